@@ -1,0 +1,97 @@
+#include "platform/archive.h"
+
+#include <cstring>
+
+CArchive::CArchive(CFile* file, unsigned mode, int bufferSize)
+    : m_pFile(file), m_nMode(mode), m_buf(static_cast<size_t>(bufferSize > 0 ? bufferSize : PROG_ARCHIVE_BUFFER)) {}
+
+CArchive::~CArchive() {
+  if (!m_pFile) return;
+  if (IsStoring() && !(m_nMode & bNoFlushOnDelete)) {
+    try {
+      Flush();
+    } catch (...) {
+    }
+  }
+  m_pFile = nullptr;
+}
+
+bool CArchive::Fill() {
+  if (m_bEof) return false;
+  if (!IsLoading()) AfxThrowArchiveException(CArchiveException::writeOnly, m_pFile->GetFilePath());
+  m_nMax = m_pFile->Read(m_buf.data(), static_cast<uint32_t>(m_buf.size()));
+  m_nCur = 0;
+  if (m_nMax == 0) m_bEof = true;
+  return m_nMax != 0;
+}
+
+bool CArchive::ReadString(std::string& line) {
+  line.clear();
+  bool any = false;
+  for (;;) {
+    if (m_nCur >= m_nMax && !Fill()) break;
+    any = true;
+    const char* start = m_buf.data() + m_nCur;
+    const size_t avail = m_nMax - m_nCur;
+    const auto* nl = static_cast<const char*>(std::memchr(start, '\n', avail));
+    if (nl) {
+      line.append(start, static_cast<size_t>(nl - start));
+      m_nCur += static_cast<size_t>(nl - start) + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return true;
+    }
+    line.append(start, avail);
+    m_nCur = m_nMax;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return any;
+}
+
+uint32_t CArchive::Read(void* buffer, uint32_t count) {
+  auto* out = static_cast<char*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    if (m_nCur >= m_nMax && !Fill()) break;
+    const size_t n = std::min<size_t>(count - done, m_nMax - m_nCur);
+    std::memcpy(out + done, m_buf.data() + m_nCur, n);
+    m_nCur += n;
+    done += static_cast<uint32_t>(n);
+  }
+  return done;
+}
+
+void CArchive::Write(const void* buffer, uint32_t count) {
+  if (IsLoading()) AfxThrowArchiveException(CArchiveException::readOnly, m_pFile->GetFilePath());
+  const auto* in = static_cast<const char*>(buffer);
+  // Large writes go straight through once the buffer is empty.
+  if (count >= m_buf.size()) {
+    Flush();
+    m_pFile->Write(in, count);
+    return;
+  }
+  while (count > 0) {
+    if (m_nCur == m_buf.size()) Flush();
+    const size_t n = std::min<size_t>(count, m_buf.size() - m_nCur);
+    std::memcpy(m_buf.data() + m_nCur, in, n);
+    m_nCur += n;
+    in += n;
+    count -= static_cast<uint32_t>(n);
+  }
+}
+
+void CArchive::WriteString(std::string_view text) { Write(text.data(), static_cast<uint32_t>(text.size())); }
+
+void CArchive::Flush() {
+  if (!m_pFile || IsLoading() || m_nCur == 0) return;
+  const size_t n = m_nCur;
+  m_nCur = 0;
+  m_pFile->Write(m_buf.data(), static_cast<uint32_t>(n));
+}
+
+void CArchive::Close() {
+  if (!m_pFile) return;
+  if (IsStoring()) Flush();
+  m_pFile = nullptr;
+}
+
+void CArchive::Abort() { m_pFile = nullptr; }

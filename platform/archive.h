@@ -1,0 +1,54 @@
+// A buffered line reader or writer over a file (CArchive in the class library's terms).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file.h"
+
+// Every archive over programming-file text uses a buffer of this size.
+inline constexpr int PROG_ARCHIVE_BUFFER = 4096;
+
+class CArchive {
+ public:
+  enum Mode : unsigned { store = 0, load = 1, bNoFlushOnDelete = 2 };
+
+  CArchive(CFile* file, unsigned mode, int bufferSize = PROG_ARCHIVE_BUFFER);
+  // A storing archive that was not closed flushes here; errors are swallowed, since a destructor
+  // must not throw. Call Close to see them.
+  ~CArchive();
+  CArchive(const CArchive&) = delete;
+  CArchive& operator=(const CArchive&) = delete;
+
+  bool IsLoading() const { return (m_nMode & load) != 0; }
+  bool IsStoring() const { return !IsLoading(); }
+  CFile* GetFile() const { return m_pFile; }
+
+  // The next line without its LF or CR LF; an empty line gives an empty string and true; false
+  // only at the end of the input.
+  bool ReadString(std::string& line);
+  // Writes text as it stands, adding nothing.
+  void WriteString(std::string_view text);
+
+  uint32_t Read(void* buffer, uint32_t count);
+  void Write(const void* buffer, uint32_t count);
+
+  // Hands buffered output to the file.
+  void Flush();
+  // Flushes (when storing) and detaches from the file, which stays open.
+  void Close();
+  // Detaches without flushing.
+  void Abort();
+
+ private:
+  bool Fill();
+
+  CFile* m_pFile;
+  unsigned m_nMode;
+  std::vector<char> m_buf;
+  size_t m_nCur = 0;  // next byte to read, or next free byte when storing
+  size_t m_nMax = 0;  // end of valid data when loading
+  bool m_bEof = false;
+};

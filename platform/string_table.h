@@ -1,0 +1,9 @@
+// The string table: resource ids to texts (the table itself lives in res/).
+#pragma once
+
+#include <string>
+
+// The text of id, or an empty string when the table has none.
+std::string LoadResString(unsigned id);
+// True when the table has a text for id.
+bool HasResString(unsigned id);

@@ -1,0 +1,344 @@
+// CProgParse: reads S-record and Intel HEX text into the image, writes it back as S-record text.
+#include <array>
+#include <cstring>
+
+#include "platform/exceptions.h"
+#include "platform/text.h"
+#include "prog/prog_base.h"
+#include "prog/scan.h"
+
+namespace {
+
+// The three S-record data kinds differ only in these.
+struct SRecordKind {
+  unsigned addressDigits;  // width of the address in the head
+  unsigned overhead;       // count byte minus data length: address bytes + checksum
+  int headFailure;
+  int byteFailure;
+  int lengthFailure;
+};
+
+constexpr SRecordKind kS1{4, 3, PROG_E_S1_RECORD, PROG_E_S1_RECORD, PROG_E_DATA_LENGTH};
+constexpr SRecordKind kS2{6, 4, PROG_E_S2_S3_RECORD, PROG_E_S1_RECORD, PROG_E_DATA_LENGTH};
+constexpr SRecordKind kS3{8, 5, PROG_E_S2_S3_RECORD, PROG_E_S2_S3_RECORD, PROG_E_S3_DATA_LENGTH};
+
+uint8_t ByteSum(uint32_t v) {
+  return static_cast<uint8_t>((v & 0xFF) + ((v >> 8) & 0xFF) + ((v >> 16) & 0xFF) + (v >> 24));
+}
+
+int ParseSData(const CProgBase& image, std::string_view line, CProgRecord& record, const SRecordKind& kind) {
+  // Head: "Sn%2x%<digits>lx"; the line's first two characters are known to be "Sn".
+  size_t pos = 2;
+  uint32_t count = 0;
+  if (!scan::Hex(line, pos, 2, count) || !scan::Hex(line, pos, kind.addressDigits, record.m_dwAddress))
+    return kind.headFailure;
+  record.m_nLength = static_cast<uint8_t>(count - kind.overhead);
+  if (record.m_nLength > PROG_MAX_RECORD_DATA) return kind.lengthFailure;
+
+  // Byte j of the record stands at 2j; the data begin after the count and address bytes.
+  const unsigned firstData = kind.overhead + 1;
+  uint8_t sum = 0;
+  uint8_t b = 0;
+  for (unsigned j = 1; j <= count; ++j) {
+    if (!scan::Pair(line, 2 * j, b)) return kind.byteFailure;
+    sum = static_cast<uint8_t>(sum + b);
+    if (j >= firstData) record.m_data[j - firstData] = image.DecodeByte(b);
+  }
+  if (!scan::Pair(line, 2 * (count + 1), b)) return kind.byteFailure;
+  if (static_cast<uint8_t>(~sum) != b) return PROG_E_CHECKSUM;
+  return PROG_OK;
+}
+
+// Reads Intel HEX byte pairs at the given line positions into out; false at the first that fails.
+template <size_t N>
+bool HexPairs(std::string_view line, const std::array<size_t, N>& positions, std::array<uint8_t, N>& out) {
+  for (size_t i = 0; i < N; ++i)
+    if (!scan::Pair(line, positions[i], out[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+int CProgParse::ParseS1Record(const std::string& line, CProgRecord& record) { return ParseSData(*this, line, record, kS1); }
+int CProgParse::ParseS2Record(const std::string& line, CProgRecord& record) { return ParseSData(*this, line, record, kS2); }
+int CProgParse::ParseS3Record(const std::string& line, CProgRecord& record) { return ParseSData(*this, line, record, kS3); }
+
+int CProgParse::ParseHexDataRecord(const std::string& line, CProgRecord& record) {
+  size_t pos = 1;
+  uint32_t n = 0;
+  uint32_t address = 0;
+  if (line.empty() || line[0] != ':' || !scan::Hex(line, pos, 2, n) || !scan::Hex(line, pos, 4, address))
+    return PROG_E_HEX_DATA_RECORD;
+  record.m_dwAddress = address + m_dwUpperAddress;
+  record.m_nLength = static_cast<uint8_t>(n);
+  if (n > PROG_MAX_RECORD_DATA) return PROG_E_DATA_LENGTH;
+  // Byte j stands at 2j + 1: length, two address bytes, type, data, checksum.
+  uint8_t sum = 0;
+  uint8_t b = 0;
+  for (uint32_t j = 0; j <= n + 3; ++j) {
+    if (!scan::Pair(line, 2 * j + 1, b)) return PROG_E_HEX_DATA_RECORD;
+    sum = static_cast<uint8_t>(sum + b);
+    if (j >= 4) record.m_data[j - 4] = DecodeByte(b);
+  }
+  if (!scan::Pair(line, 2 * (n + 4) + 1, b)) return PROG_E_HEX_DATA_RECORD;
+  if (static_cast<uint8_t>(0u - sum) != b) return PROG_E_CHECKSUM;
+  return PROG_OK;
+}
+
+int CProgParse::ParseHexExtAddressRecord(const std::string& line) {
+  uint32_t value = 0;
+  if (scan::Pattern(line, ":02000004%4lx", &value) < 1) return PROG_E_S1_RECORD;
+  std::array<uint8_t, 3> b{};
+  if (!HexPairs(line, std::array<size_t, 3>{9, 11, 13}, b)) return PROG_E_HEX_RECORD_BYTE;
+  const uint8_t sum = static_cast<uint8_t>(6 + b[0] + b[1]);
+  if (static_cast<uint8_t>(0u - sum) != b[2]) return PROG_E_CHECKSUM;
+  m_dwUpperAddress = value << 16;
+  return PROG_OK;
+}
+
+int CProgParse::ParseHexEndRecord(const std::string& line) {
+  uint32_t address = 0;
+  if (scan::Pattern(line, ":00%4lx", &address) < 1) return PROG_E_S1_RECORD;
+  std::array<uint8_t, 3> b{};
+  if (!HexPairs(line, std::array<size_t, 3>{3, 5, 9}, b)) return PROG_E_HEX_RECORD_BYTE;
+  const uint8_t sum = static_cast<uint8_t>(1 + b[0] + b[1]);
+  if (static_cast<uint8_t>(0u - sum) != b[2]) return PROG_E_CHECKSUM;
+  m_dwStartAddress = DecodeLong(address);
+  m_nTermination = 7;
+  return PROG_OK;
+}
+
+int CProgParse::ParseS5Record(const std::string& line) {
+  uint32_t f[3] = {};
+  bool wide = scan::Pattern(line, "S5%2hx%8lx%2hx", f) == 3;
+  if (!wide && scan::Pattern(line, "S5%2hx%4lx%2hx", f) != 3) return PROG_E_S5_RECORD;
+  const uint8_t sum = static_cast<uint8_t>((f[0] & 0xFF) + ByteSum(f[1]));
+  if (static_cast<uint8_t>(~sum) != (f[2] & 0xFFFF)) return PROG_E_CHECKSUM;
+  const uint32_t count = wide ? DecodeLong(f[1]) : DecodeWord(static_cast<uint16_t>(f[1]));
+  if (count != m_listRecords.size()) return PROG_E_RECORD_COUNT;
+  return PROG_OK;
+}
+
+int CProgParse::ParseS7Record(const std::string& line) {
+  uint32_t f[2] = {};
+  if (scan::Pattern(line, "S705%8lx%2hx", f) != 2) return PROG_E_S7_RECORD;
+  if (static_cast<uint8_t>(~(5 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
+  m_dwStartAddress = DecodeLong(f[0]);
+  m_nTermination = 7;
+  return PROG_OK;
+}
+
+int CProgParse::ParseS9Record(const std::string& line) {
+  uint32_t f[2] = {};
+  if (scan::Pattern(line, "S903%4lx%2hx", f) != 2) return PROG_E_S9_RECORD;
+  if (static_cast<uint8_t>(~(3 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
+  m_dwStartAddress = DecodeWord(static_cast<uint16_t>(f[0]));
+  m_nTermination = 9;
+  return PROG_OK;
+}
+
+void CProgParse::ReadHeaderKeys(const std::string& line) {
+  // The first key of this order found anywhere in the line decides; its pattern must then match
+  // from the start of the line with all its fields, or the line changes nothing.
+  static constexpr const char* kKeys[] = {"Project",         "Endian",          "TableAddress",
+                                          "MachineWordSize", "BankedMemoryModel", "SoftwareVersionID",
+                                          "CRCBlockPointer", "ModuleConfigAddress", "FileType",
+                                          "InitRAMSection"};
+  int key = -1;
+  for (int i = 0; i < 10; ++i) {
+    if (line.find(kKeys[i]) != std::string::npos) {
+      key = i;
+      break;
+    }
+  }
+  uint32_t f[3] = {};
+  std::string word;
+  switch (key) {
+    case 0:
+      if (scan::Pattern(line, "// Project=%s\n", f, &word) == 1) m_strProject = word;
+      break;
+    case 1:
+      if (scan::Pattern(line, "// Endian=%d", f) == 1) m_nEndian = static_cast<uint8_t>(f[0]);
+      break;
+    case 2:
+      if (scan::Pattern(line, "// TableAddress[%lu]=0x%lX", f) == 2) {
+        m_nTableLayout = f[0];
+        m_dwTableAddress = f[1];
+      } else if (scan::Pattern(line, "// TableAddress=0x%lX", f) == 1) {
+        m_dwTableAddress = f[0];
+        m_nTableLayout = 0;
+      }
+      break;
+    case 3:
+      if (scan::Pattern(line, "// MachineWordSize=%d", f) == 1) m_nMachineWordSize = static_cast<uint8_t>(f[0]);
+      break;
+    case 4:
+      if (scan::Pattern(line, "// BankedMemoryModel=%d", f) == 1) m_bBankedMemoryModel = static_cast<uint8_t>(f[0]);
+      break;
+    case 5:
+      if (scan::Pattern(line, "// SoftwareVersionID=%lu", f) == 1) m_wSoftwareVersionID = static_cast<uint16_t>(f[0]);
+      break;
+    case 6:
+      if (scan::Pattern(line, "// CRCBlockPointer=0x%lX", f) == 1) m_dwCRCBlockPointer = f[0];
+      break;
+    case 7:
+      if (scan::Pattern(line, "// ModuleConfigAddress=0x%lX", f) == 1) m_dwModuleConfigAddress = f[0];
+      break;
+    case 8:
+      if (scan::Pattern(line, "// FileType=%d", f) == 1) m_nFileType = static_cast<int32_t>(f[0]);
+      break;
+    case 9:
+      if (scan::Pattern(line, "// InitRAMSection=RAM[0x%lX],ROM[0x%lX],Length[0x%lX]", f) == 3)
+        AddInitRAMSection(f[0], f[1], f[2]);
+      break;
+    default:
+      break;
+  }
+}
+
+int CProgParse::Serialize(CArchive& ar) {
+  if (ar.IsLoading()) return Load(ar);
+  Store(ar);
+  return PROG_OK;
+}
+
+int CProgParse::Load(CArchive& ar) {
+  Reset();
+  int result = PROG_OK;
+  std::string line;
+  while (result == PROG_OK && ar.ReadString(line)) {
+    ++m_nLineNumber;
+    const char first = line.empty() ? '\0' : line[0];
+    if (first == 'S') {
+      const char kind = line.size() > 1 ? line[1] : '\0';
+      if (kind == '0') continue;  // header record: ignored unchecked
+      if (kind >= '1' && kind <= '3') {
+        // Parse straight into a new record at the end of the list; drop it again on failure.
+        CProgRecord& record = m_listRecords.emplace_back();
+        result = kind == '1' ? ParseS1Record(line, record) : kind == '2' ? ParseS2Record(line, record) : ParseS3Record(line, record);
+        if (result == PROG_OK)
+          record.m_nRecordType = static_cast<uint8_t>(kind - '0');
+        else
+          m_listRecords.pop_back();
+      } else if (kind == '5') {
+        result = ParseS5Record(line);
+      } else if (kind == '7') {
+        result = ParseS7Record(line);
+      } else if (kind == '9') {
+        result = ParseS9Record(line);
+      } else {
+        result = PROG_E_RECORD_TYPE;
+      }
+    } else if (first == ':') {
+      // The type is told by the ninth character; a shorter line has none to read.
+      if (line.size() < 8) AfxThrowInvalidArgException();
+      const char type = line.size() > 8 ? line[8] : '\0';
+      if (type == '0') {
+        CProgRecord& record = m_listRecords.emplace_back();
+        result = ParseHexDataRecord(line, record);
+        if (result == PROG_OK)
+          record.m_nRecordType = 3;
+        else
+          m_listRecords.pop_back();
+      } else if (type == '4') {
+        result = ParseHexExtAddressRecord(line);
+      } else if (type == '1') {
+        result = ParseHexEndRecord(line);
+      } else {
+        result = PROG_E_RECORD_TYPE;
+      }
+    } else {
+      ReadHeaderKeys(line);
+    }
+  }
+  if (result == PROG_OK && m_listRecords.empty()) result = PROG_E_NO_DATA;
+  return result;
+}
+
+// ---------------------------------------------------------------- store
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr const char* kRule = "/////////////////////////////////////////////////////////\n";
+
+char* PutHex(char* p, uint32_t v, int digits) {
+  for (int i = digits - 1; i >= 0; --i) p[digits - 1 - i] = kHexDigits[(v >> (4 * i)) & 0xF];
+  return p + digits;
+}
+
+// "Sc" + count byte + value of `digits` hex digits + checksum over count and value bytes + LF.
+void WriteShortRecord(CArchive& ar, char kind, uint8_t count, uint32_t value, int digits) {
+  char buf[24];
+  char* p = buf;
+  *p++ = 'S';
+  *p++ = kind;
+  p = PutHex(p, count, 2);
+  p = PutHex(p, value, digits);
+  p = PutHex(p, static_cast<uint8_t>(~(count + ByteSum(value))), 2);
+  *p++ = '\n';
+  ar.WriteString(std::string_view(buf, static_cast<size_t>(p - buf)));
+}
+
+}  // namespace
+
+void CProgParse::Store(CArchive& ar) {
+  if (m_nMachineWordSize != 0 && m_bProtectedOutput) {
+    ar.WriteString(kRule);
+    ar.WriteString(tessary::Format("// Project=%s\n", m_strProject.c_str()));
+    ar.WriteString(tessary::Format("// Endian=%d\n", m_nEndian));
+    ar.WriteString(tessary::Format("// MachineWordSize=%d\n", m_nMachineWordSize));
+    ar.WriteString(tessary::Format("// BankedMemoryModel=%d\n", m_bBankedMemoryModel));
+    ar.WriteString(tessary::Format("// TableAddress[%u]=0x%X\n", m_nTableLayout, m_dwTableAddress));
+    ar.WriteString(tessary::Format("// CRCBlockPointer=0x%X\n", m_dwCRCBlockPointer));
+    if (m_dwModuleConfigAddress != 0)
+      ar.WriteString(tessary::Format("// ModuleConfigAddress=0x%X\n", m_dwModuleConfigAddress));
+    ar.WriteString(tessary::Format("// FileType=%d\n", m_nFileType));
+    if (m_wSoftwareVersionID != 0) ar.WriteString(tessary::Format("// SoftwareVersionID=%u\n", m_wSoftwareVersionID));
+    for (const CInitRAMSection& s : m_listInitRAM)
+      ar.WriteString(tessary::Format("// InitRAMSection=RAM[0x%X],ROM[0x%X],Length[0x%X]\n", s.m_dwRAMAddress,
+                                     s.m_dwROMAddress, s.m_dwLength));
+    ar.WriteString(kRule);
+  }
+
+  // Data records as they stand: own address and length, in list order.
+  char line[2 + 2 + 8 + 2 * PROG_MAX_RECORD_DATA + 2 + 1];
+  for (const CProgRecord& r : m_listRecords) {
+    if (r.m_nRecordType < 1 || r.m_nRecordType > 3) continue;
+    const int addressBytes = r.m_nRecordType + 1;
+    const uint32_t address = addressBytes == 4 ? r.m_dwAddress : r.m_dwAddress & ((1u << (8 * addressBytes)) - 1);
+    const uint8_t length = std::min<uint8_t>(r.m_nLength, PROG_MAX_RECORD_DATA);
+    const uint8_t count = static_cast<uint8_t>(length + addressBytes + 1);
+    char* p = line;
+    *p++ = 'S';
+    *p++ = static_cast<char>('0' + r.m_nRecordType);
+    p = PutHex(p, count, 2);
+    p = PutHex(p, address, 2 * addressBytes);
+    uint8_t sum = static_cast<uint8_t>(count + ByteSum(address));
+    for (unsigned i = 0; i < length; ++i) {
+      const uint8_t b = EncodeByte(r.m_data[i]);
+      sum = static_cast<uint8_t>(sum + b);
+      *p++ = kHexDigits[b >> 4];
+      *p++ = kHexDigits[b & 0xF];
+    }
+    p = PutHex(p, static_cast<uint8_t>(~sum), 2);
+    *p++ = '\n';
+    ar.WriteString(std::string_view(line, static_cast<size_t>(p - line)));
+  }
+
+  const uint32_t records = static_cast<uint32_t>(m_listRecords.size());
+  if (m_nMachineWordSize == 2 || m_nMachineWordSize == 3 || m_nTermination == 9) {
+    if (m_bWriteCountRecord) {
+      // The two-byte count cannot hold more than 65535 records, and a cut count would not read
+      // back: past that the four-byte form, which the reader takes as well.
+      if (records > 0xFFFF)
+        WriteShortRecord(ar, '5', 5, EncodeLong(records), 8);
+      else
+        WriteShortRecord(ar, '5', 3, EncodeWord(static_cast<uint16_t>(records)), 4);
+    }
+    WriteShortRecord(ar, '9', 3, EncodeWord(static_cast<uint16_t>(m_dwStartAddress)), 4);
+  } else if (m_nMachineWordSize == 4 || m_nTermination == 7) {
+    if (m_bWriteCountRecord) WriteShortRecord(ar, '5', 5, EncodeLong(records), 8);
+    WriteShortRecord(ar, '7', 5, EncodeLong(m_dwStartAddress), 8);
+  }
+}
