@@ -17,7 +17,12 @@ CFile::CFile(const std::string& path, unsigned flags) {
 }
 
 CFile::~CFile() {
-  if (m_hFile >= 0) ::close(m_hFile);
+  if (m_hFile < 0) return;
+  try {
+    Settle();
+  } catch (...) {
+  }
+  ::close(m_hFile);
 }
 
 void CFile::ThrowErrno(int err) const {
@@ -55,39 +60,87 @@ bool CFile::Open(const std::string& path, unsigned flags, CFileException* error)
   }
   m_hFile = fd;
   m_strFileName = path;
+  m_nPending = m_nAhead = m_nAheadPos = 0;
   return true;
 }
 
-uint32_t CFile::Read(void* buffer, uint32_t count) {
-  auto* p = static_cast<uint8_t*>(buffer);
-  uint32_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::read(m_hFile, p + done, count - done);
-    if (n < 0) {
+void CFile::WriteAll(const uint8_t* p, size_t n) const {
+  while (n > 0) {
+    const ssize_t w = ::write(m_hFile, p, n);
+    if (w < 0) {
       if (errno == EINTR) continue;
       ThrowErrno(errno);
     }
-    if (n == 0) break;
-    done += static_cast<uint32_t>(n);
+    if (w == 0) ThrowErrno(ENOSPC);
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+
+uint32_t CFile::ReadDirect(uint8_t* p, uint32_t n) {
+  uint32_t done = 0;
+  while (done < n) {
+    const ssize_t r = ::read(m_hFile, p + done, n - done);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    if (r == 0) break;
+    done += static_cast<uint32_t>(r);
+  }
+  return done;
+}
+
+void CFile::Settle() const {
+  if (m_nPending) {
+    const size_t n = m_nPending;
+    m_nPending = 0;  // once tried, the bytes are the caller's problem: never written twice
+    WriteAll(m_buffer.data(), n);
+  }
+  if (m_nAheadPos < m_nAhead) {
+    const off_t back = static_cast<off_t>(m_nAhead - m_nAheadPos);
+    m_nAhead = m_nAheadPos = 0;
+    if (::lseek(m_hFile, -back, SEEK_CUR) < 0) ThrowErrno(errno);
+  }
+  m_nAhead = m_nAheadPos = 0;
+}
+
+uint32_t CFile::Read(void* buffer, uint32_t count) {
+  if (m_nPending) Settle();
+  auto* p = static_cast<uint8_t*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    if (m_nAheadPos < m_nAhead) {
+      const size_t n = std::min<size_t>(count - done, m_nAhead - m_nAheadPos);
+      std::memcpy(p + done, m_buffer.data() + m_nAheadPos, n);
+      m_nAheadPos += n;
+      done += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (count - done >= kBufferSize) return done + ReadDirect(p + done, count - done);
+    m_buffer.resize(kBufferSize);
+    m_nAheadPos = 0;
+    m_nAhead = ReadDirect(m_buffer.data(), kBufferSize);
+    if (m_nAhead == 0) break;
   }
   return done;
 }
 
 void CFile::Write(const void* buffer, uint32_t count) {
+  if (m_nAhead) Settle();
   const auto* p = static_cast<const uint8_t*>(buffer);
-  uint32_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(m_hFile, p + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
-    if (n == 0) ThrowErrno(ENOSPC);
-    done += static_cast<uint32_t>(n);
+  if (m_nPending + count > kBufferSize) Settle();
+  if (count >= kBufferSize) {
+    WriteAll(p, count);
+    return;
   }
+  m_buffer.resize(kBufferSize);
+  std::memcpy(m_buffer.data() + m_nPending, p, count);
+  m_nPending += count;
 }
 
 uint64_t CFile::Seek(int64_t offset, SeekPosition from) {
+  Settle();
   const int whence = from == begin ? SEEK_SET : from == current ? SEEK_CUR : SEEK_END;
   const off_t pos = ::lseek(m_hFile, static_cast<off_t>(offset), whence);
   if (pos < 0) ThrowErrno(errno);
@@ -95,35 +148,54 @@ uint64_t CFile::Seek(int64_t offset, SeekPosition from) {
 }
 
 uint64_t CFile::GetPosition() const {
+  Settle();
   const off_t pos = ::lseek(m_hFile, 0, SEEK_CUR);
   if (pos < 0) ThrowErrno(errno);
   return static_cast<uint64_t>(pos);
 }
 
 uint64_t CFile::GetLength() const {
+  Settle();
   struct stat st;
   if (::fstat(m_hFile, &st) != 0) ThrowErrno(errno);
   return static_cast<uint64_t>(st.st_size);
 }
 
 void CFile::SetLength(uint64_t length) {
+  Settle();
   if (::ftruncate(m_hFile, static_cast<off_t>(length)) != 0) ThrowErrno(errno);
 }
 
 void CFile::Flush() {
-  if (m_hFile >= 0 && ::fsync(m_hFile) != 0 && errno != EINVAL) ThrowErrno(errno);
+  if (m_hFile < 0) return;
+  Settle();
+  if (::fsync(m_hFile) != 0 && errno != EINVAL) ThrowErrno(errno);
 }
 
 void CFile::Close() {
   if (m_hFile < 0) return;
   const int fd = m_hFile;
+  try {
+    Settle();
+  } catch (...) {
+    m_hFile = -1;
+    ::close(fd);
+    throw;
+  }
   m_hFile = -1;
   if (::close(fd) != 0 && errno != EINTR) ThrowErrno(errno);
 }
 
 void CFile::Abort() {
-  if (m_hFile >= 0) ::close(m_hFile);
+  if (m_hFile >= 0) {
+    try {
+      Settle();
+    } catch (...) {
+    }
+    ::close(m_hFile);
+  }
   m_hFile = -1;
+  m_nPending = m_nAhead = m_nAheadPos = 0;
 }
 
 // ---------------------------------------------------------------- CStdioFile

@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/exceptions.h"
 
+// Reads and writes go through a 64 KiB buffer of the file's own, so that an archive's small
+// blocks do not each cost a system call; every other operation settles the buffer first.
 class CFile {
  public:
   enum OpenFlags : unsigned {
@@ -55,9 +58,22 @@ class CFile {
 
  protected:
   [[noreturn]] void ThrowErrno(int err) const;
+  // Writes out pending output and gives back read-ahead, so the descriptor's position is the
+  // file's position again.
+  void Settle() const;
 
   int m_hFile = -1;
   std::string m_strFileName;
+
+ private:
+  static constexpr size_t kBufferSize = 64 * 1024;
+  void WriteAll(const uint8_t* p, size_t n) const;
+  uint32_t ReadDirect(uint8_t* p, uint32_t n);
+
+  mutable std::vector<uint8_t> m_buffer;
+  mutable size_t m_nPending = 0;  // bytes of output in m_buffer
+  mutable size_t m_nAhead = 0;    // read-ahead bytes in m_buffer ...
+  mutable size_t m_nAheadPos = 0; // ... of which those before this one are consumed
 };
 
 // A file read and written as text lines (no line-end translation is needed on this platform; a CR

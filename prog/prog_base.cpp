@@ -155,10 +155,6 @@ uint32_t MapBytes(uint32_t v, const uint8_t (&table)[256], int bytes) {
 
 }  // namespace
 
-uint8_t CProgBase::EncodeByte(uint8_t b) const { return m_nFileType == 1 ? g_EncodeTable[b] : b; }
-uint8_t CProgBase::DecodeByte(uint8_t b) const { return m_nFileType == 1 ? g_DecodeTable[b] : b; }
-uint8_t CProgBase::AltEncodeByte(uint8_t b) const { return g_AltEncodeTable[b]; }
-uint8_t CProgBase::AltDecodeByte(uint8_t b) const { return m_nFileType == 1 ? g_AltDecodeTable[b] : b; }
 
 uint16_t CProgBase::EncodeWord(uint16_t v) const {
   return m_nFileType == 1 ? static_cast<uint16_t>(MapBytes(v, g_EncodeTable, 2)) : v;

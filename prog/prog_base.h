@@ -90,7 +90,7 @@ class CProgBase {
   int32_t GetRecordCount() const;
 
   // ---- byte substitution (the plain pair applies only while m_nFileType is 1)
-  uint8_t EncodeByte(uint8_t b) const;
+  uint8_t EncodeByte(uint8_t b) const;  // inline below: on the path of every data byte
   uint8_t DecodeByte(uint8_t b) const;
   uint8_t AltEncodeByte(uint8_t b) const;
   uint8_t AltDecodeByte(uint8_t b) const;
@@ -189,3 +189,8 @@ extern const uint8_t g_EncodeTable[256];
 extern const uint8_t g_DecodeTable[256];
 extern const uint8_t g_AltEncodeTable[256];
 extern const uint8_t g_AltDecodeTable[256];
+
+inline uint8_t CProgBase::EncodeByte(uint8_t b) const { return m_nFileType == 1 ? g_EncodeTable[b] : b; }
+inline uint8_t CProgBase::DecodeByte(uint8_t b) const { return m_nFileType == 1 ? g_DecodeTable[b] : b; }
+inline uint8_t CProgBase::AltEncodeByte(uint8_t b) const { return g_AltEncodeTable[b]; }
+inline uint8_t CProgBase::AltDecodeByte(uint8_t b) const { return m_nFileType == 1 ? g_AltDecodeTable[b] : b; }

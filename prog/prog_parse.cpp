@@ -1,6 +1,9 @@
 // CProgParse: reads S-record and Intel HEX text into the image, writes it back as S-record text.
 #include <array>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/exceptions.h"
 #include "platform/text.h"
@@ -26,6 +29,49 @@ uint8_t ByteSum(uint32_t v) {
   return static_cast<uint8_t>((v & 0xFF) + ((v >> 8) & 0xFF) + ((v >> 16) & 0xFF) + (v >> 24));
 }
 
+#if defined(__SSE2__)
+// Sixteen hex digits to eight bytes; false when any of them is not a hex digit.
+inline bool HexBlock16(const char* in, uint8_t* out) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i digit = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+  const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit);
+  const __m128i alpha = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+  const __m128i isAlpha = _mm_cmpeq_epi8(_mm_min_epu8(alpha, _mm_set1_epi8(5)), alpha);
+  if (_mm_movemask_epi8(_mm_or_si128(isDigit, isAlpha)) != 0xFFFF) return false;
+  const __m128i value = _mm_or_si128(_mm_and_si128(isDigit, digit),
+                                     _mm_and_si128(isAlpha, _mm_add_epi8(alpha, _mm_set1_epi8(10))));
+  // Each 16-bit lane holds the high digit in its low byte and the low digit in its high byte.
+  const __m128i bytes = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(value, _mm_set1_epi16(0x00FF)), 4),
+                                     _mm_srli_epi16(value, 8));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(bytes, bytes));
+  return true;
+}
+#endif
+
+// Reads n byte pairs, the first at position start, into out. A line of plain digits takes the
+// quick way; anything else goes pair by pair with the full rules.
+bool ReadPairs(std::string_view line, size_t start, unsigned n, uint8_t* out) {
+  if (start + 2 * size_t{n} <= line.size()) {
+    const char* p = line.data() + start;
+    unsigned i = 0;
+    bool ok = true;
+#if defined(__SSE2__)
+    for (; ok && i + 8 <= n; i += 8) ok = HexBlock16(p + 2 * i, out + i);
+#endif
+    int bad = ok ? 0 : -1;
+    for (; i < n; ++i) {
+      const int hi = scan::HexValue(p[2 * i]);
+      const int lo = scan::HexValue(p[2 * i + 1]);
+      bad |= hi | lo;
+      out[i] = static_cast<uint8_t>(((hi & 0xF) << 4) | (lo & 0xF));
+    }
+    if (bad >= 0) return true;
+  }
+  for (unsigned i = 0; i < n; ++i)
+    if (!scan::Pair(line, start + 2 * i, out[i])) return false;
+  return true;
+}
+
 int ParseSData(const CProgBase& image, std::string_view line, CProgRecord& record, const SRecordKind& kind) {
   // Head: "Sn%2x%<digits>lx"; the line's first two characters are known to be "Sn".
   size_t pos = 2;
@@ -35,17 +81,17 @@ int ParseSData(const CProgBase& image, std::string_view line, CProgRecord& recor
   record.m_nLength = static_cast<uint8_t>(count - kind.overhead);
   if (record.m_nLength > PROG_MAX_RECORD_DATA) return kind.lengthFailure;
 
-  // Byte j of the record stands at 2j; the data begin after the count and address bytes.
-  const unsigned firstData = kind.overhead + 1;
+  // Byte j of the record (count, address, data, checksum) stands at 2j.
+  uint8_t bytes[PROG_MAX_RECORD_DATA + 8];
+  if (!ReadPairs(line, 2, count + 1, bytes)) return kind.byteFailure;
   uint8_t sum = 0;
-  uint8_t b = 0;
-  for (unsigned j = 1; j <= count; ++j) {
-    if (!scan::Pair(line, 2 * j, b)) return kind.byteFailure;
-    sum = static_cast<uint8_t>(sum + b);
-    if (j >= firstData) record.m_data[j - firstData] = image.DecodeByte(b);
-  }
-  if (!scan::Pair(line, 2 * (count + 1), b)) return kind.byteFailure;
-  if (static_cast<uint8_t>(~sum) != b) return PROG_E_CHECKSUM;
+  for (unsigned j = 0; j < count; ++j) sum = static_cast<uint8_t>(sum + bytes[j]);
+  const uint8_t* data = bytes + kind.overhead;
+  if (image.m_nFileType == 1)
+    for (unsigned i = 0; i < record.m_nLength; ++i) record.m_data[i] = image.DecodeByte(data[i]);
+  else
+    std::memcpy(record.m_data, data, record.m_nLength);
+  if (static_cast<uint8_t>(~sum) != bytes[count]) return PROG_E_CHECKSUM;
   return PROG_OK;
 }
 
@@ -73,15 +119,12 @@ int CProgParse::ParseHexDataRecord(const std::string& line, CProgRecord& record)
   record.m_nLength = static_cast<uint8_t>(n);
   if (n > PROG_MAX_RECORD_DATA) return PROG_E_DATA_LENGTH;
   // Byte j stands at 2j + 1: length, two address bytes, type, data, checksum.
+  uint8_t bytes[PROG_MAX_RECORD_DATA + 8];
+  if (!ReadPairs(line, 1, n + 5, bytes)) return PROG_E_HEX_DATA_RECORD;
   uint8_t sum = 0;
-  uint8_t b = 0;
-  for (uint32_t j = 0; j <= n + 3; ++j) {
-    if (!scan::Pair(line, 2 * j + 1, b)) return PROG_E_HEX_DATA_RECORD;
-    sum = static_cast<uint8_t>(sum + b);
-    if (j >= 4) record.m_data[j - 4] = DecodeByte(b);
-  }
-  if (!scan::Pair(line, 2 * (n + 4) + 1, b)) return PROG_E_HEX_DATA_RECORD;
-  if (static_cast<uint8_t>(0u - sum) != b) return PROG_E_CHECKSUM;
+  for (uint32_t j = 0; j < n + 4; ++j) sum = static_cast<uint8_t>(sum + bytes[j]);
+  for (uint32_t i = 0; i < n; ++i) record.m_data[i] = DecodeByte(bytes[4 + i]);
+  if (static_cast<uint8_t>(0u - sum) != bytes[n + 4]) return PROG_E_CHECKSUM;
   return PROG_OK;
 }
 
@@ -260,6 +303,16 @@ int CProgParse::Load(CArchive& ar) {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The two upper-case digits of every byte value, for the data bytes of a line.
+constexpr auto kHexPairs = [] {
+  std::array<char, 512> t{};
+  for (int b = 0; b < 256; ++b) {
+    t[2 * b] = kHexDigits[b >> 4];
+    t[2 * b + 1] = kHexDigits[b & 0xF];
+  }
+  return t;
+}();
 constexpr const char* kRule = "/////////////////////////////////////////////////////////\n";
 
 char* PutHex(char* p, uint32_t v, int digits) {
@@ -314,13 +367,18 @@ void CProgParse::Store(CArchive& ar) {
     *p++ = static_cast<char>('0' + r.m_nRecordType);
     p = PutHex(p, count, 2);
     p = PutHex(p, address, 2 * addressBytes);
-    uint8_t sum = static_cast<uint8_t>(count + ByteSum(address));
-    for (unsigned i = 0; i < length; ++i) {
-      const uint8_t b = EncodeByte(r.m_data[i]);
-      sum = static_cast<uint8_t>(sum + b);
-      *p++ = kHexDigits[b >> 4];
-      *p++ = kHexDigits[b & 0xF];
+    unsigned sum = count + ByteSum(address);
+    uint8_t encoded[PROG_MAX_RECORD_DATA];
+    const uint8_t* data = r.m_data;
+    if (m_nFileType == 1) {
+      for (unsigned i = 0; i < length; ++i) encoded[i] = EncodeByte(r.m_data[i]);
+      data = encoded;
     }
+    for (unsigned i = 0; i < length; ++i) {
+      sum += data[i];
+      std::memcpy(p + 2 * i, &kHexPairs[2 * data[i]], 2);
+    }
+    p += 2 * length;
     p = PutHex(p, static_cast<uint8_t>(~sum), 2);
     *p++ = '\n';
     ar.WriteString(std::string_view(line, static_cast<size_t>(p - line)));

@@ -42,6 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"S1LowerCaseHex", "S10500001234b4\n", PROG_OK, 1, 1},
         LineCase{"S1HeadUnreadable", "S1ZZ0000\n", PROG_E_S1_RECORD, 1, 0},
         LineCase{"S1ByteUnreadable", "S105000012G4B4\n", PROG_E_S1_RECORD, 1, 0},
+        LineCase{"S1PairWithLeadingBlank", "S1050000 534C1\n", PROG_OK, 1, 1},
         LineCase{"S1ChecksumMissing", "S10500001234\n", PROG_E_S1_RECORD, 1, 0},
         LineCase{"S1Length65", SLine('1', "0000" + std::string(130, 'A')) + "\n", PROG_E_DATA_LENGTH, 1, 0},
         LineCase{"S1Count00", "S1000000FF\n", PROG_E_DATA_LENGTH, 1, 0},
