@@ -9,6 +9,7 @@ packages=(
   libcrypto++-dev libsqlite3-dev sqlite3 zlib1g-dev
   libwxgtk3.2-dev
   xvfb xauth
+  openbox
   srecord binutils gzip
 )
 

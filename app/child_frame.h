@@ -1,0 +1,15 @@
+// The window of one document: a tab in the main frame that holds the document's view.
+#pragma once
+
+#include <wx/frame.h>  // before the tab frames, whose header needs the build settings
+#include <wx/aui/tabmdi.h>
+#include <wx/docview.h>
+
+class CMainFrame;
+
+using CChildFrameBase = wxDocChildFrameAny<wxAuiMDIChildFrame, wxAuiMDIParentFrame>;
+
+class CChildFrame : public CChildFrameBase {
+ public:
+  CChildFrame(wxDocument* doc, wxView* view, CMainFrame* parent);
+};

@@ -1,0 +1,122 @@
+#include "app/doc_manager.h"
+
+#include <memory>
+
+#include <wx/filehistory.h>
+#include <wx/app.h>
+#include <wx/filename.h>
+
+#include "app/child_frame.h"
+#include "app/main_frame.h"
+#include "common/command_ids.h"
+#include "common/dialog_services.h"
+#include "common/tessary_doc.h"
+#include "common/text_conv.h"
+#include "platform/string_table.h"
+#include "platform/text.h"
+#include "platform/ui_services.h"
+#include "res/app_ids.h"
+
+namespace {
+enum : unsigned { IDS_RECENT_FILE_GONE = 2007 };
+constexpr unsigned kRecentFiles = 4;
+}  // namespace
+
+// Initialised here rather than by the base, so that the recent-file list is ours (four entries).
+CTessaryDocManager::CTessaryDocManager() : wxDocManager(0, false) {
+  Initialize();
+  Bind(wxEVT_MENU, &wxDocManager::OnFileNew, static_cast<wxDocManager*>(this), WxId(ID_FILE_NEW));
+  Bind(wxEVT_MENU, &wxDocManager::OnFileOpen, static_cast<wxDocManager*>(this), WxId(ID_FILE_OPEN));
+  Bind(wxEVT_MENU, &wxDocManager::OnFileClose, static_cast<wxDocManager*>(this), WxId(ID_FILE_CLOSE));
+  Bind(wxEVT_MENU, &wxDocManager::OnFileSave, static_cast<wxDocManager*>(this), WxId(ID_FILE_SAVE));
+  Bind(wxEVT_MENU, &wxDocManager::OnFileSaveAs, static_cast<wxDocManager*>(this), WxId(ID_FILE_SAVE_AS));
+  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateFileNew, static_cast<wxDocManager*>(this), WxId(ID_FILE_NEW));
+  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateFileOpen, static_cast<wxDocManager*>(this), WxId(ID_FILE_OPEN));
+  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateDisableIfNoDoc, static_cast<wxDocManager*>(this), WxId(ID_FILE_CLOSE));
+  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateFileSave, static_cast<wxDocManager*>(this), WxId(ID_FILE_SAVE));
+  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateFileSaveAs, static_cast<wxDocManager*>(this), WxId(ID_FILE_SAVE_AS));
+  Bind(wxEVT_MENU, &CTessaryDocManager::OnRecentFile, this, WxId(ID_FILE_MRU_FILE1), WxId(ID_FILE_MRU_LAST));
+  Bind(wxEVT_UPDATE_UI, &CTessaryDocManager::OnUpdateRecentFile, this, WxId(ID_FILE_MRU_FILE1), WxId(ID_FILE_MRU_LAST));
+}
+
+wxString CTessaryDocManager::MakeNewDocumentName() {
+  wxString base = "Varnix";
+  if (!m_templates.empty()) base = static_cast<wxDocTemplate*>(m_templates.GetFirst()->GetData())->GetDocumentName();
+  return wxString::Format("%s%d", base, m_defaultDocumentNameCounter++);
+}
+
+wxFileHistory* CTessaryDocManager::OnCreateFileHistory() { return new wxFileHistory(kRecentFiles, WxId(ID_FILE_MRU_FILE1)); }
+
+void CTessaryDocManager::AddFileToHistory(const wxString& file) {
+  wxDocManager::AddFileToHistory(file);
+  NotifyHistoryChanged();
+}
+
+void CTessaryDocManager::RemoveFileFromHistory(size_t i) {
+  wxDocManager::RemoveFileFromHistory(i);
+  NotifyHistoryChanged();
+}
+
+void CTessaryDocManager::NotifyHistoryChanged() {
+  if (m_onHistoryChanged) m_onHistoryChanged();
+}
+
+wxDocTemplate* CTessaryDocManager::SelectDocumentPath(wxDocTemplate** templates, int noTemplates, wxString& path,
+                                                      long, bool save) {
+  if (noTemplates < 1) return nullptr;
+  wxDocTemplate* t = templates[0];
+  FileDialogRequest request;
+  request.parent = wxTheApp->GetTopWindow();
+  request.title = save ? "Save As" : "Open";
+  request.save = save;
+  request.filter = CTessaryAuthorDoc::FileDialogFilter(*t);
+  request.directory = GetLastDirectory();
+  wxArrayString paths;
+  if (!GetDialogServices().ChooseFiles(request, paths) || paths.empty()) return nullptr;
+  path = paths[0];
+  SetLastDirectory(wxFileName(path).GetPath());
+  // The program has one kind of document: every file is offered to it, whatever its extension.
+  return t;
+}
+
+void CTessaryDocManager::OpenRecentFile(unsigned n) {
+  if (n >= GetHistoryFilesCount()) return;
+  const wxString file = GetHistoryFile(n);
+  if (wxFileName::FileExists(file))
+    CreateDocument(file, 0);
+  else
+    OnMRUFileNotExist(n, file);
+}
+
+void CTessaryDocManager::OnMRUFileNotExist(unsigned n, const wxString& filename) {
+  AfxMessageBox(tessary::Format(LoadResString(IDS_RECENT_FILE_GONE).c_str(), ToSystemPath(filename).c_str()),
+                MB_OK | MB_ICONEXCLAMATION);
+  RemoveFileFromHistory(n);
+}
+
+void CTessaryDocManager::OnRecentFile(wxCommandEvent& event) {
+  OpenRecentFile(static_cast<unsigned>(SystemId(event.GetId()) - ID_FILE_MRU_FILE1));
+}
+
+void CTessaryDocManager::OnUpdateRecentFile(wxUpdateUIEvent& event) {
+  event.Enable(static_cast<size_t>(SystemId(event.GetId()) - ID_FILE_MRU_FILE1) < GetHistoryFilesCount());
+}
+
+// ---------------------------------------------------------------- CTessaryDocTemplate
+
+CTessaryDocTemplate::CTessaryDocTemplate(wxDocManager* manager, CMainFrame* mainFrame, const wxString& description,
+                                         const wxString& filter, const wxString& ext, const wxString& docTypeName,
+                                         wxClassInfo* docClassInfo, wxClassInfo* viewClassInfo)
+    : wxDocTemplate(manager, description, filter, wxString(), ext, docTypeName, docTypeName, docClassInfo,
+                    viewClassInfo),
+      m_pMainFrame(mainFrame) {}
+
+wxView* CTessaryDocTemplate::CreateView(wxDocument* doc, long flags) {
+  std::unique_ptr<wxView> view(DoCreateView());
+  if (!view || !m_pMainFrame) return nullptr;
+  view->SetDocument(doc);
+  // The frame ties itself to the view; deleting the view on failure also destroys the frame.
+  new CChildFrame(doc, view.get(), m_pMainFrame);
+  if (!view->OnCreate(doc, flags)) return nullptr;
+  return view.release();
+}

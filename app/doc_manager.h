@@ -1,0 +1,52 @@
+// Document handling: the one document template, New, Open, Close, Save, Save As and the four
+// recent files, on the system's command ids, with dialogs and messages through the services.
+#pragma once
+
+#include <functional>
+
+#include <wx/docview.h>
+
+class CMainFrame;
+
+class CTessaryDocManager : public wxDocManager {
+ public:
+  CTessaryDocManager();
+
+  // Names of new documents: the template's document name and a count ("Varnix1").
+  wxString MakeNewDocumentName() override;
+  wxFileHistory* OnCreateFileHistory() override;
+  void AddFileToHistory(const wxString& file) override;
+  void RemoveFileFromHistory(size_t i) override;
+  wxDocTemplate* SelectDocumentPath(wxDocTemplate** templates, int noTemplates, wxString& path, long flags,
+                                    bool save = false) override;
+
+  // Called after every change of the recent-file list, so the menus can show it.
+  void SetHistoryChangedHandler(std::function<void()> handler) { m_onHistoryChanged = std::move(handler); }
+
+  // Opens recent file n (0 for the first).
+  void OpenRecentFile(unsigned n);
+
+ protected:
+  void OnMRUFileNotExist(unsigned n, const wxString& filename) override;
+
+ private:
+  void OnRecentFile(wxCommandEvent& event);
+  void OnUpdateRecentFile(wxUpdateUIEvent& event);
+  void NotifyHistoryChanged();
+
+  std::function<void()> m_onHistoryChanged;
+};
+
+// Ties the document class, the child frame and the view: each view gets a new child frame in the
+// main frame, in which the view then builds its window.
+class CTessaryDocTemplate : public wxDocTemplate {
+ public:
+  CTessaryDocTemplate(wxDocManager* manager, CMainFrame* mainFrame, const wxString& description,
+                      const wxString& filter, const wxString& ext, const wxString& docTypeName,
+                      wxClassInfo* docClassInfo, wxClassInfo* viewClassInfo);
+
+  wxView* CreateView(wxDocument* doc, long flags = 0) override;
+
+ private:
+  CMainFrame* m_pMainFrame;
+};

@@ -1,0 +1,3 @@
+#include "app/tessary_app.h"
+
+wxIMPLEMENT_APP(CTessaryAuthorApp);

@@ -1,0 +1,446 @@
+#include "app/main_frame.h"
+
+#include <algorithm>
+#include <functional>
+
+#include <wx/accel.h>
+#include <wx/artprov.h>
+#include <wx/config.h>
+#include <wx/display.h>
+#include <wx/menu.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+#include <wx/utils.h>
+
+#include "app/child_frame.h"
+#include "app/customize_dlg.h"
+#include "common/command_ids.h"
+#include "common/dialog_services.h"
+#include "common/text_conv.h"
+#include "platform/string_table.h"
+#include "res/app_ids.h"
+#include "res/app_resources.h"
+
+namespace {
+
+// The status-bar text and the tooltip of a command: its prompt string, split at "\n".
+wxString PromptText(int id) { return FromSystemText(LoadResString(static_cast<unsigned>(id))).BeforeFirst('\n'); }
+wxString TooltipText(int id) { return FromSystemText(LoadResString(static_cast<unsigned>(id))).AfterFirst('\n'); }
+
+// Images for commands that a customised toolbar may carry beyond those of toolbar 128.
+const struct {
+  int command;
+  const char* artId;
+} kMoreArt[] = {
+    {ID_FILE_CLOSE, "wxART_CLOSE"},     {ID_FILE_SAVE_AS, "wxART_FILE_SAVE_AS"}, {ID_EDIT_UNDO, "wxART_UNDO"},
+    {ID_APP_EXIT, "wxART_QUIT"},        {ID_WINDOW_NEW, "wxART_NEW_DIR"},        {ID_NEXT_PANE, "wxART_GO_FORWARD"},
+    {ID_PREV_PANE, "wxART_GO_BACK"},    {ID_VIEW_TOOLBAR, "wxART_LIST_VIEW"},    {ID_VIEW_STATUS_BAR, "wxART_REPORT_VIEW"},
+};
+
+wxString ArtFor(int command) {
+  for (unsigned toolbarId : {unsigned{IDR_MAINFRAME}, unsigned{IDR_TESSARYAUTHORTYPE}}) {
+    const res::ToolbarResource* t = res::FindToolbar(toolbarId);
+    for (std::size_t i = 0; t && i < t->count; ++i)
+      if (t->buttons[i].command == command && t->buttons[i].artId) return t->buttons[i].artId;
+  }
+  for (const auto& a : kMoreArt)
+    if (a.command == command) return a.artId;
+  if (IsMenuButton(command)) return wxART_GO_DOWN;
+  return wxART_EXECUTABLE_FILE;
+}
+
+wxIconBundle IconsFor(unsigned id) {
+  wxIconBundle icons;
+  if (const res::IconResource* r = res::FindIcon(id)) {
+    icons.AddIcon(wxIcon(r->xpm16));
+    icons.AddIcon(wxIcon(r->xpm32));
+  }
+  return icons;
+}
+
+// The toolkit's form of a key text ("Alt+Back" and "Alt+Backspace" are one key).
+std::string NormalKey(const std::string& key) {
+  wxAcceleratorEntry e;
+  return e.FromString(FromSystemText(key)) ? ToSystemText(e.ToString()) : std::string();
+}
+
+const int kNoHandler[] = {ID_FILE_PRINT, ID_EDIT_UNDO, ID_PREFERENCES, ID_EDIT_CUT,
+                          ID_EDIT_COPY,  ID_EDIT_PASTE, ID_NEXT_PANE,  ID_PREV_PANE};
+
+const int kLockKeys[3] = {WXK_CAPITAL, WXK_NUMLOCK, WXK_SCROLL};
+
+}  // namespace
+
+CMainFrame::CMainFrame() = default;
+CMainFrame::~CMainFrame() = default;
+
+bool CMainFrame::Create(wxDocManager* manager) {
+  if (!CMainFrameBase::Create(manager, nullptr, wxID_ANY, FromSystemText(LoadResString(IDR_MAINFRAME)),
+                              wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE))
+    return false;
+  SetWindowMenu(nullptr);  // the document menu has its own Window menu
+  SetIcons(IconsFor(IDR_MAINFRAME));
+  m_docIcons = IconsFor(IDR_TESSARYAUTHORTYPE);
+
+  // Status bar: the message pane, then the lock indicators, each as wide as its text.
+  wxStatusBar* status = CreateStatusBar(static_cast<int>(res::g_StatusIndicatorCount));
+  if (!status) return false;
+  std::vector<int> widths;
+  for (std::size_t i = 0; i < res::g_StatusIndicatorCount; ++i) {
+    const unsigned id = res::g_StatusIndicators[i];
+    widths.push_back(id == ID_SEPARATOR ? -1 : status->GetTextExtent(FromSystemText(LoadResString(id))).x + FromDIP(12));
+  }
+  status->SetStatusWidths(static_cast<int>(widths.size()), widths.data());
+  SetStatusText(FromSystemText(LoadResString(AFX_IDS_IDLEMESSAGE)), 0);
+
+  // The saved layout applies to the bars as built from the resources.
+  CommandBarsState state = CommandBarsState::Defaults();
+  if (wxConfigBase* config = wxConfigBase::Get(false)) {
+    state = CommandBarsState::FromEntries([&](const std::string& name, std::string& value) {
+      wxString v;
+      if (!config->Read(wxString(kCommandBarsGroup) + "/" + FromSystemText(name), &v)) return false;
+      value = ToSystemText(v);
+      return true;
+    });
+  }
+  SetCommandBarsState(state);
+  if (!GetToolBar()) return false;
+
+  m_pOwnMenuBar = BuildMenuBar(IDR_MAINFRAME);
+  SetMenuBar(m_pOwnMenuBar);
+
+  // Bound after the document handling's own close handler, so this one runs first.
+  Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
+  Bind(wxEVT_IDLE, &CMainFrame::OnIdle, this);
+  Bind(wxEVT_SIZE, &CMainFrame::OnSizeOrMove, this);
+  Bind(wxEVT_MOVE, &CMainFrame::OnSizeOrMove, this);
+  Bind(wxEVT_MENU, &CMainFrame::OnExit, this, WxId(ID_APP_EXIT));
+  Bind(wxEVT_MENU, &CMainFrame::OnCustomize, this, WxId(ID_CUSTOMIZE));
+  Bind(wxEVT_MENU, &CMainFrame::OnViewToolbar, this, WxId(ID_VIEW_TOOLBAR));
+  Bind(wxEVT_MENU, &CMainFrame::OnViewStatusBar, this, WxId(ID_VIEW_STATUS_BAR));
+  Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewToolbar, this, WxId(ID_VIEW_TOOLBAR));
+  Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewStatusBar, this, WxId(ID_VIEW_STATUS_BAR));
+  for (int id : {ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE}) {
+    Bind(wxEVT_MENU, &CMainFrame::OnWindowCommand, this, WxId(id));
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateWindowCommand, this, WxId(id));
+  }
+  Bind(wxEVT_MENU, &CMainFrame::OnMenuButton, this, WxId(kMenuButtonBase), WxId(kMenuButtonBase + 99));
+  // Commands that nothing in the program handles show disabled.
+  for (int id : kNoHandler) Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateNoHandler, this, WxId(id));
+  return true;
+}
+
+// ---------------------------------------------------------------- menus
+
+wxMenu* CMainFrame::BuildPopup(unsigned menuId, std::size_t popupIndex, wxString* title) {
+  const res::MenuResource* m = res::FindMenu(menuId);
+  if (!m) return nullptr;
+  wxMenu* menu = nullptr;
+  std::size_t popup = 0;
+  for (std::size_t i = 0; i < m->count; ++i) {
+    const res::MenuEntry& e = m->entries[i];
+    if (e.kind == res::MenuEntry::popup) {
+      if (menu) break;
+      if (popup++ == popupIndex) {
+        menu = new wxMenu;
+        if (title) *title = FromSystemText(e.text);
+      }
+      continue;
+    }
+    if (!menu) continue;
+    if (e.kind == res::MenuEntry::separator) {
+      menu->AppendSeparator();
+      continue;
+    }
+    const bool check = e.id == ID_VIEW_TOOLBAR || e.id == ID_VIEW_STATUS_BAR;
+    menu->Append(WxId(e.id), FromSystemText(e.text), PromptText(e.id), check ? wxITEM_CHECK : wxITEM_NORMAL);
+  }
+  return menu;
+}
+
+wxMenuBar* CMainFrame::BuildMenuBar(unsigned menuId) {
+  auto* bar = new wxMenuBar;
+  wxString title;
+  for (std::size_t n = 0; wxMenu* menu = BuildPopup(menuId, n, &title); ++n) bar->Append(menu, title);
+  FillRecentFiles(bar);
+  UpdateMenuLabels(bar);
+  return bar;
+}
+
+wxMenuBar* CMainFrame::CreateDocumentMenuBar() { return BuildMenuBar(IDR_TESSARYAUTHORTYPE); }
+
+void CMainFrame::FillRecentFiles(wxMenuBar* bar) {
+  wxMenu* file = bar && bar->GetMenuCount() ? bar->GetMenu(0) : nullptr;
+  if (!file) return;
+  // The recent files stand where the "Recent File" item of the resource stands.
+  int at = -1;
+  for (std::size_t i = 0; i < file->GetMenuItemCount();) {
+    wxMenuItem* item = file->FindItemByPosition(i);
+    const int id = SystemId(item->GetId());
+    if (id >= ID_FILE_MRU_FILE1 && id <= ID_FILE_MRU_LAST) {
+      if (at < 0) at = static_cast<int>(i);
+      file->Destroy(item);
+    } else {
+      ++i;
+    }
+  }
+  if (at < 0) return;
+  wxDocManager* docs = GetDocumentManager();
+  const size_t count = docs ? docs->GetHistoryFilesCount() : 0;
+  if (count == 0) {
+    file->Insert(static_cast<size_t>(at), WxId(ID_FILE_MRU_FILE1), "Recent File", PromptText(ID_FILE_MRU_FILE1));
+    return;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    wxString path = docs->GetHistoryFile(i);
+    path.Replace("&", "&&");
+    const int id = ID_FILE_MRU_FILE1 + static_cast<int>(i);
+    file->Insert(static_cast<size_t>(at) + i, WxId(id), wxString::Format("&%zu %s", i + 1, path), PromptText(id));
+  }
+}
+
+void CMainFrame::UpdateMenuLabels(wxMenuBar* bar) {
+  if (!bar) return;
+  for (size_t m = 0; m < bar->GetMenuCount(); ++m)
+    for (wxMenuItem* item : bar->GetMenu(m)->GetMenuItems()) {
+      if (item->IsSeparator() || item->IsSubMenu()) continue;
+      const int id = SystemId(item->GetId());
+      if (id >= ID_FILE_MRU_FILE1 && id <= ID_FILE_MRU_LAST) continue;
+      wxString label = item->GetItemLabel().BeforeFirst('\t');
+      const std::vector<std::string> keys = m_state.KeysFor(id);
+      if (!keys.empty()) label += "\t" + FromSystemText(keys.front());
+      if (label != item->GetItemLabel()) item->SetItemLabel(label);
+    }
+}
+
+void CMainFrame::ForEachMenuBar(const std::function<void(wxMenuBar*)>& f) {
+  if (m_pOwnMenuBar) f(m_pOwnMenuBar);
+  if (wxAuiNotebook* book = GetNotebook())
+    for (size_t i = 0; i < book->GetPageCount(); ++i)
+      if (auto* child = wxDynamicCast(book->GetPage(i), wxAuiMDIChildFrame))
+        if (wxMenuBar* bar = child->GetMenuBar()) f(bar);
+}
+
+void CMainFrame::RefreshRecentFiles() {
+  ForEachMenuBar([this](wxMenuBar* bar) {
+    FillRecentFiles(bar);
+    UpdateMenuLabels(bar);
+  });
+}
+
+// ---------------------------------------------------------------- bars
+
+wxBitmap CMainFrame::GetCommandBitmap(int command) const {
+  const int px = m_state.largeIcons ? 24 : 16;
+  return wxArtProvider::GetBitmap(ArtFor(command), wxART_TOOLBAR, FromDIP(wxSize(px, px)));
+}
+
+void CMainFrame::BuildToolbar() {
+  wxToolBar* tb = GetToolBar();
+  if (!tb) {
+    tb = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT, wxID_ANY, "Standard");
+    if (!tb) return;
+    tb->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
+      // The bars' own menu.
+      wxMenu menu;
+      menu.AppendCheckItem(WxId(ID_VIEW_TOOLBAR), "Standard");
+      menu.AppendSeparator();
+      menu.Append(WxId(ID_CUSTOMIZE), "Customize...");
+      menu.Check(WxId(ID_VIEW_TOOLBAR), m_state.toolbarVisible);
+      PopupMenu(&menu);
+    });
+  } else {
+    tb->ClearTools();
+  }
+  const int px = m_state.largeIcons ? 24 : 16;
+  tb->SetToolBitmapSize(FromDIP(wxSize(px, px)));
+  const std::vector<std::string> noKeys;
+  for (int id : m_state.standardButtons) {
+    if (id == 0) {
+      tb->AddSeparator();
+      continue;
+    }
+    wxString label, tip, help;
+    if (IsMenuButton(id)) {
+      delete BuildPopup(IDR_TESSARYAUTHORTYPE, static_cast<std::size_t>(id - kMenuButtonBase), &label);
+      label = wxStripMenuCodes(label);
+      tip = label;
+    } else {
+      tip = TooltipText(id);
+      help = PromptText(id);
+      const std::vector<std::string> keys = m_state.KeysFor(id);
+      if (m_state.shortcutsInTips && !keys.empty()) tip += " (" + FromSystemText(keys.front()) + ")";
+    }
+    tb->AddTool(WxId(id), label, GetCommandBitmap(id), m_state.screenTips ? tip : wxString(), wxITEM_NORMAL);
+    tb->SetToolLongHelp(WxId(id), help);
+  }
+  tb->Realize();
+  tb->Show(m_state.toolbarVisible);
+}
+
+void CMainFrame::ApplyKeys() {
+  std::vector<wxAcceleratorEntry> entries;
+  for (const KeyBinding& k : m_state.keys) {
+    wxAcceleratorEntry e;
+    if (e.FromString(FromSystemText(k.key))) entries.emplace_back(e.GetFlags(), e.GetKeyCode(), WxId(k.command));
+  }
+  SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(entries.size()), entries.data()));
+}
+
+void CMainFrame::SetCommandBarsState(const CommandBarsState& state) {
+  CommandBarsState s = state;
+  std::erase_if(s.keys, [](KeyBinding& k) { return (k.key = NormalKey(k.key)).empty(); });
+  const bool toolbarChanged = !GetToolBar() || s.standardButtons != m_state.standardButtons ||
+                              s.largeIcons != m_state.largeIcons || s.screenTips != m_state.screenTips ||
+                              s.shortcutsInTips != m_state.shortcutsInTips || s.keys != m_state.keys;
+  m_state = std::move(s);
+  if (toolbarChanged) BuildToolbar();
+  if (GetToolBar()) GetToolBar()->Show(m_state.toolbarVisible);
+  if (GetStatusBar()) GetStatusBar()->Show(m_state.statusBarVisible);
+  ApplyKeys();
+  ForEachMenuBar([this](wxMenuBar* bar) { UpdateMenuLabels(bar); });
+  SendSizeEvent();
+}
+
+void CMainFrame::OnViewToolbar(wxCommandEvent&) {
+  CommandBarsState s = m_state;
+  s.toolbarVisible = !s.toolbarVisible;
+  SetCommandBarsState(s);
+}
+
+void CMainFrame::OnViewStatusBar(wxCommandEvent&) {
+  CommandBarsState s = m_state;
+  s.statusBarVisible = !s.statusBarVisible;
+  SetCommandBarsState(s);
+}
+
+void CMainFrame::OnUpdateViewToolbar(wxUpdateUIEvent& event) { event.Check(m_state.toolbarVisible); }
+void CMainFrame::OnUpdateViewStatusBar(wxUpdateUIEvent& event) { event.Check(m_state.statusBarVisible); }
+
+void CMainFrame::OnMenuButton(wxCommandEvent& event) {
+  wxMenu* menu = BuildPopup(IDR_TESSARYAUTHORTYPE, static_cast<std::size_t>(SystemId(event.GetId()) - kMenuButtonBase));
+  if (!menu) return;
+  PopupMenu(menu);
+  delete menu;
+}
+
+void CMainFrame::OnUpdateNoHandler(wxUpdateUIEvent& event) { event.Enable(false); }
+
+void CMainFrame::OnCustomize(wxCommandEvent&) {
+  CCustomizeDlg dlg(this, m_state);
+  GetDialogServices().ShowModal(dlg);
+  SetCommandBarsState(dlg.GetState());
+}
+
+// ---------------------------------------------------------------- windows
+
+void CMainFrame::OnWindowCommand(wxCommandEvent& event) {
+  switch (SystemId(event.GetId())) {
+    case ID_WINDOW_NEW:
+      if (wxDocument* doc = GetDocumentManager()->GetCurrentDocument())
+        if (wxDocTemplate* t = doc->GetDocumentTemplate())
+          if (wxView* view = t->CreateView(doc)) view->Activate(true);
+      break;
+    case ID_WINDOW_CASCADE: Cascade(); break;
+    case ID_WINDOW_TILE_HORZ: Tile(wxHORIZONTAL); break;
+    case ID_WINDOW_ARRANGE: ArrangeIcons(); break;
+  }
+}
+
+void CMainFrame::OnUpdateWindowCommand(wxUpdateUIEvent& event) { event.Enable(GetActiveChild() != nullptr); }
+
+void CMainFrame::OnExit(wxCommandEvent&) { Close(); }
+
+void CMainFrame::OnIdle(wxIdleEvent& event) {
+  event.Skip();
+  UpdateLockIndicators();
+  // The active document's name follows the program's in the title.
+  wxString title = FromSystemText(LoadResString(IDR_MAINFRAME));
+  if (wxAuiMDIChildFrame* child = GetActiveChild()) title += " - " + child->GetTitle();
+  if (GetTitle() != title) SetTitle(title);
+}
+
+void CMainFrame::UpdateLockIndicators() {
+  wxStatusBar* status = GetStatusBar();
+  // Only the X11 display tells the state of the lock keys.
+  if (!status || wxGetDisplayInfo().type != wxDisplayX11) return;
+  for (int i = 0; i < 3 && i + 1 < status->GetFieldsCount(); ++i) {
+    const unsigned id = res::g_StatusIndicators[i + 1];
+    const wxString text = wxGetKeyState(static_cast<wxKeyCode>(kLockKeys[i])) ? FromSystemText(LoadResString(id)) : wxString();
+    if (text != m_strLocks[i]) {
+      m_strLocks[i] = text;
+      status->SetStatusText(text, i + 1);
+    }
+  }
+}
+
+// ---------------------------------------------------------------- placement and profile
+
+void CMainFrame::OnSizeOrMove(wxEvent& event) {
+  event.Skip();
+  if (IsShown() && !IsMaximized() && !IsIconized() && !IsFullScreen()) {
+    const wxRect r = GetRect();
+    m_rectNormal = {r.x, r.y, r.width, r.height};
+  }
+}
+
+WindowPlacement CMainFrame::GetPlacement() const {
+  WindowPlacement p;
+  p.normal = m_rectNormal;
+  p.showCmd = IsIconized() ? SW_SHOWMINIMIZED : IsMaximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  return p;
+}
+
+bool CMainFrame::ShowWithSavedPosition(int) {
+  std::vector<WindowRect> areas;
+  for (unsigned i = 0; i < wxDisplay::GetCount(); ++i) {
+    const wxDisplay d(i);
+    const wxRect r = d.GetClientArea();
+    const WindowRect area{r.x, r.y, r.width, r.height};
+    if (d.IsPrimary())
+      areas.insert(areas.begin(), area);
+    else
+      areas.push_back(area);
+  }
+  WindowPlacement p = DefaultPlacement(areas.empty() ? WindowRect{0, 0, 1024, 768} : areas.front());
+  if (wxConfigBase* config = wxConfigBase::Get(false)) {
+    const wxString g = kPlacementGroup;
+    WindowPlacement saved;
+    if (config->Read(g + "/Left", &saved.normal.x) && config->Read(g + "/Top", &saved.normal.y) &&
+        config->Read(g + "/Width", &saved.normal.width) && config->Read(g + "/Height", &saved.normal.height) &&
+        config->Read(g + "/ShowCmd", &saved.showCmd) && saved.normal.width > 0 && saved.normal.height > 0)
+      p = saved;
+  }
+  p = FitPlacement(p, areas);
+  m_rectNormal = p.normal;
+  SetSize(p.normal.x, p.normal.y, p.normal.width, p.normal.height);
+  const bool shown = Show(true);
+  if (p.showCmd == SW_SHOWMAXIMIZED) Maximize(true);
+  return shown;
+}
+
+void CMainFrame::SaveCommandBars(wxConfigBase& config) const {
+  config.DeleteGroup(kCommandBarsGroup);
+  for (const auto& [name, value] : m_state.ToEntries())
+    config.Write(wxString(kCommandBarsGroup) + "/" + FromSystemText(name), FromSystemText(value));
+}
+
+void CMainFrame::SavePlacement(wxConfigBase& config) const {
+  const WindowPlacement p = GetPlacement();
+  const wxString g = kPlacementGroup;
+  config.Write(g + "/Left", p.normal.x);
+  config.Write(g + "/Top", p.normal.y);
+  config.Write(g + "/Width", p.normal.width);
+  config.Write(g + "/Height", p.normal.height);
+  config.Write(g + "/ShowCmd", p.showCmd);
+}
+
+void CMainFrame::OnClose(wxCloseEvent& event) {
+  // Stored before the documents are asked about, so also when the user then cancels.
+  if (wxConfigBase* config = wxConfigBase::Get(false)) {
+    SaveCommandBars(*config);
+    SavePlacement(*config);
+    config->Flush();
+  }
+  event.Skip();
+}

@@ -1,0 +1,44 @@
+// The application object: start-up, exit and the About command.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <wx/app.h>
+#include <wx/weakref.h>
+
+class CMainFrame;
+class CTessaryDocManager;
+class CWxUiServices;
+
+class CTessaryAuthorApp : public wxApp {
+ public:
+  CTessaryAuthorApp();
+  ~CTessaryAuthorApp() override;
+
+  bool OnInit() override;
+  int OnExit() override;
+
+  // Start-up; args are the command line's arguments after the program name. False ends the
+  // program (after ExitInstance has run).
+  bool InitInstance(const std::vector<std::string>& args);
+  // Exit: shuts the communication library down and stores the recent files.
+  int ExitInstance();
+
+  void OnAppAbout(wxCommandEvent& event);
+
+  CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
+  CTessaryDocManager* GetDocManager() const { return m_pDocManager.get(); }
+
+  // The profile file: <XDG_CONFIG_HOME or ~/.config>/Brevanta/TessaryAuthor.conf.
+  static wxString ProfilePath();
+  static constexpr const char* kRecentFileGroup = "/Recent File List";
+
+ private:
+  std::unique_ptr<CWxUiServices> m_pUi;
+  std::unique_ptr<CTessaryDocManager> m_pDocManager;
+  wxWeakRef<CMainFrame> m_pMainFrame;
+};
+
+inline CTessaryAuthorApp& TheApp() { return *static_cast<CTessaryAuthorApp*>(wxTheApp); }

@@ -1,0 +1,39 @@
+#include "common/dialog_services.h"
+
+#include <wx/dialog.h>
+#include <wx/filedlg.h>
+
+#include "common/text_conv.h"
+
+namespace {
+
+class WxDialogs final : public IDialogServices {
+ public:
+  bool ChooseFiles(const FileDialogRequest& r, wxArrayString& paths) override {
+    long style = r.save ? (wxFD_SAVE | wxFD_OVERWRITE_PROMPT) : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (r.multiple && !r.save) style |= wxFD_MULTIPLE;
+    wxFileDialog dlg(r.parent, r.title, r.directory, r.fileName, ToWxFilter(r.filter), style);
+    if (dlg.ShowModal() != wxID_OK) return false;
+    paths.clear();
+    if (r.multiple && !r.save)
+      dlg.GetPaths(paths);
+    else
+      paths.push_back(dlg.GetPath());
+    return !paths.empty();
+  }
+  int ShowModal(wxDialog& dialog) override { return dialog.ShowModal(); }
+};
+
+WxDialogs g_wxDialogs;
+IDialogServices* g_dialogs = &g_wxDialogs;
+
+}  // namespace
+
+void SetDialogServices(IDialogServices* services) { g_dialogs = services ? services : &g_wxDialogs; }
+IDialogServices& GetDialogServices() { return *g_dialogs; }
+
+wxString ToWxFilter(const std::string& filter) {
+  std::string f = filter;
+  while (!f.empty() && f.back() == '|') f.pop_back();
+  return FromSystemText(f);
+}

@@ -1,0 +1,77 @@
+// Command, resource and control ids of the application, with the numbers the system uses, so
+// that profiles, menus and handlers agree on them.
+#pragma once
+
+// Resources.
+enum : unsigned {
+  IDR_MAINFRAME = 128,
+  IDR_TESSARYAUTHORTYPE = 129,
+  IDR_TARGET_LIST_MENU = 135,
+  IDD_ABOUTBOX = 100,
+  IDD_TESSARYAUTHOR_FORM = 101,
+  IDD_PREFERENCES = 133,
+};
+
+// Strings without a command of their own.
+enum : unsigned {
+  IDS_TEMPLATE_DESCRIPTION = 129,  // the document template's seven fields
+  IDS_DUPLICATE_TARGET = 130,
+  IDS_PREFERENCES_SECTION = 135,
+  IDS_UPDATE_PATH_ENTRY = 136,
+  IDS_SOURCE_CAL_PATH_ENTRY = 137,
+  IDS_ALWAYS_USE_SOURCE_CAL_FOLDER_ENTRY = 138,
+  AFX_IDS_APP_TITLE = 57344,
+  AFX_IDS_IDLEMESSAGE = 57345,
+};
+
+// Commands.
+enum : int {
+  ID_PREFERENCES = 134,
+  ID_COPY_TO_CLIPBOARD = 139,
+  ID_FILE_NEW = 57600,
+  ID_FILE_OPEN = 57601,
+  ID_FILE_CLOSE = 57602,
+  ID_FILE_SAVE = 57603,
+  ID_FILE_SAVE_AS = 57604,
+  ID_FILE_PRINT = 57607,
+  ID_FILE_MRU_FILE1 = 57616,  // to 57631
+  ID_FILE_MRU_LAST = 57631,
+  ID_EDIT_COPY = 57634,
+  ID_EDIT_CUT = 57635,
+  ID_EDIT_PASTE = 57637,
+  ID_EDIT_UNDO = 57643,
+  ID_WINDOW_NEW = 57648,
+  ID_WINDOW_ARRANGE = 57649,
+  ID_WINDOW_CASCADE = 57650,
+  ID_WINDOW_TILE_HORZ = 57651,
+  ID_APP_ABOUT = 57664,
+  ID_APP_EXIT = 57665,
+  ID_NEXT_PANE = 57680,
+  ID_PREV_PANE = 57681,
+  ID_VIEW_TOOLBAR = 59392,
+  ID_VIEW_STATUS_BAR = 59393,
+  ID_CUSTOMIZE = 35001,
+};
+
+// Status-bar indicators.
+enum : unsigned {
+  ID_SEPARATOR = 0,
+  ID_INDICATOR_EXT = 59136,
+  ID_INDICATOR_CAPS = 59137,
+  ID_INDICATOR_NUM = 59138,
+  ID_INDICATOR_SCRL = 59139,
+  ID_INDICATOR_OVR = 59140,
+  ID_INDICATOR_REC = 59141,
+};
+
+// Controls of the About box.
+enum : int {
+  IDC_MAIL_LINK = 1000,
+  IDC_WEB_LINK = 1001,
+  IDC_APP_DESCRIPTION = 1084,
+  IDC_FILE_VERSION = 1085,
+  IDC_DATE = 1086,
+  IDC_PRODUCT_VERSION = 1087,
+  IDC_LEGAL = 1088,
+  IDC_COPYRIGHT = 1089,
+};

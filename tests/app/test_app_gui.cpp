@@ -1,0 +1,396 @@
+// The program started, driven and ended through its real frames and handlers.
+#include <wx/config.h>
+#include <wx/fileconf.h>
+#include <map>
+
+#include <wx/menu.h>
+#include <wx/mstream.h>
+#include <wx/notebook.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+
+#include "app/about_dlg.h"
+#include "app/customize_dlg.h"
+#include "common/picture_static.h"
+#include "tests/app/app_fixture.h"
+#include "res/app_ids.h"
+
+namespace {
+
+std::vector<wxString> MenuTitles(wxMenuBar* bar) {
+  std::vector<wxString> titles;
+  for (size_t i = 0; bar && i < bar->GetMenuCount(); ++i) titles.push_back(wxStripMenuCodes(bar->GetMenuLabel(i)));
+  return titles;
+}
+
+// The labels of the recent-file items of the File menu, in order.
+std::vector<wxString> RecentItems(wxMenuBar* bar) {
+  std::vector<wxString> items;
+  for (wxMenuItem* item : bar->GetMenu(0)->GetMenuItems()) {
+    const int id = SystemId(item->GetId());
+    if (id >= ID_FILE_MRU_FILE1 && id <= ID_FILE_MRU_LAST) items.push_back(item->GetItemLabelText());
+  }
+  return items;
+}
+
+// A value of the profile as stored on disk.
+wxString ProfileValue(const wxString& key) {
+  wxFileConfig profile(wxString(), wxString(), CTessaryAuthorApp::ProfilePath(), wxString(), wxCONFIG_USE_LOCAL_FILE);
+  wxString v;
+  profile.Read(key, &v);
+  return v;
+}
+
+}  // namespace
+
+TEST_F(AppGui, StartWithoutArgumentOpensNoDocument) {
+  ASSERT_TRUE(Start());
+  ASSERT_NE(nullptr, Frame());
+  EXPECT_TRUE(Frame()->IsShown());
+  EXPECT_EQ(0u, Tabs());
+  EXPECT_TRUE(Docs()->GetDocumentsVector().empty());
+  // With no document window, the main frame's own menu.
+  EXPECT_EQ((std::vector<wxString>{"File", "View", "Help"}), MenuTitles(Frame()->GetMenuBar()));
+  EXPECT_EQ((std::vector<wxString>{"Recent File"}), RecentItems(Frame()->GetMenuBar()));
+  EXPECT_EQ("TessaryAuthor", Frame()->GetTitle());
+
+  wxStatusBar* status = Frame()->GetStatusBar();
+  ASSERT_NE(nullptr, status);
+  EXPECT_EQ(4, status->GetFieldsCount());
+  EXPECT_EQ("Ready", status->GetStatusText(0));
+
+  wxToolBar* tb = Frame()->GetToolBar();
+  ASSERT_NE(nullptr, tb);
+  EXPECT_EQ(13u, tb->GetToolsCount());
+  EXPECT_EQ("New", tb->GetToolShortHelp(WxId(ID_FILE_NEW)));
+  EXPECT_EQ("Create a new document", tb->GetToolLongHelp(WxId(ID_FILE_NEW)));
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(AppGui, StartWithDocumentOpensOneTab) {
+  const std::string path = WriteDocument("start.rvq", "CAL-START");
+  ASSERT_TRUE(Start({path}));
+  EXPECT_EQ(1u, Tabs());
+  CTessaryAuthorDoc* doc = CurrentDoc();
+  ASSERT_NE(nullptr, doc);
+  EXPECT_EQ("CAL-START", doc->m_strCalibrationID);
+  ASSERT_EQ(1u, doc->m_targets.size());
+  EXPECT_FALSE(doc->IsModified());
+  // A document window shows the document menu.
+  EXPECT_EQ((std::vector<wxString>{"File", "Edit", "View", "Window", "Help"}), MenuTitles(Frame()->GetMenuBar()));
+  EXPECT_EQ("TessaryAuthor - start.rvq", Frame()->GetTitle());
+  EXPECT_EQ((std::vector<wxString>{"1 " + wxString(path)}), RecentItems(Frame()->GetMenuBar()));
+}
+
+TEST_F(AppGui, StartWithADocumentThatCannotBeOpenedEnds) {
+  const std::string damaged = Path("damaged.rvq");
+  FILE* f = fopen(damaged.c_str(), "wb");
+  fputs("not an update document", f);
+  fclose(f);
+  for (const std::string& path : {damaged, Path("missing.rvq")}) {
+    SCOPED_TRACE(path);
+    ui.boxes.clear();
+    commCalls.clear();
+    EXPECT_FALSE(Start({path}));
+    Pump();
+    EXPECT_EQ(nullptr, Frame());
+    ASSERT_EQ(1u, ui.boxes.size());
+    EXPECT_NE(std::string::npos, ui.boxes[0].text.find(path)) << ui.boxes[0].text;
+    EXPECT_EQ((std::vector<std::string>{"MWShutdown", "MWServerClose"}), commCalls);
+  }
+}
+
+TEST_F(AppGui, ExitShutsTheCommunicationLibraryDownOnceInOrder) {
+  ASSERT_TRUE(Start());
+  EXPECT_TRUE(commCalls.empty());
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ((std::vector<std::string>{"MWShutdown", "MWServerClose"}), commCalls);
+}
+
+TEST_F(AppGui, NewSaveAsAndReopenFromTheRecentFiles) {
+  ASSERT_TRUE(Start());
+  Command(ID_FILE_NEW);
+  ASSERT_EQ(1u, Tabs());
+  CTessaryAuthorDoc* doc = CurrentDoc();
+  ASSERT_NE(nullptr, doc);
+  EXPECT_EQ("Varnix1", doc->GetUserReadableName());
+  doc->m_strComments = "written by the test";
+  doc->m_targets.push_back(std::make_unique<CTargetObj>("CAL-9", "SW-9"));
+  doc->SetModifiedFlag();
+
+  const std::string path = Path("saved");  // the extension is added
+  dialogs.files.push_back(wxString(path));
+  Command(ID_FILE_SAVE_AS);
+  ASSERT_EQ(1u, dialogs.requests.size());
+  EXPECT_TRUE(dialogs.requests[0].save);
+  EXPECT_EQ("Varnix1.rvq", dialogs.requests[0].fileName);
+  EXPECT_EQ("Tessary Files (*.rvq)|*.rvq|All Files (*.*)|*||", dialogs.requests[0].filter);
+  EXPECT_FALSE(doc->IsModified());
+  EXPECT_EQ("saved.rvq", doc->GetUserReadableName());
+  EXPECT_TRUE(std::filesystem::exists(path + ".rvq"));
+  EXPECT_EQ((std::vector<wxString>{"1 " + wxString(path + ".rvq")}), RecentItems(Frame()->GetMenuBar()));
+
+  Command(ID_FILE_CLOSE);
+  EXPECT_EQ(0u, Tabs());
+  EXPECT_EQ((std::vector<wxString>{"1 " + wxString(path + ".rvq")}), RecentItems(Frame()->GetMenuBar()));
+
+  Command(ID_FILE_MRU_FILE1);
+  ASSERT_EQ(1u, Tabs());
+  doc = CurrentDoc();
+  ASSERT_NE(nullptr, doc);
+  EXPECT_EQ("written by the test", doc->m_strComments);
+  ASSERT_EQ(1u, doc->m_targets.size());
+  EXPECT_EQ("CAL-9", doc->m_targets.front()->m_strCalibrationID);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(AppGui, TheFifthDocumentPushesTheFirstOffTheRecentFiles) {
+  std::vector<std::string> paths;
+  for (int i = 1; i <= 5; ++i) paths.push_back(WriteDocument("doc" + std::to_string(i) + ".rvq", "CAL" + std::to_string(i)));
+  ASSERT_TRUE(Start());
+  for (const std::string& p : paths) {
+    dialogs.files.push_back(wxString(p));
+    Command(ID_FILE_OPEN);
+  }
+  EXPECT_EQ(5u, Tabs());
+  const std::vector<wxString> expected = {"1 " + paths[4], "2 " + paths[3], "3 " + paths[2], "4 " + paths[1]};
+  EXPECT_EQ(expected, RecentItems(Frame()->GetMenuBar()));
+  ASSERT_TRUE(Stop());
+  // The list is kept in the profile for the next start.
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(expected, RecentItems(Frame()->GetMenuBar()));
+}
+
+TEST_F(AppGui, ARecentFileThatIsGoneIsDroppedWithAMessage) {
+  const std::string path = WriteDocument("gone.rvq", "CAL");
+  ASSERT_TRUE(Start({path}));
+  Command(ID_FILE_CLOSE);
+  std::filesystem::remove(path);
+  Command(ID_FILE_MRU_FILE1);
+  EXPECT_EQ(0u, Tabs());
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_NE(std::string::npos, ui.boxes[0].text.find(path));
+  EXPECT_EQ((std::vector<wxString>{"Recent File"}), RecentItems(Frame()->GetMenuBar()));
+}
+
+TEST_F(AppGui, PlacementAndMaximisedStateComeBack) {
+  ASSERT_TRUE(Start());
+  Frame()->SetSize(100, 120, 700, 500);
+  Pump();
+  ASSERT_TRUE(Stop());
+  ASSERT_TRUE(Start());
+  // The window manager frames the window a little later; the placement holds once it has.
+  EXPECT_TRUE(WaitFor([] { return Frame()->GetRect() == wxRect(100, 120, 700, 500); }))
+      << Frame()->GetRect().x << "," << Frame()->GetRect().y << " " << Frame()->GetRect().width << "x"
+      << Frame()->GetRect().height;
+  EXPECT_FALSE(Frame()->IsMaximized());
+
+  Frame()->Maximize();
+  if (!WaitFor([] { return Frame()->IsMaximized(); })) GTEST_SKIP() << "no window manager to maximise windows";
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ(SW_SHOWMAXIMIZED, wxAtoi(ProfileValue("/WindowPlacement/ShowCmd")));
+  EXPECT_EQ(700, wxAtoi(ProfileValue("/WindowPlacement/Width")));
+  ASSERT_TRUE(Start());
+  EXPECT_TRUE(WaitFor([] { return Frame()->IsMaximized(); }));
+}
+
+TEST_F(AppGui, APlacementOffTheScreenOrMinimisedComesBackVisibleAndNormal) {
+  struct Case {
+    int left, top, showCmd;
+  } cases[] = {{5000, 4000, SW_SHOWNORMAL}, {-3000, 100, SW_SHOWMINIMIZED}, {200, 150, SW_SHOWMINIMIZED}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.left << "," << c.top << " show " << c.showCmd);
+    std::filesystem::create_directories(std::filesystem::path(CTessaryAuthorApp::ProfilePath().ToStdString()).parent_path());
+    {
+      wxFileConfig profile(wxString(), wxString(), CTessaryAuthorApp::ProfilePath(), wxString(), wxCONFIG_USE_LOCAL_FILE);
+      profile.Write("/WindowPlacement/Left", c.left);
+      profile.Write("/WindowPlacement/Top", c.top);
+      profile.Write("/WindowPlacement/Width", 640);
+      profile.Write("/WindowPlacement/Height", 480);
+      profile.Write("/WindowPlacement/ShowCmd", c.showCmd);
+    }
+    ASSERT_TRUE(Start());
+    const wxRect screen(0, 0, 1280, 1024);
+    EXPECT_TRUE(WaitFor([] { return Frame()->GetSize() == wxSize(640, 480); }))
+        << Frame()->GetSize().x << "x" << Frame()->GetSize().y;
+    EXPECT_TRUE(screen.Contains(Frame()->GetRect())) << Frame()->GetRect().x << "," << Frame()->GetRect().y;
+    EXPECT_FALSE(Frame()->IsIconized());
+    EXPECT_FALSE(Frame()->IsMaximized());
+    ASSERT_TRUE(Stop());
+  }
+}
+
+TEST_F(AppGui, CloseThenCancelAtTheSavePromptStillStoresBarsAndPlacement) {
+  ASSERT_TRUE(Start());
+  Command(ID_FILE_NEW);
+  CurrentDoc()->SetModifiedFlag();
+  Command(ID_VIEW_TOOLBAR);  // the user hides the toolbar
+  EXPECT_FALSE(Frame()->GetToolBar()->IsShown());
+  Frame()->SetSize(60, 70, 720, 540);
+  Pump();
+
+  ui.Answer({IDCANCEL});
+  Frame()->Close();
+  Pump();
+  ASSERT_NE(nullptr, Frame()) << "the close was cancelled";
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_EQ("Save changes to Varnix1?", ui.boxes[0].text);
+  EXPECT_EQ(unsigned{MB_YESNOCANCEL}, ui.boxes[0].style & MB_TYPEMASK);
+  EXPECT_EQ("0", ProfileValue("/CommandBars/ToolbarVisible"));
+  EXPECT_EQ("720", ProfileValue("/WindowPlacement/Width"));
+  EXPECT_EQ("540", ProfileValue("/WindowPlacement/Height"));
+  EXPECT_EQ(1u, Tabs());
+  EXPECT_TRUE(CurrentDoc()->IsModified());
+
+  // No this time: the document goes unsaved and the program ends; the next start has the bars
+  // as they were left.
+  ui.Answer({IDNO});
+  ASSERT_TRUE(Stop());
+  ASSERT_TRUE(Start());
+  EXPECT_FALSE(Frame()->GetToolBar()->IsShown());
+  EXPECT_FALSE(Frame()->GetCommandBarsState().toolbarVisible);
+}
+
+TEST_F(AppGui, CommandsWithoutAHandlerShowDisabled) {
+  ASSERT_TRUE(Start());
+  Frame()->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+  wxToolBar* tb = Frame()->GetToolBar();
+  EXPECT_TRUE(tb->GetToolEnabled(WxId(ID_FILE_NEW)));
+  EXPECT_TRUE(tb->GetToolEnabled(WxId(ID_FILE_OPEN)));
+  EXPECT_TRUE(tb->GetToolEnabled(WxId(ID_APP_ABOUT)));
+  EXPECT_FALSE(tb->GetToolEnabled(WxId(ID_FILE_SAVE)));  // no document
+  EXPECT_FALSE(tb->GetToolEnabled(WxId(ID_FILE_PRINT)));
+  EXPECT_FALSE(tb->GetToolEnabled(WxId(ID_PREFERENCES)));
+  EXPECT_FALSE(Frame()->GetMenuBar()->IsEnabled(WxId(ID_FILE_MRU_FILE1)));  // "Recent File", empty
+
+  Command(ID_FILE_NEW);
+  Frame()->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+  Frame()->DoMenuUpdates();
+  wxMenuBar* bar = Frame()->GetMenuBar();
+  EXPECT_TRUE(tb->GetToolEnabled(WxId(ID_FILE_SAVE)));
+  EXPECT_FALSE(tb->GetToolEnabled(WxId(ID_FILE_PRINT)));
+  EXPECT_FALSE(bar->IsEnabled(WxId(ID_EDIT_UNDO)));
+  EXPECT_TRUE(bar->IsEnabled(WxId(ID_FILE_CLOSE)));
+  EXPECT_TRUE(bar->IsEnabled(WxId(ID_WINDOW_NEW)));
+  EXPECT_TRUE(bar->IsChecked(WxId(ID_VIEW_TOOLBAR)));
+  EXPECT_TRUE(bar->IsChecked(WxId(ID_VIEW_STATUS_BAR)));
+  // Menu items carry their prompt for the status bar and their accelerator.
+  EXPECT_EQ("Save the active document", bar->GetHelpString(WxId(ID_FILE_SAVE)));
+  EXPECT_EQ("&Save\tCtrl+S", bar->FindItem(WxId(ID_FILE_SAVE))->GetItemLabel());
+}
+
+TEST_F(AppGui, NewWindowShowsTheDocumentInASecondTab) {
+  ASSERT_TRUE(Start());
+  Command(ID_FILE_NEW);
+  Command(ID_WINDOW_NEW);
+  EXPECT_EQ(2u, Tabs());
+  EXPECT_EQ(1u, Docs()->GetDocumentsVector().size());
+  Command(ID_FILE_CLOSE);
+  EXPECT_EQ(0u, Tabs());
+  EXPECT_EQ((std::vector<wxString>{"File", "View", "Help"}), MenuTitles(Frame()->GetMenuBar()));
+}
+
+TEST_F(AppGui, TheAboutBoxShowsTheVersionBlock) {
+  ASSERT_TRUE(Start());
+  std::map<int, wxString> shown;
+  dialogs.onModal = [&](wxDialog& dlg) {
+    for (int id : {IDC_APP_DESCRIPTION, IDC_FILE_VERSION, IDC_PRODUCT_VERSION, IDC_DATE, IDC_COPYRIGHT, IDC_LEGAL})
+      shown[id] = static_cast<CAboutDlg&>(dlg).GetLineText(id);
+    return wxID_OK;
+  };
+  Command(ID_APP_ABOUT);
+  EXPECT_EQ((std::vector<wxString>{"About TessaryAuthor"}), dialogs.modalTitles);
+  EXPECT_EQ("Software and Calibration Update Utility Author", shown[IDC_APP_DESCRIPTION]);
+  EXPECT_EQ("8.13.7.120", shown[IDC_FILE_VERSION]);
+  EXPECT_EQ("2010aBETA5", shown[IDC_PRODUCT_VERSION]);
+  EXPECT_EQ("Brevanta Controller Upgrade Author", shown[IDC_DATE]);
+  EXPECT_EQ("Copyright (C) 2010 Brevanta", shown[IDC_COPYRIGHT]);
+  EXPECT_EQ("Legal ???", shown[IDC_LEGAL]);
+
+  // A program without a block keeps the template's texts; one key missing leaves its line.
+  CAboutDlg none(Frame(), nullptr);
+  EXPECT_EQ("Application ???", none.GetLineText(IDC_APP_DESCRIPTION));
+  EXPECT_EQ("Copyright ???", none.GetLineText(IDC_COPYRIGHT));
+  struct OnlyCompany : IVersionBlock {
+    bool QueryValue(const std::string& path, const char** value, unsigned* length) const override {
+      if (path != "\\StringFileInfo\\040904B0\\CompanyName") return false;
+      *value = "Brevanta";
+      *length = 9;
+      return true;
+    }
+  } onlyCompany;
+  CAboutDlg partial(Frame(), &onlyCompany);
+  EXPECT_EQ("Brevanta", partial.GetLineText(IDC_COPYRIGHT));
+  EXPECT_EQ("Version ???", partial.GetLineText(IDC_FILE_VERSION));
+}
+
+TEST_F(AppGui, CustomizeChangesReachTheProfileAtTheNextClose) {
+  ASSERT_TRUE(Start());
+  std::vector<wxString> pages;
+  dialogs.onModal = [&](wxDialog& dlg) {
+    auto& sheet = static_cast<CCustomizeDlg&>(dlg);
+    for (size_t i = 0; i < sheet.GetBook()->GetPageCount(); ++i) pages.push_back(sheet.GetBook()->GetPageText(i));
+    sheet.AddToToolbar(ID_FILE_CLOSE, 0);
+    sheet.AssignKey(ID_FILE_CLOSE, "Ctrl+W");
+    sheet.AssignKey(ID_FILE_SAVE_AS, "Ctrl+N");  // taken away from New
+    return wxID_CANCEL;
+  };
+  Command(ID_CUSTOMIZE);
+  EXPECT_EQ((std::vector<wxString>{"Commands", "Options", "Keyboard"}), pages);
+  EXPECT_EQ(WxId(ID_FILE_CLOSE), Frame()->GetToolBar()->GetToolByPos(0)->GetId());
+  EXPECT_EQ("&New", Frame()->GetMenuBar()->FindItem(WxId(ID_FILE_NEW))->GetItemLabel());
+  EXPECT_EQ("", ProfileValue("/CommandBars/StandardButtons")) << "stored only at the next close";
+
+  ASSERT_TRUE(Stop());
+  EXPECT_TRUE(ProfileValue("/CommandBars/StandardButtons").StartsWith("57602,57600,"));
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(WxId(ID_FILE_CLOSE), Frame()->GetToolBar()->GetToolByPos(0)->GetId());
+  EXPECT_EQ((std::vector<std::string>{"Ctrl+W"}), Frame()->GetCommandBarsState().KeysFor(ID_FILE_CLOSE));
+  EXPECT_EQ((std::vector<std::string>{"Ctrl+N"}), Frame()->GetCommandBarsState().KeysFor(ID_FILE_SAVE_AS));
+  EXPECT_TRUE(Frame()->GetCommandBarsState().KeysFor(ID_FILE_NEW).empty());
+}
+
+TEST_F(AppGui, CustomizeCategoriesFollowTheDocumentMenu) {
+  const std::vector<wxString> cats = CCustomizeDlg::CommandCategories();
+  EXPECT_EQ((std::vector<wxString>{"File", "Edit", "View", "Window", "Help", "All Commands", "Built-in Menus", "New Menu"}), cats);
+  EXPECT_EQ((std::vector<int>{ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE}), CCustomizeDlg::CategoryEntries(1));
+  EXPECT_EQ(5u, CCustomizeDlg::CategoryEntries(6).size());
+  EXPECT_TRUE(CCustomizeDlg::CategoryEntries(7).empty());
+  const std::vector<int> all = CCustomizeDlg::CategoryEntries(5);
+  EXPECT_NE(all.end(), std::find(all.begin(), all.end(), ID_FILE_PRINT));
+  EXPECT_EQ(all.end(), std::find(all.begin(), all.end(), ID_FILE_MRU_FILE1));
+}
+
+TEST_F(AppGui, ThePictureControlShowsImagesAndOtherwiseItsText) {
+  ASSERT_TRUE(Start());
+  CPictureStatic picture(Frame(), wxID_ANY);
+  EXPECT_EQ("No Image Loaded", picture.GetLabel());
+  EXPECT_EQ(0, picture.LoadPictureData(nullptr, 0));
+  EXPECT_FALSE(picture.HasPicture());
+
+  wxImage source(7, 5);
+  source.SetRGB(2, 3, 200, 10, 20);
+  std::vector<std::pair<std::vector<unsigned char>, wxSize>> files;
+  for (wxBitmapType type : {wxBITMAP_TYPE_BMP, wxBITMAP_TYPE_JPEG}) {
+    wxMemoryOutputStream out;
+    ASSERT_TRUE(source.SaveFile(out, type));
+    std::vector<unsigned char> bytes(out.GetSize());
+    out.CopyTo(bytes.data(), bytes.size());
+    files.push_back({bytes, wxSize(7, 5)});
+  }
+  // The smallest GIF: one transparent pixel.
+  const unsigned char gif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00\x00\x00\x00,"
+                              "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;";
+  files.push_back({std::vector<unsigned char>(gif, gif + sizeof gif - 1), wxSize(1, 1)});
+  for (const auto& [bytes, size] : files) {
+    SCOPED_TRACE(bytes.size());
+    EXPECT_EQ(1, picture.LoadPictureData(bytes.data(), static_cast<int>(bytes.size())));
+    EXPECT_EQ(size, picture.GetPicture().GetSize());
+    // Half a file, or bytes that are no picture, show the text again.
+    EXPECT_EQ(0, picture.LoadPictureData(bytes.data(), static_cast<int>(bytes.size() / 3)));
+    EXPECT_FALSE(picture.HasPicture());
+  }
+  const unsigned char junk[] = "not a picture at all";
+  EXPECT_EQ(0, picture.LoadPictureData(junk, sizeof junk));
+  picture.Update();
+}
