@@ -8,6 +8,7 @@
 
 #include "platform/archive.h"
 #include "prog/prog_codes.h"
+#include "prog/prog_io.h"
 
 // One data record: up to 64 bytes at a 32-bit address.
 class CProgRecord {
@@ -104,15 +105,104 @@ class CProgBase {
   uint32_t AltDecodeLong(uint32_t v) const;
 
   // ---- load and save
+  // PROG_FORMAT_UNKNOWN, PROG_FORMAT_INTEL_HEX or PROG_FORMAT_SRECORD by the file's first record line.
+  int DetectFileType(std::string path);
+  // Loads a plain programming file; a failure is shown to the user.
+  bool LoadFile(std::string path);
+  // Parses the open file into the image; code receives the parse result. Always true.
+  bool ReadArchive(CFile& file, int& code);
+  // Loads the stream's content from its current position, protected or plain.
+  HRESULT LoadFromStream(IStream* stream);
+  // A new stream holding the image as text, protected when the last stream load was protected.
+  HRESULT SaveToStream(IStream** stream);
+  // Mode PROG_SAVE_PROTECTED writes to path (the protected form when it ends in ".srz"); any
+  // other mode writes plain text to path with its extension made ".sr". The file is replaced only
+  // once the new text is complete.
   bool SaveFile(std::string path, const char* leadingText, bool noPrompt, int mode);
 
   // ---- parameter tables
+  // Reads item's values into buffer in host order. size 0 skips the size test; room is the most
+  // the buffer takes, and an item that needs more is refused with TABLE_E_SIZE.
+  int32_t ReadTableItem(uint8_t table, uint8_t item, uint8_t* buffer, int32_t size, uint32_t room);
+  int32_t ReadTableItemB(uint8_t table, uint16_t item, uint8_t* buffer, int32_t size, uint32_t room);
+  bool GetTableItemAddress(uint8_t table, uint8_t item, uint32_t& address);
+  bool GetTableItemAddressB(uint8_t table, uint16_t item, uint32_t& address);
+  // values: wCount values of byWidth bytes in host order.
+  bool WriteTableItem(uint8_t table, uint8_t item, const uint8_t* values);
+  bool WriteTableItemB(uint8_t table, uint16_t item, const uint8_t* values);
+  bool GetItemDescriptor(uint8_t table, uint8_t item, TableItemDesc& desc);
+  bool GetItemDescriptorB(uint8_t table, uint16_t item, TableItemDesc& desc);
+  bool ReadDirectoryEntry(uint32_t address, TableDirEntry& entry);
+  bool ReadDirectoryEntryWide(uint32_t address, TableDirEntryWide& entry);
+  // A pointer of m_nMachineWordSize bytes; banked 2-byte pointers take bits 16-23 from address.
+  bool ReadPointer(uint32_t address, uint32_t& pointer, bool banked);
+  // Values in the image's byte order (m_nEndian 0: big-endian), handed over in host order.
+  bool ReadByte(uint32_t address, uint8_t& value);
+  bool ReadWord(uint32_t address, uint16_t& value);
+  bool ReadLong(uint32_t address, uint32_t& value);
+  bool WriteByte(uint32_t address, uint8_t value);
+  bool WriteWord(uint32_t address, uint16_t value);
+  bool WriteLong(uint32_t address, uint32_t value);
+  static void ReverseBytes(uint8_t* buffer, uint8_t count);
+  static void ReverseWord(uint8_t* buffer);
+  static void ReverseLong(uint8_t* buffer);
+  // Reverses a value of m_nMachineWordSize bytes when that is 2 or 4.
+  void SwapToTarget(uint8_t* buffer) const;
+  bool ClearTableSettings();
+  // Fills both table directories and reads the "SwIdTxt" text through the controller database.
+  // useDefaults lets unreadable database ids fall back to the default ones.
+  bool ReadSoftwareIdText(std::string& text, int useDefaults);
+  bool CheckSoftwareIdText(const std::string& expected, int useDefaults);
 
   // ---- image header
+  // Reads the header at headerAddress into the identifier and map members; on the first failing
+  // field shows that field's message and returns false.
+  bool ReadImageHeader(uint32_t headerAddress);
+  int ReadHeaderEcuId(uint32_t headerAddress);
+  int ReadHeaderProjectId(uint32_t headerAddress);
+  int ReadHeaderEndian(uint32_t headerAddress);
+  int ReadHeaderWordSize(uint32_t headerAddress);
+  int ReadHeaderMapAddresses(uint32_t headerAddress);
+  int ReadHeaderMapLengths(uint32_t headerAddress);
+  // The header word is stored most significant byte first whatever the target's byte order.
+  int WriteHeaderWord(uint32_t headerAddress, uint16_t value);
 
   // ---- whole-image operations
+  // Rebuilds the records of [start, start + length) as records of recordLength bytes at start
+  // plus multiples of recordLength; bytes no record supplied carry fill. False, with nothing
+  // changed, for a length outside 1 to 64, a range past the top of the address space, a span
+  // above PROG_MAX_FLAT_BUFFER or a buffer that cannot be had.
+  bool ReblockAll(uint8_t recordLength, uint8_t fill);
+  bool Reblock(uint8_t recordLength, uint32_t start, uint32_t length, uint8_t fill);
+  // Records whose first address lies in [start, end) move to newStart + (address - start); false,
+  // and nothing changed, when a moved record would pass the top of the address space.
+  bool MoveRange(uint32_t start, uint32_t end, uint32_t newStart);
+  // Saves (plain form) only the records whose first address lies in [low, high], or only the others.
+  bool SaveRange(uint32_t low, uint32_t high, std::string path, const char* leadingText, bool noPrompt);
+  bool SaveExcludingRange(uint32_t low, uint32_t high, std::string path, const char* leadingText, bool noPrompt);
+  uint32_t GetUsedLength(uint32_t start, uint32_t limit) const;
+  // Flat copies in a buffer from AllocBuffer, released by the caller with FreeBuffer. They return
+  // the buffer's size, or 0 (buffer untouched) for an empty or unsupported size or when memory is short.
+  uint32_t GetFlatImage(uint8_t** ppBuffer, uint8_t fill) const;
+  uint32_t GetImageRange(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
+  uint32_t GetImageRangeAltEncoded(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
+  // Walks: the position is m_listRecords.end() / m_listPages.end() once past the last.
+  using PagePos = std::list<CMultiProgRecord>::iterator;
+  RecordPos GetFirstRecordPosition();
+  CProgRecord& GetNextRecord(RecordPos& pos);
+  PagePos GetFirstPagePosition();
+  CMultiProgRecord& GetNextPage(PagePos& pos);
+  // Moves the records whose first address lies in [low, high] into pageSize / divisor new pages,
+  // by (address & (pageSize - 1)) / divisor. False, with nothing changed, without records, for a
+  // divisor 0 and for a page size that is not a power of two or not a multiple of the divisor.
+  bool SplitIntoPages(uint32_t low, uint32_t high, uint32_t pageSize, uint8_t divisor);
 
   // ---- CRC block
+  // Writes the CRC-32 of each entry's range into the block that m_dwCRCBlockPointer points to.
+  bool UpdateCrcBlock();
+  // CRC-32 of [start, start + length), bytes no record holds counted as 0xFF; 0 for an empty or
+  // unsupported range.
+  uint32_t GetRangeCrc(uint32_t start, uint32_t length) const;
 
   // True when the cursor is at no record.
   bool CursorIsNone() const { return m_posCursor == m_listRecords.end(); }

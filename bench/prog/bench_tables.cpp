@@ -1,0 +1,104 @@
+// The identifier lookups after a file load: LoadFile of the 8 MiB image as S3 text, then the
+// software-ID lookup and the calibration-ID read, with the tables near the end of the image.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "bench_data.h"
+#include "ecuserver/ecu_server.h"
+#include "prog/prog_base.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/test_tdb.h"
+
+namespace {
+
+constexpr uint32_t kTableAddress = benchdata::kImageBase + benchdata::kImageSize - 0x1000;
+
+// Where the default database puts the two texts for the default ids.
+std::vector<testimg::TdbRow> DefaultRows() {
+  std::vector<testimg::TdbRow> rows;
+  CECUServer server;
+  server.OpenDefaultTDBOffline(6, 9);
+  for (const char* name : {"SwIdTxt", "CalIdTxt"}) {
+    ParameterInfo info;
+    if (server.GetParameterInfo(name, &info))
+      rows.push_back({6, 9, name, info.nTable, info.nItem, info.SizeFactor1(), info.SizeFactor2()});
+  }
+  return rows;
+}
+
+// The image file goes when the program ends.
+struct TempFile {
+  std::string path;
+  ~TempFile() {
+    if (!path.empty()) std::remove(path.c_str());
+  }
+} g_imageFile;
+
+// The benchmark image with its tables laid over its last bytes, written once as an S3 file.
+const std::string& ImagePath() {
+  static const std::string path = [] {
+    ::setenv(TDB_ENV_VAR, TESSARY_DEFAULT_TDB_BUILT, 1);
+    testimg::Layout layout;
+    layout.project = "BENCH";
+    layout.tableAddress = kTableAddress;
+    testimg::ImageBuilder tables(layout);
+    tables.SetIdentity(6, 9, "BENCH-SW-000001", "BENCH-CAL-000001", DefaultRows());
+    std::vector<uint8_t> image = benchdata::MakeImage();
+    for (const auto& [address, byte] : tables.Bytes()) image.at(address - benchdata::kImageBase) = byte;
+    const std::string p = "/tmp/tessary-bench-tables-" + std::to_string(::getpid()) + ".s3";
+    std::ofstream(p, std::ios::binary) << tables.HeaderText() << benchdata::ToS3(image);
+    g_imageFile.path = p;
+    return p;
+  }();
+  return path;
+}
+
+void Lookups(benchmark::State& state, CProgParse& image) {
+  std::string sw;
+  if (!image.ReadSoftwareIdText(sw, 1) || sw != "BENCH-SW-000001") state.SkipWithError("software ID not found");
+  if (ReadCalibrationId(image) != "BENCH-CAL-000001") state.SkipWithError("calibration ID not found");
+}
+
+void BM_LoadFileS3(benchmark::State& state) {
+  const std::string& path = ImagePath();
+  for (auto _ : state) {
+    CProgParse image;
+    if (!image.LoadFile(path)) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(image.m_listRecords.size());
+  }
+}
+
+void BM_LoadFileS3ThenIdLookups(benchmark::State& state) {
+  const std::string& path = ImagePath();
+  for (auto _ : state) {
+    CProgParse image;
+    if (!image.LoadFile(path)) state.SkipWithError("load failed");
+    Lookups(state, image);
+  }
+}
+
+// The two lookups alone, each on a freshly loaded image (the load is not timed).
+void BM_IdLookupsAfterLoad(benchmark::State& state) {
+  const std::string& path = ImagePath();
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto* image = new CProgParse;
+    if (!image->LoadFile(path)) state.SkipWithError("load failed");
+    state.ResumeTiming();
+    Lookups(state, *image);
+    state.PauseTiming();
+    delete image;
+    state.ResumeTiming();
+  }
+}
+
+BENCHMARK(BM_LoadFileS3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadFileS3ThenIdLookups)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdLookupsAfterLoad)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

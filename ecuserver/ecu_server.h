@@ -1,0 +1,76 @@
+// The controller-database server: where a named parameter of a programming image lies, for the
+// database ids that the image carries. Backed by one SQLite file, opened read-only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The record the server fills for a parameter. Byte-packed, 6053 bytes; callers read the table,
+// the item and the two size factors, whose product is the parameter's length in bytes. The
+// factors lie at odd offsets, so they are kept as bytes (host order) behind accessors.
+struct ParameterInfo {
+  uint8_t reserved0[5994];
+  uint8_t nTable;  // parameter table that holds the value
+  uint8_t reserved1[3];
+  uint8_t nItem;  // item of that table
+  uint8_t reserved2[7];
+  uint8_t nSizeFactor1[4];
+  uint8_t nSizeFactor2[4];
+  uint8_t reserved3[39];
+
+  uint32_t SizeFactor1() const { return Get(nSizeFactor1); }
+  uint32_t SizeFactor2() const { return Get(nSizeFactor2); }
+  void SetSizeFactor1(uint32_t v) { std::memcpy(nSizeFactor1, &v, 4); }
+  void SetSizeFactor2(uint32_t v) { std::memcpy(nSizeFactor2, &v, 4); }
+
+ private:
+  static uint32_t Get(const uint8_t (&bytes)[4]) {
+    uint32_t v;
+    std::memcpy(&v, bytes, 4);
+    return v;
+  }
+};
+
+static_assert(sizeof(ParameterInfo) == 6053);
+static_assert(alignof(ParameterInfo) == 1);
+static_assert(offsetof(ParameterInfo, nTable) == 5994);
+static_assert(offsetof(ParameterInfo, nItem) == 5998);
+static_assert(offsetof(ParameterInfo, nSizeFactor1) == 6006);
+static_assert(offsetof(ParameterInfo, nSizeFactor2) == 6010);
+
+// Environment variable that names the controller database to use.
+inline constexpr const char* TDB_ENV_VAR = "TESSARY_TDB";
+// File name of the default controller database in the data folder and beside the executable.
+inline constexpr const char* TDB_FILE_NAME = "controllers.tdb";
+
+// The default controller database: $TESSARY_TDB when set and not empty, else the installed data
+// folder's file when it exists, else the file beside the running executable.
+std::string DefaultTDBPath();
+
+class CECUServer {
+ public:
+  CECUServer() = default;
+  virtual ~CECUServer();
+  CECUServer(const CECUServer&) = delete;
+  CECUServer& operator=(const CECUServer&) = delete;
+
+  // Opens the default database for these ids. Nonzero when it opened and knows the ids; the
+  // callers go on either way, and a database that did not open simply knows no parameter.
+  int OpenDefaultTDBOffline(int ProjectID, int Table0Rev);
+  // Nonzero, with info's table, item and size factors filled, when the open database holds the
+  // parameter for the ids; zero otherwise, info untouched.
+  int GetParameterInfo(const char* name, ParameterInfo* info);
+
+ private:
+  void Close();
+
+  sqlite3* m_pDb = nullptr;
+  sqlite3_stmt* m_pQuery = nullptr;
+  int m_nProjectID = 0;
+  int m_nTable0Rev = 0;
+};

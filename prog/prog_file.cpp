@@ -1,0 +1,303 @@
+// Programming files and streams: format detection, file load, stream load and save, file save.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/string_table.h"
+#include "platform/text.h"
+#include "prog/prog_base.h"
+#include "protect/codec.h"
+
+namespace {
+
+constexpr uint32_t kMemFileGrowth = 1024;
+
+// A codec or AllocBuffer block, released on every path.
+struct BufferRelease {
+  void operator()(uint8_t* p) const { FreeBuffer(p); }
+};
+using HeapBuffer = std::unique_ptr<uint8_t, BufferRelease>;
+
+// The protected form of length bytes, or an empty holder when encoding fails.
+HeapBuffer Encode(const uint8_t* text, uint32_t length, uint32_t& encodedLength) {
+  uint8_t* pOutBuffer = nullptr;
+  encodedLength = 0;
+  if (EncodeProtectedBuffer(0, text, length, &pOutBuffer, &encodedLength) < 0) return HeapBuffer();
+  return HeapBuffer(pOutBuffer);
+}
+
+// The message of a failed parse or store: the code's text with the line number.
+void ShowResultMessage(int code, uint32_t lineNumber) {
+  AfxMessageBox(tessary::Format(LoadResString(static_cast<unsigned>(code)).c_str(), lineNumber), MB_OK);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// Folder (with its slash), name and extension (with its dot) of a path.
+struct PathParts {
+  std::string folder, name, ext;
+};
+
+PathParts SplitPath(const std::string& path) {
+  PathParts p;
+  const size_t slash = path.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  p.folder = path.substr(0, nameStart);
+  const std::string file = path.substr(nameStart);
+  const size_t dot = file.rfind('.');
+  if (dot == std::string::npos) {
+    p.name = file;
+  } else {
+    p.name = file.substr(0, dot);
+    p.ext = file.substr(dot);
+  }
+  return p;
+}
+
+// Writes bytes to path through a new file beside it, renamed over the old one only once the new
+// one is complete, so that a failed save leaves the old file as it was. Throws CFileException.
+void ReplaceFile(const std::string& named, const uint8_t* bytes, uint32_t length) {
+  // Through a symbolic link the file it names is replaced, and the link stays.
+  std::string path = named;
+  struct stat link;
+  if (::lstat(named.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (char* real = ::realpath(named.c_str(), nullptr)) {
+      path = real;
+      std::free(real);
+    }
+  }
+  std::string temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    const int err = errno;
+    AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
+  }
+  // The new file takes the old one's permissions, or those of a newly created file.
+  struct stat st;
+  mode_t mode;
+  if (::stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd, mode);
+  ::close(fd);
+  try {
+    CFile file(temp, CFile::modeCreate | CFile::modeWrite);
+    for (uint32_t done = 0; done < length;) {
+      const uint32_t piece = length - done < kMemFileGrowth ? length - done : kMemFileGrowth;
+      file.Write(bytes + done, piece);
+      done += piece;
+    }
+    file.Flush();
+    file.Close();
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+      const int err = errno;
+      AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
+    }
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+}
+
+// The image's text, after the leading text when given, through a storing archive into a memory
+// file. Returns the store's code.
+int StoreToMemFile(CProgBase& image, CMemFile& mem, const char* leadingText = nullptr) {
+  CArchive ar(&mem, CArchive::store, PROG_ARCHIVE_BUFFER);
+  if (leadingText) ar.WriteString(leadingText);  // verbatim: the caller supplies its line ends
+  const int code = image.Serialize(ar);
+  ar.Close();
+  return code;
+}
+
+// Parses length bytes at text into the image; the stream result of the code.
+HRESULT ParseBuffer(CProgBase& image, uint8_t* text, uint32_t length) {
+  CMemFile mem(text, length);
+  CArchive ar(&mem, CArchive::load, PROG_ARCHIVE_BUFFER);
+  const int code = image.Serialize(ar);
+  ar.Close();
+  mem.Detach();  // the buffer stays the caller's
+  if (code == PROG_OK) return S_OK;
+  return code == PROG_E_NO_DATA ? PROG_E_STREAM_NO_DATA : PROG_E_STREAM_PARSE;
+}
+
+// A stream over a new global block holding length bytes. Throws CMemoryException when no block.
+HRESULT StreamOverCopy(const uint8_t* bytes, uint32_t length, IStream** stream) {
+  *stream = nullptr;
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length);
+  if (!block) AfxThrowMemoryException();
+  if (length > 0) std::memcpy(GlobalLock(block), bytes, length);
+  GlobalUnlock(block);
+  const HRESULT hr = CreateStreamOnHGlobal(block, true, stream);
+  if (FAILED(hr)) GlobalFree(block);
+  return hr;
+}
+
+}  // namespace
+
+int CProgBase::DetectFileType(std::string path) {
+  CStdioFile file;
+  CFileException error;
+  if (!file.Open(path, CFile::modeRead, &error)) {
+    error.ReportError(MB_OK);
+    return PROG_FORMAT_UNKNOWN;
+  }
+  try {
+    std::string line;
+    while (file.ReadString(line)) {
+      if (line.empty()) continue;
+      if (line[0] == ':') return PROG_FORMAT_INTEL_HEX;
+      if (line[0] == 'S') return PROG_FORMAT_SRECORD;
+    }
+  } catch (const CFileException& e) {
+    e.ReportError(MB_OK);
+  }
+  return PROG_FORMAT_UNKNOWN;
+}
+
+bool CProgBase::LoadFile(std::string path) {
+  CStdioFile file;
+  CFileException error;
+  if (!file.Open(path, CFile::modeRead, &error)) {
+    error.ReportError(MB_OK);
+    return false;
+  }
+  try {
+    Reset();
+    int code = PROG_OK;
+    ReadArchive(file, code);
+    if (code == PROG_OK) return true;
+    file.Close();
+    ShowResultMessage(code, m_nLineNumber);
+  } catch (const CException&) {
+  } catch (const std::bad_alloc&) {
+  }
+  return false;
+}
+
+bool CProgBase::ReadArchive(CFile& file, int& code) {
+  CWaitCursor wait;
+  Reset();
+  CArchive ar(&file, CArchive::load, PROG_ARCHIVE_BUFFER);
+  code = Serialize(ar);
+  ar.Close();
+  return true;
+}
+
+HRESULT CProgBase::LoadFromStream(IStream* stream) {
+  if (!stream) return E_POINTER;
+  STATSTG stat;
+  HRESULT hr = stream->Stat(&stat, STATFLAG_NONAME);
+  if (FAILED(hr)) return hr;
+  // Lengths are 32-bit here: a larger stream is refused rather than read in part.
+  if (stat.cbSize > UINT32_MAX) return E_OUTOFMEMORY;
+  const auto size = static_cast<uint32_t>(stat.cbSize);
+
+  HeapBuffer readBuffer(AllocBuffer(size));
+  if (!readBuffer) return E_OUTOFMEMORY;
+  uint32_t uRead = 0;
+  hr = stream->Read(readBuffer.get(), size, &uRead);
+  if (FAILED(hr)) return hr;
+  // Only what the stream delivered is text: it may stand short of its end.
+  if (uRead > size) uRead = size;
+
+  hr = PROG_E_STREAM_LOAD;
+  try {
+    uint8_t* pOutBuffer = nullptr;
+    uint32_t uBufferLength = 0;
+    if (DecodeProtectedBuffer(0, readBuffer.get(), uRead, &pOutBuffer, &uBufferLength) >= 0) {
+      const HeapBuffer decoded(pOutBuffer);
+      m_bLoadedProtected = 1;
+      hr = ParseBuffer(*this, decoded.get(), uBufferLength);
+    } else {
+      m_bLoadedProtected = 0;
+      hr = ParseBuffer(*this, readBuffer.get(), uRead);
+    }
+  } catch (const CException&) {
+    hr = PROG_E_STREAM_LOAD;
+  } catch (const std::bad_alloc&) {
+    hr = PROG_E_STREAM_LOAD;
+  }
+  return hr;
+}
+
+HRESULT CProgBase::SaveToStream(IStream** stream) {
+  if (!stream) return E_POINTER;
+  CMemFile mem(kMemFileGrowth);
+  HRESULT hr = S_OK;
+  try {
+    if (StoreToMemFile(*this, mem) != PROG_OK) hr = PROG_E_STREAM_STORE;
+  } catch (const CException&) {
+    hr = E_OUTOFMEMORY;
+  } catch (const std::bad_alloc&) {
+    hr = E_OUTOFMEMORY;
+  }
+  if (FAILED(hr)) return hr;
+
+  hr = E_OUTOFMEMORY;
+  const auto length = static_cast<uint32_t>(mem.GetLength());
+  try {
+    if (!m_bLoadedProtected) {
+      hr = StreamOverCopy(mem.GetBufferPtr(), length, stream);
+    } else {
+      uint32_t uBufferLength;
+      // A failed encoding makes no stream.
+      if (const HeapBuffer encoded = Encode(mem.GetBufferPtr(), length, uBufferLength))
+        hr = StreamOverCopy(encoded.get(), uBufferLength, stream);
+    }
+  } catch (const CException& e) {
+    e.ReportError(MB_OK);
+    hr = E_OUTOFMEMORY;
+  }
+  return hr;
+}
+
+bool CProgBase::SaveFile(std::string path, const char* leadingText, bool noPrompt, int mode) {
+  CWaitCursor wait;
+  const PathParts parts = SplitPath(path);
+  const bool protectedMode = mode == PROG_SAVE_PROTECTED;
+  const bool protectedTarget = protectedMode && tessary::ToLowerAscii(parts.ext) == ".srz";
+  // A plain save writes the ".sr" file, and that is the one the user is asked about.
+  const std::string target = protectedMode ? path : parts.folder + parts.name + ".sr";
+  try {
+    if (!noPrompt && FileExists(target) &&
+        AfxMessageBox(tessary::Format("Overwrite %s?", target.c_str()), MB_YESNO) == IDNO)
+      return false;
+
+    CMemFile mem(kMemFileGrowth);
+    m_bProtectedOutput = protectedMode ? 1 : 0;
+    const int code = StoreToMemFile(*this, mem, protectedMode ? leadingText : nullptr);
+    if (code != PROG_OK) {
+      ShowResultMessage(code, m_nLineNumber);
+      return false;
+    }
+    const auto length = static_cast<uint32_t>(mem.GetLength());
+    if (!protectedTarget) {
+      ReplaceFile(target, mem.GetBufferPtr(), length);
+      return true;
+    }
+    uint32_t uBufferLength;
+    const HeapBuffer encoded = Encode(mem.GetBufferPtr(), length, uBufferLength);
+    // An encoding failure writes nothing and is a failed save.
+    if (!encoded) return false;
+    ReplaceFile(target, encoded.get(), uBufferLength);
+    return true;
+  } catch (const CException& e) {
+    e.ReportError(MB_OK);
+  } catch (const std::bad_alloc&) {
+    CMemoryException().ReportError(MB_OK);
+  }
+  return false;
+}

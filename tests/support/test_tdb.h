@@ -1,0 +1,140 @@
+// Controller databases for tests: built in a temporary file from the product's schema, and made
+// the default database (TESSARY_TDB) for as long as the object lives.
+#pragma once
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ecuserver/ecu_server.h"
+#include "image_builder.h"
+#include "prog/prog_base.h"
+
+inline void ExecSql(sqlite3* db, const std::string& sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    const std::string text = error ? error : "unknown error";
+    sqlite3_free(error);
+    throw std::runtime_error("test database: " + text);
+  }
+}
+
+// Writes a database at path from the product schema with the given rows. Rows may break the
+// schema's checks (to test how the server treats them): the checks are switched off for them.
+inline void WriteTestTdb(const std::string& path, const std::vector<testimg::TdbRow>& rows) {
+  std::remove(path.c_str());
+  std::ifstream in(TESSARY_TDB_SCHEMA_SQL);
+  std::stringstream schema;
+  schema << in.rdbuf();
+  if (schema.str().empty()) throw std::runtime_error("test database: no schema at " TESSARY_TDB_SCHEMA_SQL);
+  sqlite3* db = nullptr;
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+    sqlite3_close(db);
+    throw std::runtime_error("test database: cannot create " + path);
+  }
+  try {
+    ExecSql(db, schema.str());
+    ExecSql(db, "PRAGMA ignore_check_constraints = ON");
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO parameter (project_id, table0_rev, name, table_no, item_no, size_factor1, "
+                       "size_factor2) VALUES (?, ?, ?, ?, ?, ?, ?)",
+                       -1, &insert, nullptr);
+    for (const testimg::TdbRow& r : rows) {
+      sqlite3_bind_int(insert, 1, r.projectId);
+      sqlite3_bind_int(insert, 2, r.table0Rev);
+      sqlite3_bind_text(insert, 3, r.name.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int64(insert, 4, r.table);
+      sqlite3_bind_int64(insert, 5, r.item);
+      sqlite3_bind_int64(insert, 6, r.sizeFactor1);
+      sqlite3_bind_int64(insert, 7, r.sizeFactor2);
+      const int rc = sqlite3_step(insert);
+      sqlite3_reset(insert);
+      if (rc != SQLITE_DONE) {
+        sqlite3_finalize(insert);
+        throw std::runtime_error("test database: insert failed");
+      }
+    }
+    sqlite3_finalize(insert);
+  } catch (...) {
+    sqlite3_close(db);
+    throw;
+  }
+  sqlite3_close(db);
+}
+
+// Makes path the default database while it lives, and puts the previous TESSARY_TDB back after.
+class ScopedTdbPath {
+ public:
+  explicit ScopedTdbPath(const std::string& path) {
+    if (const char* old = std::getenv("TESSARY_TDB")) {
+      m_old = old;
+      m_hadOld = true;
+    }
+    ::setenv("TESSARY_TDB", path.c_str(), 1);
+  }
+  ~ScopedTdbPath() {
+    if (m_hadOld)
+      ::setenv("TESSARY_TDB", m_old.c_str(), 1);
+    else
+      ::unsetenv("TESSARY_TDB");
+  }
+  ScopedTdbPath(const ScopedTdbPath&) = delete;
+  ScopedTdbPath& operator=(const ScopedTdbPath&) = delete;
+
+ private:
+  std::string m_old;
+  bool m_hadOld = false;
+};
+
+// A test database in a temporary file, made the default one while it lives.
+class TestTdb {
+ public:
+  explicit TestTdb(const std::vector<testimg::TdbRow>& rows = testimg::StandardTestRows())
+      : m_path(MakePath()), m_scope(m_path) {
+    WriteTestTdb(m_path, rows);
+  }
+  ~TestTdb() { std::remove(m_path.c_str()); }
+  TestTdb(const TestTdb&) = delete;
+  TestTdb& operator=(const TestTdb&) = delete;
+
+  const std::string& path() const { return m_path; }
+
+ private:
+  static std::string MakePath() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/tessary-tdb-XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    if (fd < 0) throw std::runtime_error("test database: no temporary file");
+    ::close(fd);
+    return path;
+  }
+
+  std::string m_path;
+  ScopedTdbPath m_scope;
+};
+
+// The calibration ID, read as the application reads it once the software-ID lookup has filled the
+// table directories; empty when it cannot be found.
+inline std::string ReadCalibrationId(CProgBase& image) {
+  uint8_t projectId = 6, table0Rev = 9;
+  if (image.ReadTableItem(0, 0, &projectId, 0, 1) != TABLE_OK) projectId = 6;
+  if (image.ReadTableItem(0, 1, &table0Rev, 0, 1) != TABLE_OK) table0Rev = 9;
+  CECUServer server;
+  server.OpenDefaultTDBOffline(projectId, table0Rev);
+  ParameterInfo info;
+  if (!server.GetParameterInfo("CalIdTxt", &info)) return {};
+  const uint64_t n = std::min<uint64_t>(uint64_t{info.SizeFactor1()} * info.SizeFactor2(), TABLE_MAX_ITEM_BYTES);
+  std::vector<uint8_t> buffer(static_cast<size_t>(n) + 1, 0);
+  if (image.ReadTableItem(info.nTable, info.nItem, buffer.data(), 0, static_cast<uint32_t>(n)) != TABLE_OK) return {};
+  return reinterpret_cast<const char*>(buffer.data());
+}
