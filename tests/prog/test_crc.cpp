@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/records.h"
 #include "prog/crc.h"
 #include "prog/image_ops.h"
 #include "prog/prog_base.h"
@@ -18,17 +19,6 @@ uint32_t ZlibCrc(const std::vector<uint8_t>& bytes) {
   return static_cast<uint32_t>(crc32(0L, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
-// Puts bytes into the image at address as records of up to 64 bytes.
-void Place(CProgBase& image, uint32_t address, const std::vector<uint8_t>& bytes) {
-  for (size_t at = 0; at < bytes.size(); at += PROG_MAX_RECORD_DATA) {
-    CProgRecord r;
-    r.m_dwAddress = address + static_cast<uint32_t>(at);
-    r.m_nLength = static_cast<uint8_t>(std::min<size_t>(PROG_MAX_RECORD_DATA, bytes.size() - at));
-    std::memcpy(r.m_data, bytes.data() + at, r.m_nLength);
-    r.m_nRecordType = 3;
-    image.m_listRecords.push_back(r);
-  }
-}
 
 // Takes the bytes [address, address + n) out of the image's records.
 void Punch(CProgBase& image, uint32_t address, uint32_t n) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/records.h"
 #include "prog/prog_base.h"
 #include "platform/string_table.h"
 #include "support/ui_recorder.h"
@@ -14,17 +15,6 @@ namespace {
 
 constexpr uint32_t H = 0x1000;
 
-// Puts bytes into the image at address as records of up to 64 bytes.
-void Place(CProgBase& image, uint32_t address, const std::vector<uint8_t>& bytes) {
-  for (size_t at = 0; at < bytes.size(); at += PROG_MAX_RECORD_DATA) {
-    CProgRecord r;
-    r.m_dwAddress = address + static_cast<uint32_t>(at);
-    r.m_nLength = static_cast<uint8_t>(std::min<size_t>(PROG_MAX_RECORD_DATA, bytes.size() - at));
-    std::memcpy(r.m_data, bytes.data() + at, r.m_nLength);
-    r.m_nRecordType = 3;
-    image.m_listRecords.push_back(r);
-  }
-}
 
 void PutValue(std::vector<uint8_t>& out, uint32_t value, int width, bool bigEndian) {
   for (int i = 0; i < width; ++i) {

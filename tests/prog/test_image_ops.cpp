@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/records.h"
 #include "prog/image_ops.h"
 #include "prog/prog_base.h"
 #include "protect/codec.h"
@@ -36,14 +37,6 @@ void* operator new(std::size_t n) {
 
 namespace {
 
-CProgRecord Rec(uint32_t address, std::vector<uint8_t> data, uint8_t type = 3) {
-  CProgRecord r;
-  r.m_dwAddress = address;
-  r.m_nLength = static_cast<uint8_t>(data.size());
-  std::copy(data.begin(), data.end(), r.m_data);
-  r.m_nRecordType = type;
-  return r;
-}
 
 // n bytes counting up from first.
 std::vector<uint8_t> Seq(size_t n, uint8_t first = 0) {

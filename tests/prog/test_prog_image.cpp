@@ -3,19 +3,12 @@
 
 #include <vector>
 
+#include "support/records.h"
 #include "prog/prog_base.h"
 #include "support/prog_text.h"
 
 namespace {
 
-CProgRecord Rec(uint32_t address, std::vector<uint8_t> data, uint8_t type = 3) {
-  CProgRecord r;
-  r.m_dwAddress = address;
-  r.m_nLength = static_cast<uint8_t>(data.size());
-  std::copy(data.begin(), data.end(), r.m_data);
-  r.m_nRecordType = type;
-  return r;
-}
 
 bool SameRecords(const CProgRecordList& a, const CProgRecordList& b) {
   if (a.size() != b.size()) return false;

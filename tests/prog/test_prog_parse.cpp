@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/records.h"
 #include "platform/exceptions.h"
 #include "prog/prog_base.h"
 #include "support/prog_text.h"
@@ -256,14 +257,6 @@ TEST(Reader, FileTypeOneDecodesFromItsLineOn) {
 
 // ---------------------------------------------------------------- writer
 
-CProgRecord Record(uint8_t type, uint32_t address, std::vector<uint8_t> data) {
-  CProgRecord r;
-  r.m_nRecordType = type;
-  r.m_dwAddress = address;
-  r.m_nLength = static_cast<uint8_t>(data.size());
-  std::copy(data.begin(), data.end(), r.m_data);
-  return r;
-}
 
 TEST(Writer, RecordLinesCountAndTermination) {
   struct Case {
@@ -273,19 +266,18 @@ TEST(Writer, RecordLinesCountAndTermination) {
     std::string tail;
   } cases[] = {
       {"NoWordSizeNoTermination", 0, 0, ""},
-      {"WordSize2", 2, 0, "S5030002FA\nS9031234B6\n"},
-      {"WordSize3AfterS7", 3, 7, "S5030002FA\nS9031234B6\n"},
-      {"Termination9", 0, 9, "S5030002FA\nS9031234B6\n"},
-      {"WordSize4", 4, 0, SLine('5', "00000002") + "\n" + SLine('7', "00001234") + "\n"},
-      {"Termination7", 0, 7, SLine('5', "00000002") + "\n" + SLine('7', "00001234") + "\n"},
-      {"WordSize4AfterS9", 4, 9, "S5030002FA\nS9031234B6\n"},
+      {"WordSize2", 2, 0, "S5030003F9\nS9031234B6\n"},
+      {"WordSize3AfterS7", 3, 7, "S5030003F9\nS9031234B6\n"},
+      {"Termination9", 0, 9, "S5030003F9\nS9031234B6\n"},
+      {"WordSize4", 4, 0, SLine('5', "00000003") + "\n" + SLine('7', "00001234") + "\n"},
+      {"Termination7", 0, 7, SLine('5', "00000003") + "\n" + SLine('7', "00001234") + "\n"},
+      {"WordSize4AfterS9", 4, 9, "S5030003F9\nS9031234B6\n"},
   };
   for (const Case& c : cases) {
     CProgParse image;
-    image.m_listRecords.push_back(Record(1, 0x12345, {0x12, 0x34}));  // address cut to 16 bits
-    image.m_listRecords.push_back(Record(3, 0xFFFFFFC0, {0xAB}));
-    image.m_listRecords.push_back(Record(0, 0, {1}));  // unknown kind: skipped, but counted
-    image.m_listRecords.pop_back();
+    image.m_listRecords.push_back(Rec(0x12345, {0x12, 0x34}, 1));  // address cut to 16 bits
+    image.m_listRecords.push_back(Rec(0xFFFFFFC0, {0xAB}, 3));
+    image.m_listRecords.push_back(Rec(0, {1}, 0));  // unknown kind: skipped, but counted
     image.m_nMachineWordSize = c.wordSize;
     image.m_nTermination = c.termination;
     image.m_dwStartAddress = 0x1234;
@@ -296,7 +288,7 @@ TEST(Writer, RecordLinesCountAndTermination) {
 
 TEST(Writer, CountRecordCanBeSwitchedOff) {
   CProgParse image;
-  image.m_listRecords.push_back(Record(1, 0, {0x12, 0x34}));
+  image.m_listRecords.push_back(Rec(0, {0x12, 0x34}, 1));
   image.m_nMachineWordSize = 2;
   image.m_bWriteCountRecord = 0;
   EXPECT_EQ(StoreText(image), kS1 + "S9030000FC\n");
@@ -304,7 +296,7 @@ TEST(Writer, CountRecordCanBeSwitchedOff) {
 
 TEST(Writer, HeaderBlockOnlyForProtectedOutputWithAWordSize) {
   CProgParse image;
-  image.m_listRecords.push_back(Record(1, 0, {0x12, 0x34}));
+  image.m_listRecords.push_back(Rec(0, {0x12, 0x34}, 1));
   image.m_strProject = "MPC55xx";
   image.m_nEndian = 1;
   image.m_nMachineWordSize = 4;
@@ -333,7 +325,7 @@ TEST(Writer, HeaderBlockOnlyForProtectedOutputWithAWordSize) {
 
 TEST(Writer, MoreThan65535RecordsWithAShortCountStillReadBack) {
   CProgParse image;
-  for (uint32_t i = 0; i < 70000; ++i) image.m_listRecords.push_back(Record(3, i * 4, {1, 2, 3, 4}));
+  for (uint32_t i = 0; i < 70000; ++i) image.m_listRecords.push_back(Rec(i * 4, {1, 2, 3, 4}, 3));
   image.m_nMachineWordSize = 2;
   const std::string text = StoreText(image);
   EXPECT_NE(text.find("\n" + SLine('5', "00011170") + "\nS903"), std::string::npos);
@@ -369,7 +361,7 @@ TEST(RoundTrip, RandomImagesReadBackAsWritten) {
       const uint32_t maxAddress = type == 1 ? 0xFFFF : type == 2 ? 0xFFFFFF : UINT32_MAX;
       std::vector<uint8_t> data(pick(0, 64));
       for (auto& b : data) b = static_cast<uint8_t>(pick(0, 255));
-      image.m_listRecords.push_back(Record(type, pick(0, maxAddress), data));
+      image.m_listRecords.push_back(Rec(pick(0, maxAddress), data, type));
     }
 
     CProgParse back;
