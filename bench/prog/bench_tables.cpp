@@ -58,17 +58,28 @@ const std::string& ImagePath() {
   return path;
 }
 
-void Lookups(benchmark::State& state, CProgParse& image) {
+// False, with the run marked as failed, when an ID is not found.
+bool Lookups(benchmark::State& state, CProgParse& image) {
   std::string sw;
-  if (!image.ReadSoftwareIdText(sw, 1) || sw != "BENCH-SW-000001") state.SkipWithError("software ID not found");
-  if (ReadCalibrationId(image) != "BENCH-CAL-000001") state.SkipWithError("calibration ID not found");
+  if (!image.ReadSoftwareIdText(sw, 1) || sw != "BENCH-SW-000001") {
+    state.SkipWithError("software ID not found");
+    return false;
+  }
+  if (ReadCalibrationId(image) != "BENCH-CAL-000001") {
+    state.SkipWithError("calibration ID not found");
+    return false;
+  }
+  return true;
 }
 
 void BM_LoadFileS3(benchmark::State& state) {
   const std::string& path = ImagePath();
   for (auto _ : state) {
     CProgParse image;
-    if (!image.LoadFile(path)) state.SkipWithError("load failed");
+    if (!image.LoadFile(path)) {
+      state.SkipWithError("load failed");
+      break;
+    }
     benchmark::DoNotOptimize(image.m_listRecords.size());
   }
 }
@@ -77,8 +88,11 @@ void BM_LoadFileS3ThenIdLookups(benchmark::State& state) {
   const std::string& path = ImagePath();
   for (auto _ : state) {
     CProgParse image;
-    if (!image.LoadFile(path)) state.SkipWithError("load failed");
-    Lookups(state, image);
+    if (!image.LoadFile(path)) {
+      state.SkipWithError("load failed");
+      break;
+    }
+    if (!Lookups(state, image)) break;
   }
 }
 
@@ -88,12 +102,14 @@ void BM_IdLookupsAfterLoad(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto* image = new CProgParse;
-    if (!image->LoadFile(path)) state.SkipWithError("load failed");
+    const bool loaded = image->LoadFile(path);
     state.ResumeTiming();
-    Lookups(state, *image);
+    const bool found = loaded && Lookups(state, *image);
     state.PauseTiming();
     delete image;
     state.ResumeTiming();
+    if (!loaded) state.SkipWithError("load failed");
+    if (!found) break;
   }
 }
 
