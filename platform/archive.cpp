@@ -43,7 +43,7 @@ bool CArchive::ReadString(std::string& line) {
     line.append(start, avail);
     m_nCur = m_nMax;
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  // The last line has no line end: a CR there is part of it.
   return any;
 }
 

@@ -107,9 +107,10 @@ int CProgBase::ReadHeaderMapAddresses(uint32_t headerAddress) {
 
 int CProgBase::ReadHeaderMapLengths(uint32_t headerAddress) {
   const uint8_t w = m_nHeaderWordSize;
+  const auto n = static_cast<uint16_t>(m_arrMapAddresses.size());
+  if (n == 0) return PROG_OK;  // no length to read
   // The lengths' offset depends on the width; a width out of range would read them from elsewhere.
   if (!IsValidWordSize(w)) return PROG_E_HEADER_READ;
-  const auto n = static_cast<uint16_t>(m_arrMapAddresses.size());
   const uint64_t first = uint64_t{headerAddress} + kMapListOffset + (uint64_t{n} + 3) * w;
   int result = PROG_OK;
   for (uint32_t j = 0; j < n; ++j) {

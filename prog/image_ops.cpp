@@ -171,7 +171,11 @@ bool CProgBase::Reblock(uint8_t recordLength, uint32_t start, uint32_t length, u
       DropHead(tails.back(), static_cast<uint32_t>(E));
     }
   }
-  if (!anyInside) return true;
+  if (!anyInside) {
+    // With S = 0 the rebuild runs over an empty range, which leaves the records but not the cursor.
+    if (S == 0) m_posCursor = m_listRecords.end();
+    return true;
+  }
   const uint64_t span = M - S;
   if (span > PROG_MAX_FLAT_BUFFER) return false;
   const auto L = static_cast<uint32_t>(span);
@@ -236,12 +240,14 @@ bool CProgBase::Reblock(uint8_t recordLength, uint32_t start, uint32_t length, u
 bool CProgBase::MoveRange(uint32_t start, uint32_t end, uint32_t newStart) {
   const auto moves = [&](const CProgRecord& r) { return r.m_dwAddress >= start && r.m_dwAddress < end; };
   const auto target = [&](const CProgRecord& r) { return uint64_t{newStart} + (r.m_dwAddress - start); };
-  // A record moved past the top of the address space would lose its bytes there.
+  // New addresses wrap at 32 bits; a record that would then straddle the top of the address
+  // space would hold addresses that do not exist, so such a move is refused.
+  const auto wrapped = [&](const CProgRecord& r) { return static_cast<uint32_t>(target(r)); };
   for (const CProgRecord& r : m_listRecords)
-    if (moves(r) && (target(r) >= kAddressSpace || target(r) + r.m_nLength > kAddressSpace)) return false;
+    if (moves(r) && uint64_t{wrapped(r)} + r.m_nLength > kAddressSpace) return false;
   for (CProgRecord& r : m_listRecords) {
     if (r.m_nRecordType == 1) r.m_nRecordType = 2;
-    if (moves(r)) r.m_dwAddress = static_cast<uint32_t>(target(r));
+    if (moves(r)) r.m_dwAddress = wrapped(r);
   }
   return true;
 }

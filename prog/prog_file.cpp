@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/replace_file.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "prog/prog_base.h"
@@ -63,53 +64,11 @@ PathParts SplitPath(const std::string& path) {
   return p;
 }
 
-// Writes bytes to path through a new file beside it, renamed over the old one only once the new
-// one is complete, so that a failed save leaves the old file as it was. Throws CFileException.
-void ReplaceFile(const std::string& named, const uint8_t* bytes, uint32_t length) {
-  // Through a symbolic link the file it names is replaced, and the link stays.
-  std::string path = named;
-  struct stat link;
-  if (::lstat(named.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-    if (char* real = ::realpath(named.c_str(), nullptr)) {
-      path = real;
-      std::free(real);
-    }
-  }
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    const int err = errno;
+// Writes bytes to path, replacing the old file only once the new one is complete, so that a
+// failed save leaves the old file as it was. Throws CFileException.
+void ReplaceFile(const std::string& path, const uint8_t* bytes, uint32_t length) {
+  if (const int err = ReplaceFileContents(path, bytes, length))
     AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
-  }
-  // The new file takes the old one's permissions, or those of a newly created file.
-  struct stat st;
-  mode_t mode;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
-  ::close(fd);
-  try {
-    CFile file(temp, CFile::modeCreate | CFile::modeWrite);
-    for (uint32_t done = 0; done < length;) {
-      const uint32_t piece = length - done < kMemFileGrowth ? length - done : kMemFileGrowth;
-      file.Write(bytes + done, piece);
-      done += piece;
-    }
-    file.Flush();
-    file.Close();
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-      const int err = errno;
-      AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
-    }
-  } catch (...) {
-    ::unlink(temp.c_str());
-    throw;
-  }
 }
 
 // The image's text, after the leading text when given, through a storing archive into a memory

@@ -14,6 +14,7 @@ namespace {
 
 // The three S-record data kinds differ only in these.
 struct SRecordKind {
+  char letter;             // the second character of the head
   unsigned addressDigits;  // width of the address in the head
   unsigned overhead;       // count byte minus data length: address bytes + checksum
   int headFailure;
@@ -21,9 +22,9 @@ struct SRecordKind {
   int lengthFailure;
 };
 
-constexpr SRecordKind kS1{4, 3, PROG_E_S1_RECORD, PROG_E_S1_RECORD, PROG_E_DATA_LENGTH};
-constexpr SRecordKind kS2{6, 4, PROG_E_S2_S3_RECORD, PROG_E_S1_RECORD, PROG_E_DATA_LENGTH};
-constexpr SRecordKind kS3{8, 5, PROG_E_S2_S3_RECORD, PROG_E_S2_S3_RECORD, PROG_E_S3_DATA_LENGTH};
+constexpr SRecordKind kS1{'1', 4, 3, PROG_E_S1_RECORD, PROG_E_S1_RECORD, PROG_E_DATA_LENGTH};
+constexpr SRecordKind kS2{'2', 6, 4, PROG_E_S2_S3_RECORD, PROG_E_S1_RECORD, PROG_E_DATA_LENGTH};
+constexpr SRecordKind kS3{'3', 8, 5, PROG_E_S2_S3_RECORD, PROG_E_S2_S3_RECORD, PROG_E_S3_DATA_LENGTH};
 
 uint8_t ByteSum(uint32_t v) {
   return static_cast<uint8_t>((v & 0xFF) + ((v >> 8) & 0xFF) + ((v >> 16) & 0xFF) + (v >> 24));
@@ -73,7 +74,8 @@ bool ReadPairs(std::string_view line, size_t start, unsigned n, uint8_t* out) {
 }
 
 int ParseSData(const CProgBase& image, std::string_view line, CProgRecord& record, const SRecordKind& kind) {
-  // Head: "Sn%2x%<digits>lx"; the line's first two characters are known to be "Sn".
+  // Head: "Sn%2x%<digits>lx".
+  if (line.size() < 2 || line[0] != 'S' || line[1] != kind.letter) return kind.headFailure;
   size_t pos = 2;
   uint32_t count = 0;
   if (!scan::Hex(line, pos, 2, count) || !scan::Hex(line, pos, kind.addressDigits, record.m_dwAddress))
@@ -231,8 +233,9 @@ void CProgParse::ReadHeaderKeys(const std::string& line) {
       if (scan::Pattern(line, "// FileType=%d", f) == 1) m_nFileType = static_cast<int32_t>(f[0]);
       break;
     case 9:
+      // Straight into the list: running out of memory here must fail the load, not drop the section.
       if (scan::Pattern(line, "// InitRAMSection=RAM[0x%lX],ROM[0x%lX],Length[0x%lX]", f) == 3)
-        AddInitRAMSection(f[0], f[1], f[2]);
+        m_listInitRAM.emplace_back(f[0], f[1], f[2]);
       break;
     default:
       break;

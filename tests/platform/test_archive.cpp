@@ -35,6 +35,7 @@ TEST(ArchiveReadString, LineEndsAndEmptyLines) {
       {"a\n\nb", {"a", "", "b"}},
       {"\r\n", {""}},
       {"x\ry\n", {"x\ry"}},  // a lone CR inside a line is kept
+      {"a\r", {"a\r"}},        // and so is one at the very end, with no LF after it
   };
   for (const Case& c : cases)
     for (int buf : {1, 2, 3, 4096}) EXPECT_EQ(ReadAllLines(c.text, buf), c.lines) << c.text << " buffer " << buf;

@@ -103,8 +103,8 @@ TEST(ImageHeader, ProjectId) {
   } cases[] = {{"AB CD", "AB"}, {"ABCDE", "ABCDE"}, {"AB\0CD", "AB"}, {" ABCD", ""}};
   for (const Case& c : cases) {
     CProgParse image;
-    std::vector<uint8_t> bytes(8, 'x');
-    bytes.insert(bytes.end(), c.bytes, c.bytes + 5);
+    std::vector<uint8_t> bytes(13, 'x');
+    std::memcpy(bytes.data() + 8, c.bytes, 5);
     Place(image, H, bytes);
     EXPECT_EQ(image.ReadHeaderProjectId(H), PROG_OK);
     EXPECT_EQ(image.m_strProjectId, c.id);
@@ -297,8 +297,11 @@ TEST(ImageHeader, MapAddressesRefuseAWidthOutOfRange) {
     Place(image, H, std::vector<uint8_t>(64, 0x11));
     image.m_nHeaderWordSize = w;
     EXPECT_EQ(image.ReadHeaderMapAddresses(H), PROG_E_HEADER_READ);
-    EXPECT_EQ(image.ReadHeaderMapLengths(H), PROG_E_HEADER_READ);
     EXPECT_TRUE(image.m_arrMapAddresses.empty());
+    EXPECT_EQ(image.ReadHeaderMapLengths(H), PROG_OK);  // no address, so no length to read
+    image.m_arrMapAddresses = {0x42};
+    EXPECT_EQ(image.ReadHeaderMapLengths(H), PROG_E_HEADER_READ);
+    EXPECT_TRUE(image.m_arrMapLengths.empty());
   }
 }
 

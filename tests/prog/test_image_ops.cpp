@@ -156,8 +156,14 @@ TEST(Reblock, RangeThatNoRecordTouchesLeavesTheList) {
   CProgParse image;
   image.m_listRecords = {Rec(0x2000, Seq(8), 1), Rec(0x1000, Seq(8), 2)};
   const CProgRecordList before = image.m_listRecords;
+  ASSERT_TRUE(image.FindRecord(0x2000));
   EXPECT_TRUE(image.Reblock(16, 0x1800, 0x100, 0));
   EXPECT_TRUE(Identical(image.m_listRecords, before));
+  EXPECT_FALSE(image.CursorIsNone());
+  // From address 0 the rebuild runs over an empty range: same records, cursor cleared.
+  EXPECT_TRUE(image.Reblock(16, 0, 0x100, 0));
+  EXPECT_TRUE(Identical(image.m_listRecords, before));
+  EXPECT_TRUE(image.CursorIsNone());
 }
 
 // Cuts at the range's edges, with range [0x1010, 0x1030) and 16-byte records.
@@ -346,6 +352,14 @@ TEST(MoveRange, RefusesToMoveARecordPastTheTop) {
   // A record that ends exactly at the top moves.
   EXPECT_TRUE(image.MoveRange(0x800, 0x900, 0xFFFFFEF8));
   EXPECT_EQ(image.m_listRecords.back().m_dwAddress, 0xFFFFFFF0u);
+}
+
+TEST(MoveRange, ARecordLandingWhollyPastTheTopWrapsIntact) {
+  CProgParse image;
+  image.m_listRecords = {Rec(0x2000, Seq(16), 1)};
+  EXPECT_TRUE(image.MoveRange(0x1000, 0x3000, 0xFFFFF000));  // 0xFFFFF000 + 0x1000 wraps to 0
+  EXPECT_EQ(Shapes(image.m_listRecords), (std::vector<Shape>{{0x0, 16, 2}}));
+  EXPECT_EQ(Data(image.m_listRecords.front()), Seq(16));
 }
 
 // ---------------------------------------------------------------- range saves

@@ -129,6 +129,15 @@ TEST(Reader, RecordFields) {
   EXPECT_EQ(it->m_data[3], 0x04);
 }
 
+TEST(Reader, ParsersCheckTheirOwnHead) {
+  CProgParse image;
+  CProgRecord r;
+  EXPECT_EQ(image.ParseS1Record("S20500001234B4", r), PROG_E_S1_RECORD);
+  EXPECT_EQ(image.ParseS2Record(kS1.substr(0, kS1.size() - 1), r), PROG_E_S2_S3_RECORD);
+  EXPECT_EQ(image.ParseS3Record(kS1.substr(0, kS1.size() - 1), r), PROG_E_S2_S3_RECORD);
+  EXPECT_EQ(image.ParseS1Record(kS1.substr(0, kS1.size() - 1), r), PROG_OK);
+}
+
 TEST(Reader, PairCutByTheLineEndIsReadFromItsOneDigit) {
   // Address 0000, data F4: the checksum is 0x07, here written as the single digit "7".
   CProgParse image;
@@ -142,6 +151,20 @@ TEST(Reader, ShortColonLineThrowsAndReadsNothingPastIt) {
     EXPECT_THROW(LoadText(image, text), CInvalidArgException) << text;
     EXPECT_EQ(image.m_nLineNumber, 1u);
   }
+}
+
+TEST(Reader, FileTypeOneDecodesTheStartAddressOfS7AndIntelHexEnd) {
+  const uint32_t plain = 0x00001234;
+  CProgParse image;
+  image.m_nFileType = 1;
+  const uint32_t encoded = image.EncodeLong(plain);
+  char s7[16];
+  std::snprintf(s7, sizeof s7, "%08X", encoded);
+  ASSERT_EQ(LoadText(image, "// FileType=1\n" + kS1 + SLine('7', s7) + "\n"), PROG_OK);
+  EXPECT_EQ(image.m_dwStartAddress, plain);
+  // The end record's 16-bit address is taken as a 32-bit value: all four bytes are mapped.
+  ASSERT_EQ(LoadText(image, kS1 + ":00123401B9\n"), PROG_OK);
+  EXPECT_EQ(image.m_dwStartAddress, image.DecodeLong(0x1234));
 }
 
 TEST(Reader, TerminationRecordsSetStartAddress) {

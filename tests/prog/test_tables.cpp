@@ -323,8 +323,9 @@ INSTANTIATE_TEST_SUITE_P(Tables, ItemsAcrossLayouts, ::testing::ValuesIn(AllShap
 void MakeDescriptorImage(CProgParse& image, uint32_t layout, const std::vector<uint8_t>& afterPointer) {
   image.m_nMachineWordSize = 4;
   image.m_nTableLayout = layout;
-  std::vector<uint8_t> desc = {0, 0, 0x01, 0x00};
-  desc.insert(desc.end(), afterPointer.begin(), afterPointer.end());
+  std::vector<uint8_t> desc(4 + afterPointer.size());
+  desc[2] = 0x01;
+  std::copy(afterPointer.begin(), afterPointer.end(), desc.begin() + 4);
   AddRecord(image, 0x40, desc);
   AddRecord(image, 0x100, std::vector<uint8_t>(16, 'x'));
   image.m_dirTables[0].dwAddress = 0x40;
