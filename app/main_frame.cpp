@@ -240,15 +240,19 @@ void CMainFrame::BuildToolbar() {
   if (!tb) {
     tb = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT, wxID_ANY, "Standard");
     if (!tb) return;
-    tb->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
-      // The bars' own menu.
+    // The bars' own menu. GTK reports a right click on a tool as a tool event and one on the
+    // empty part of the bar as a plain mouse event, so all three lead to it.
+    const auto barsMenu = [this] {
       wxMenu menu;
       menu.AppendCheckItem(WxId(ID_VIEW_TOOLBAR), "Standard");
       menu.AppendSeparator();
       menu.Append(WxId(ID_CUSTOMIZE), "Customize...");
       menu.Check(WxId(ID_VIEW_TOOLBAR), m_state.toolbarVisible);
       PopupMenu(&menu);
-    });
+    };
+    tb->Bind(wxEVT_CONTEXT_MENU, [barsMenu](wxContextMenuEvent&) { barsMenu(); });
+    tb->Bind(wxEVT_TOOL_RCLICKED, [barsMenu](wxCommandEvent&) { barsMenu(); });
+    tb->Bind(wxEVT_RIGHT_UP, [barsMenu](wxMouseEvent&) { barsMenu(); });
   } else {
     tb->ClearTools();
   }

@@ -20,6 +20,8 @@
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 
+std::string g_strSourceCalFolder;
+
 CTessaryAuthorApp::CTessaryAuthorApp() { Bind(wxEVT_MENU, &CTessaryAuthorApp::OnAppAbout, this, WxId(ID_APP_ABOUT)); }
 
 CTessaryAuthorApp::~CTessaryAuthorApp() = default;

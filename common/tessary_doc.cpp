@@ -59,6 +59,7 @@ bool CTessaryAuthorDoc::SaveAs() {
   // A file that was not saved is not added to the recent files.
   if (!OnSaveDocument(fileName)) return false;
   SetTitle(chosen.GetFullName());
+  SetFilename(fileName, true);  // the views retitle their windows
   GetDocumentManager()->SetLastDirectory(chosen.GetPath());
   GetDocumentManager()->AddFileToHistory(fileName);
   return true;

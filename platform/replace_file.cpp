@@ -52,6 +52,8 @@ mode_t ModeFor(const std::string& target) {
 
 int ReplaceFileContents(const std::string& path, const void* bytes, std::size_t length) {
   const std::string target = ResolveTarget(path);
+  // The rename would replace a file that the user may not write; refuse as writing it would.
+  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) return errno;
   const std::size_t slash = target.find_last_of('/');
   const std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash == 0 ? 1 : slash);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);

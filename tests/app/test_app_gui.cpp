@@ -127,6 +127,7 @@ TEST_F(AppGui, NewSaveAsAndReopenFromTheRecentFiles) {
   EXPECT_EQ("Tessary Files (*.rvq)|*.rvq|All Files (*.*)|*||", dialogs.requests[0].filter);
   EXPECT_FALSE(doc->IsModified());
   EXPECT_EQ("saved.rvq", doc->GetUserReadableName());
+  EXPECT_EQ("saved.rvq", Frame()->GetNotebook()->GetPageText(0));  // the tab takes the new name
   EXPECT_TRUE(std::filesystem::exists(path + ".rvq"));
   EXPECT_EQ((std::vector<wxString>{"1 " + wxString(path + ".rvq")}), RecentItems(Frame()->GetMenuBar()));
 
