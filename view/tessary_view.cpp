@@ -1,0 +1,1 @@
+// The update form (filled in by the form view).
