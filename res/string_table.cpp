@@ -6,6 +6,9 @@ const ResString g_ResStrings[] = {
 #if __has_include("res/strings_app.inc")
 #include "res/strings_app.inc"
 #endif
+#if __has_include("res/strings_authoring.inc")
+#include "res/strings_authoring.inc"
+#endif
 };
 
 const std::size_t g_ResStringCount = sizeof g_ResStrings / sizeof g_ResStrings[0];

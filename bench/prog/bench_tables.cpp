@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench_data.h"
+#include "authoring/program_ids.h"
 #include "ecuserver/ecu_server.h"
 #include "prog/prog_base.h"
 #include "tests/support/image_builder.h"
@@ -60,13 +61,10 @@ const std::string& ImagePath() {
 
 // False, with the run marked as failed, when an ID is not found.
 bool Lookups(benchmark::State& state, CProgParse& image) {
-  std::string sw;
-  if (!image.ReadSoftwareIdText(sw, 1) || sw != "BENCH-SW-000001") {
-    state.SkipWithError("software ID not found");
-    return false;
-  }
-  if (ReadCalibrationId(image) != "BENCH-CAL-000001") {
-    state.SkipWithError("calibration ID not found");
+  ProgramIds ids;
+  if (ReadProgramIds(image, ids) != IdLookup::ok || ids.softwareID != "BENCH-SW-000001" ||
+      ids.calibrationID != "BENCH-CAL-000001") {
+    state.SkipWithError("an ID was not found");
     return false;
   }
   return true;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "authoring/program_ids.h"
 #include "platform/stream.h"
 #include "prog/prog_base.h"
 #include "support/test_tdb.h"
@@ -31,10 +32,10 @@ class Samples : public ::testing::Test {
 
 TEST_F(Samples, PlainFileLoadsAndResolves) {
   ASSERT_TRUE(image.LoadFile(TESSARY_SAMPLES_DIR "/sample-plain.sr"));
-  std::string sw;
-  ASSERT_TRUE(image.ReadSoftwareIdText(sw, 1));
-  EXPECT_EQ(sw, "TS100-SW-0A1");
-  EXPECT_EQ(ReadCalibrationId(image), "TS100-CAL-0017A1");
+  ProgramIds ids;
+  ASSERT_EQ(ReadProgramIds(image, ids), IdLookup::ok);
+  EXPECT_EQ(ids.softwareID, "TS100-SW-0A1");
+  EXPECT_EQ(ids.calibrationID, "TS100-CAL-0017A1");
   EXPECT_TRUE(ui.boxes.empty());
 }
 
@@ -48,10 +49,10 @@ TEST_F(Samples, ProtectedFileLoadsAndResolves) {
   EXPECT_EQ(image.LoadFromStream(stream), S_OK);
   stream->Release();
   EXPECT_EQ(image.m_bLoadedProtected, 1);
-  std::string sw;
-  ASSERT_TRUE(image.ReadSoftwareIdText(sw, 1));
-  EXPECT_EQ(sw, "TS200-SW-0B2");
-  EXPECT_EQ(ReadCalibrationId(image), "TS200-CAL-0017B2");
+  ProgramIds ids;
+  ASSERT_EQ(ReadProgramIds(image, ids), IdLookup::ok);
+  EXPECT_EQ(ids.softwareID, "TS200-SW-0B2");
+  EXPECT_EQ(ids.calibrationID, "TS200-CAL-0017B2");
 }
 
 }  // namespace

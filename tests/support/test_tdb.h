@@ -122,19 +122,3 @@ class TestTdb {
   std::string m_path;
   ScopedTdbPath m_scope;
 };
-
-// The calibration ID, read as the application reads it once the software-ID lookup has filled the
-// table directories; empty when it cannot be found.
-inline std::string ReadCalibrationId(CProgBase& image) {
-  uint8_t projectId = 6, table0Rev = 9;
-  if (image.ReadTableItem(0, 0, &projectId, 0, 1) != TABLE_OK) projectId = 6;
-  if (image.ReadTableItem(0, 1, &table0Rev, 0, 1) != TABLE_OK) table0Rev = 9;
-  CECUServer server;
-  server.OpenDefaultTDBOffline(projectId, table0Rev);
-  ParameterInfo info;
-  if (!server.GetParameterInfo("CalIdTxt", &info)) return {};
-  const uint64_t n = std::min<uint64_t>(uint64_t{info.SizeFactor1()} * info.SizeFactor2(), TABLE_MAX_ITEM_BYTES);
-  std::vector<uint8_t> buffer(static_cast<size_t>(n) + 1, 0);
-  if (image.ReadTableItem(info.nTable, info.nItem, buffer.data(), 0, static_cast<uint32_t>(n)) != TABLE_OK) return {};
-  return reinterpret_cast<const char*>(buffer.data());
-}
