@@ -64,8 +64,7 @@ std::string NormalKey(const std::string& key) {
   return e.FromString(FromSystemText(key)) ? ToSystemText(e.ToString()) : std::string();
 }
 
-const int kNoHandler[] = {ID_FILE_PRINT, ID_EDIT_UNDO, ID_PREFERENCES, ID_EDIT_CUT,
-                          ID_EDIT_COPY,  ID_EDIT_PASTE, ID_NEXT_PANE,  ID_PREV_PANE};
+const int kNoHandler[] = {ID_FILE_PRINT, ID_EDIT_UNDO, ID_PREFERENCES, ID_NEXT_PANE, ID_PREV_PANE};
 
 const int kLockKeys[3] = {WXK_CAPITAL, WXK_NUMLOCK, WXK_SCROLL};
 

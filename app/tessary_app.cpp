@@ -7,7 +7,7 @@
 #include <wx/utils.h>
 
 #include "app/about_dlg.h"
-#include "app/blank_view.h"
+#include "view/tessary_view.h"
 #include "app/doc_manager.h"
 #include "app/main_frame.h"
 #include "app/startup.h"
@@ -19,8 +19,6 @@
 #include "common/text_conv.h"
 #include "platform/string_table.h"
 #include "res/app_ids.h"
-
-std::string g_strSourceCalFolder;
 
 CTessaryAuthorApp::CTessaryAuthorApp() { Bind(wxEVT_MENU, &CTessaryAuthorApp::OnAppAbout, this, WxId(ID_APP_ABOUT)); }
 
@@ -74,7 +72,7 @@ bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   const TemplateStrings t = ParseTemplateString(LoadResString(IDS_TEMPLATE_DESCRIPTION));
   const wxString ext = FromSystemText(t.filterExt).AfterFirst('.');
   new CTessaryDocTemplate(m_pDocManager.get(), frame, FromSystemText(t.filterName), "*." + ext, ext,
-                          FromSystemText(t.docName), CTessaryAuthorDoc::GetThisClass(), wxCLASSINFO(CBlankView));
+                          FromSystemText(t.docName), CTessaryAuthorDoc::GetThisClass(), wxCLASSINFO(CTessaryAuthorView));
 
   const auto fail = [&] {
     ExitInstance();

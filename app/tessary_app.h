@@ -12,10 +12,6 @@ class CMainFrame;
 class CTessaryDocManager;
 class CWxUiServices;
 
-// The folder in which the Add dialog for targets starts: empty at start, never stored in the
-// profile, set by the last Add.
-extern std::string g_strSourceCalFolder;
-
 class CTessaryAuthorApp : public wxApp {
  public:
   CTessaryAuthorApp();

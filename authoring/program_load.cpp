@@ -51,13 +51,14 @@ bool Guarded(Stage&& stage) {
 }  // namespace
 
 std::string CFileTooLargeException::GetErrorMessage() const {
-  return tessary::Format(LoadResString(IDS_FILE_TOO_LARGE).c_str(), m_strFileName.c_str());
+  const std::string limit = std::to_string(m_nLimit >> 30) + " GB";
+  return tessary::Format(LoadResString(IDS_FILE_TOO_LARGE).c_str(), m_strFileName.c_str(), limit.c_str());
 }
 
-std::string ReadWholeFile(const std::string& path, unsigned openFlags) {
+std::string ReadWholeFile(const std::string& path, unsigned openFlags, uint64_t limit) {
   CFile file(path, openFlags);
   const uint64_t length = file.GetLength();
-  if (length > UINT32_MAX) throw CFileTooLargeException(path);
+  if (length >= limit) throw CFileTooLargeException(path, limit);
   std::string bytes;
   try {
     bytes.resize(static_cast<size_t>(length));

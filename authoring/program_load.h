@@ -13,18 +13,23 @@
 class CProgParse;
 class CTargetObj;
 
-// A file of 4 GiB or more: its length does not fit the 32 bits the documents keep.
+// A file longer than a document can hold: 4 GiB or more for a programming file (its size is
+// kept in 32 bits), 2 GiB or more for an image (a signed 32-bit count).
 class CFileTooLargeException : public CException {
  public:
-  explicit CFileTooLargeException(std::string fileName) : m_strFileName(std::move(fileName)) {}
+  CFileTooLargeException(std::string fileName, uint64_t limit) : m_strFileName(std::move(fileName)), m_nLimit(limit) {}
   std::string GetErrorMessage() const override;
   std::string m_strFileName;
+  uint64_t m_nLimit;  // the first length refused
 };
 
+inline constexpr uint64_t kProgramFileLimit = uint64_t{1} << 32;
+inline constexpr uint64_t kImageFileLimit = uint64_t{1} << 31;
+
 // The whole file's bytes. Throws CFileException when it cannot be opened or read, also when it
-// yields fewer bytes than its length (it changed while being read), CFileTooLargeException for 4 GiB
-// and more, and CMemoryException.
-std::string ReadWholeFile(const std::string& path, unsigned openFlags);
+// yields fewer bytes than its length (it changed while being read), CFileTooLargeException for
+// limit bytes and more, and CMemoryException.
+std::string ReadWholeFile(const std::string& path, unsigned openFlags, uint64_t limit = kProgramFileLimit);
 
 // Parses programming-file text into image through a memory file and an archive with the usual
 // 4096-byte buffer. The parse result is the image's own business: callers go on to the lookups.

@@ -35,5 +35,9 @@ IDialogServices& GetDialogServices() { return *g_dialogs; }
 wxString ToWxFilter(const std::string& filter) {
   std::string f = filter;
   while (!f.empty() && f.back() == '|') f.pop_back();
-  return FromSystemText(f);
+  // GTK matches "*.*" only against names with a dot; the system means every file by it.
+  wxArrayString parts = wxSplit(FromSystemText(f), '|', '\0');
+  for (size_t i = 1; i < parts.size(); i += 2)
+    if (parts[i] == "*.*") parts[i] = "*";
+  return wxJoin(parts, '|', '\0');
 }

@@ -78,3 +78,71 @@ bool CTessaryAuthorDoc::DoOpenDocument(const wxString& file) {
   AfxMessageBox(message, MB_OK | MB_ICONEXCLAMATION);
   return false;
 }
+
+// ---------------------------------------------------------------- changes made by the views
+
+namespace {
+
+void Changed(CTessaryAuthorDoc& doc, wxView* sender, CDocChange::What what, CTargetObj* target = nullptr) {
+  doc.Modify(true);
+  CDocChange hint(what, target);
+  doc.UpdateAllViews(sender, &hint);
+}
+
+}  // namespace
+
+void CTessaryAuthorDoc::SetUpgrade(wxView* sender, std::string calibrationID, std::string softwareID, uint32_t size,
+                                   std::string programData) {
+  m_strCalibrationID = std::move(calibrationID);
+  m_strSoftwareID = std::move(softwareID);
+  m_dwSize = size;
+  m_strProgramData = std::move(programData);
+  Changed(*this, sender, CDocChange::upgrade);
+}
+
+void CTessaryAuthorDoc::SetImage(wxView* sender, std::unique_ptr<uint8_t[]> data, int32_t size) {
+  CUpdateDocumentData::SetImage(std::move(data), size);
+  Changed(*this, sender, CDocChange::image);
+}
+
+void CTessaryAuthorDoc::SetAction(wxView* sender, PostUpgradeAction action, bool on) {
+  switch (action) {
+    case PostUpgradeAction::clearRuntime: m_bClearRuntime = on; break;
+    case PostUpgradeAction::clearFaultHistory: m_bClearFaultHistory = on; break;
+    case PostUpgradeAction::resetBreakin: m_bResetBreakin = on; break;
+  }
+  Changed(*this, sender, CDocChange::actions);
+}
+
+bool CTessaryAuthorDoc::GetAction(PostUpgradeAction action) const {
+  switch (action) {
+    case PostUpgradeAction::clearRuntime: return m_bClearRuntime;
+    case PostUpgradeAction::clearFaultHistory: return m_bClearFaultHistory;
+    case PostUpgradeAction::resetBreakin: return m_bResetBreakin;
+  }
+  return false;
+}
+
+void CTessaryAuthorDoc::SetComments(wxView* sender, std::string comments) {
+  m_strComments = std::move(comments);
+  Changed(*this, sender, CDocChange::comments);
+}
+
+CTargetObj* CTessaryAuthorDoc::AddTarget(wxView* sender, std::unique_ptr<CTargetObj> target) {
+  CTargetObj* added = target.get();
+  m_targets.push_back(std::move(target));
+  Changed(*this, sender, CDocChange::targetAdded, added);
+  return added;
+}
+
+bool CTessaryAuthorDoc::RemoveTarget(wxView* sender, const CTargetObj* target) {
+  for (auto it = m_targets.begin(); it != m_targets.end(); ++it) {
+    if (it->get() != target) continue;
+    // Deleted once the other views have dropped their rows for it.
+    const std::unique_ptr<CTargetObj> removed = std::move(*it);
+    m_targets.erase(it);
+    Changed(*this, sender, CDocChange::targetRemoved, removed.get());
+    return true;
+  }
+  return false;
+}

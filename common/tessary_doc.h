@@ -3,11 +3,24 @@
 // message-box and dialog services.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include <wx/docview.h>
 
 #include "common/update_document_data.h"
+
+// What a view changed, so that the document's other views show it too.
+class CDocChange : public wxObject {
+ public:
+  enum What { upgrade, image, actions, comments, targetAdded, targetRemoved };
+  explicit CDocChange(What what, CTargetObj* target = nullptr) : m_what(what), m_pTarget(target) {}
+  What m_what;
+  CTargetObj* m_pTarget;  // the target added or removed
+};
+
+enum class PostUpgradeAction { clearRuntime, clearFaultHistory, resetBreakin };
 
 class CTessaryAuthorDoc : public wxDocument, public CUpdateDocumentData {
  public:
@@ -18,6 +31,19 @@ class CTessaryAuthorDoc : public wxDocument, public CUpdateDocumentData {
   static wxClassInfo* GetThisClass() { return wxCLASSINFO(CTessaryAuthorDoc); }
 
   void SetModifiedFlag(bool modified = true) { Modify(modified); }
+
+  // Every change a view makes goes through one of these: each marks the document modified and
+  // tells the other views (sender is the view that made the change and shows it already).
+  void SetUpgrade(wxView* sender, std::string calibrationID, std::string softwareID, uint32_t size,
+                  std::string programData);
+  void SetImage(wxView* sender, std::unique_ptr<uint8_t[]> data, int32_t size);
+  void SetAction(wxView* sender, PostUpgradeAction action, bool on);
+  bool GetAction(PostUpgradeAction action) const;
+  void SetComments(wxView* sender, std::string comments);
+  // Appends target and returns it.
+  CTargetObj* AddTarget(wxView* sender, std::unique_ptr<CTargetObj> target);
+  // Removes and deletes target; false (and nothing changed) when the document does not hold it.
+  bool RemoveTarget(wxView* sender, const CTargetObj* target);
 
   // The filter of the Open and Save As dialogs for the template's files.
   static std::string FileDialogFilter(const wxDocTemplate& docTemplate);

@@ -1,1 +1,417 @@
-// The update form (filled in by the form view).
+#include "view/tessary_view.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/config.h>
+#include <wx/sizer.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "authoring/program_load.h"
+#include "authoring/target_folder.h"
+#include "common/bind_command.h"
+#include "common/dialog_services.h"
+#include "common/picture_static.h"
+#include "common/tessary_doc.h"
+#include "common/text_conv.h"
+#include "platform/file.h"
+#include "platform/string_table.h"
+#include "res/app_ids.h"
+#include "view/command_guard.h"
+#include "view/target_list_ctrl.h"
+
+wxIMPLEMENT_DYNAMIC_CLASS(CTessaryAuthorView, wxView);
+
+namespace {
+
+const char kProgramFilter[] = "Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||";
+const char kImageFilter[] =
+    "Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|GIF Files (*.gif)|*.gif|All Files (*.*)|*.*||";
+
+// The form as laid out in dialog units.
+constexpr int kFormWidth = 446, kFormHeight = 270;
+
+enum : unsigned { IDS_SECTION = 135, IDS_SOURCE_CAL_PATH = 137, IDS_ALWAYS_USE_SOURCE_CAL_FOLDER = 138 };
+
+wxString ProfileKey(unsigned entry) {
+  return "/" + FromSystemText(LoadResString(IDS_SECTION)) + "/" + FromSystemText(LoadResString(entry));
+}
+
+std::string CurrentDirectory() {
+  std::error_code ec;
+  const std::filesystem::path dir = std::filesystem::current_path(ec);
+  return ec ? std::string() : dir.string();
+}
+
+// Chooses one file to open; empty when the user cancelled.
+std::string ChooseFileToOpen(wxWindow* parent, const char* filter) {
+  FileDialogRequest request;
+  request.parent = parent;
+  request.title = "Open";
+  request.filter = filter;
+  wxArrayString paths;
+  if (!GetDialogServices().ChooseFiles(request, paths) || paths.empty()) return {};
+  return ToSystemPath(paths[0]);
+}
+
+}  // namespace
+
+CTessaryAuthorView::CTessaryAuthorView() = default;
+CTessaryAuthorView::~CTessaryAuthorView() = default;
+
+CTessaryAuthorDoc* CTessaryAuthorView::GetDocument() const {
+  return wxDynamicCast(wxView::GetDocument(), CTessaryAuthorDoc);
+}
+
+bool CTessaryAuthorView::OnCreate(wxDocument*, long) {
+  wxWindow* frame = GetFrame();
+  if (!frame || !GetDocument()) return false;
+  CreateForm();
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  sizer->Add(m_pForm, 1, wxEXPAND);
+  frame->SetSizer(sizer);
+  OnInitialUpdate();
+  frame->Layout();
+  return true;
+}
+
+void CTessaryAuthorView::CreateForm() {
+  m_pForm = new wxScrolledWindow(GetFrame(), wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                 wxHSCROLL | wxVSCROLL | wxTAB_TRAVERSAL);
+  wxWindow* form = m_pForm;
+  const auto rect = [form](int x, int y, int w, int h) {
+    return wxRect(form->ConvertDialogToPixels(wxPoint(x, y)), form->ConvertDialogToPixels(wxSize(w, h)));
+  };
+  // The toolkit's font is wider and taller than the one the form was drawn for: a text or a check
+  // box is never made smaller than it needs.
+  const auto atLeastBest = [](wxWindow* w) {
+    const wxSize best = w->GetBestSize();
+    const wxSize now = w->GetSize();
+    if (best.x > now.x || best.y > now.y) w->SetSize(std::max(best.x, now.x), std::max(best.y, now.y));
+    return w;
+  };
+  const auto label = [&](const char* text, int x, int y, int w, int h, int id = wxID_ANY) {
+    const wxRect r = rect(x, y, w, h);
+    auto* t = new wxStaticText(form, id, text, r.GetPosition(), r.GetSize(), wxST_NO_AUTORESIZE);
+    atLeastBest(t);
+    return t;
+  };
+  const auto group = [&](const char* text, int x, int y, int w, int h, int id = wxID_ANY) {
+    const wxRect r = rect(x, y, w, h);
+    return new wxStaticBox(form, id, text, r.GetPosition(), r.GetSize());
+  };
+  const auto edit = [&](int id, int x, int y, int w, int h, long style) {
+    const wxRect r = rect(x, y, w, h);
+    return new wxTextCtrl(form, id, wxString(), r.GetPosition(), r.GetSize(), style);
+  };
+  const auto button = [&](int id, const char* text, int x, int y, int w, int h) {
+    const wxRect r = rect(x, y, w, h);
+    return new wxButton(form, id, text, r.GetPosition(), r.GetSize());
+  };
+  const auto check = [&](int id, const char* text, int x, int y, int w, int h) {
+    const wxRect r = rect(x, y, w, h);
+    auto* c = new wxCheckBox(form, id, text, r.GetPosition(), r.GetSize());
+    atLeastBest(c);
+    return c;
+  };
+
+  // In the form's order, which is also the order of the keyboard's tab stops.
+  const wxRect pic = rect(214, 19, 99, 69);
+  m_picture = new CPictureStatic(form, IDC_PICTURE, "No Image Loaded", pic.GetPosition(), pic.GetSize());
+  m_editComments = edit(IDC_COMMENTS, 256, 131, 183, 132, wxTE_MULTILINE | wxHSCROLL | wxTE_DONTWRAP);
+  wxStaticText* commentsLabel = label("Comments", 259, 123, 34, 8, IDC_COMMENTS_LABEL);
+  const wxRect list = rect(7, 131, 239, 112);
+  m_listTargets = new CTargetListCtrl;
+  m_listTargets->Create(form, IDC_TARGET_LIST, list.GetPosition(), list.GetSize());
+  m_editCalibrationID = edit(IDC_CALIBRATION_ID, 66, 19, 120, 14, wxTE_READONLY);
+  group("Software Upgrade (.srz or .sr file)", 7, 7, 189, 110);
+  label("Calibration ID", 17, 22, 43, 8);
+  m_editSoftwareID = edit(IDC_SOFTWARE_ID, 66, 39, 120, 14, wxTE_READONLY);
+  label("Software ID", 17, 42, 38, 8);
+  label("Size (bytes)", 17, 61, 37, 8);
+  m_editSize = edit(IDC_SIZE, 66, 59, 120, 14, wxTE_READONLY);
+  button(IDC_BROWSE_PROGRAM, "Browse", 135, 82, 50, 14);
+  label("Calibrations this upgrade can replace", 7, 123, 117, 8);
+  wxButton* add = button(IDC_ADD_TARGET, "Add", 7, 249, 50, 14);
+  wxButton* remove = button(IDC_REMOVE_TARGET, "Remove", 66, 249, 50, 14);
+  wxButton* browseImage = button(IDC_BROWSE_IMAGE, "Browse", 263, 92, 50, 14);
+  wxStaticBox* actions = group("Post Upgrade Actions", 342, 7, 97, 110, IDC_POST_UPGRADE_ACTIONS);
+  m_checkClearRuntime = check(IDC_CLEAR_RUNTIME, "Clear Runtime", 354, 21, 60, 10);
+  m_checkClearFaultHistory = check(IDC_CLEAR_FAULT_HISTORY, "Clear Fault History", 354, 34, 73, 10);
+  m_checkResetBreakin = check(IDC_RESET_BREAKIN, "Reset Breakin", 354, 47, 61, 10);
+  wxStaticBox* image = group("Image", 205, 7, 128, 110, IDC_IMAGE_GROUP);
+
+  m_formSize = form->ConvertDialogToPixels(wxSize(kFormWidth, kFormHeight));
+  m_pForm->SetVirtualSize(m_formSize);
+  m_pForm->SetScrollRate(8, 8);
+  // A tab has the size the main window gives it; the form scrolls inside it rather than asking
+  // for more room than the tab has.
+  m_pForm->SetMinSize(wxSize(1, 1));
+
+  // How the controls follow the form as it grows.
+  using A = CResizeAnchors;
+  m_anchors.SetBaseSize(m_formSize);
+  m_anchors.Add(image, A::kTopLeft, A::kTopRight);
+  m_anchors.Add(m_picture, A::kTopLeft, A::kTopRight);
+  m_anchors.Add(browseImage, A::kTopRight, A::kTopRight);
+  m_anchors.Add(actions, A::kTopRight, A::kTopRight);
+  for (wxWindow* w : {static_cast<wxWindow*>(m_checkClearRuntime), static_cast<wxWindow*>(m_checkClearFaultHistory),
+                      static_cast<wxWindow*>(m_checkResetBreakin)})
+    m_anchors.Add(w, A::kTopRight, A::kTopRight);
+  m_anchors.Add(commentsLabel, A::kTopLeft, A::kTopRight);
+  m_anchors.Add(m_editComments, A::kTopLeft, A::kBottomRight);
+  m_anchors.Add(m_listTargets, A::kTopLeft, A::kBottomLeft);
+  m_anchors.Add(add, A::kBottomLeft, A::kBottomLeft);
+  m_anchors.Add(remove, A::kBottomLeft, A::kBottomLeft);
+  m_pForm->Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
+    e.Skip();
+    Relayout();
+  });
+  m_pForm->Bind(wxEVT_SCROLLWIN_THUMBTRACK, [this](wxScrollWinEvent& e) {
+    e.Skip();
+    m_pForm->CallAfter([this] { Relayout(); });
+  });
+
+  // The form's notifications. Every handler runs guarded: no exception reaches the toolkit.
+  const auto onButton = [this](int id, void (CTessaryAuthorView::*handler)()) {
+    m_pForm->Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { RunCommand([&] { (this->*handler)(); }); }, id);
+  };
+  onButton(IDC_ADD_TARGET, &CTessaryAuthorView::OnAddTarget);
+  onButton(IDC_BROWSE_PROGRAM, &CTessaryAuthorView::OnBrowseProgrammingFile);
+  onButton(IDC_BROWSE_IMAGE, &CTessaryAuthorView::OnBrowseImage);
+  onButton(IDC_REMOVE_TARGET, &CTessaryAuthorView::OnRemoveTarget);
+  const auto onCheck = [this](int id, void (CTessaryAuthorView::*handler)()) {
+    m_pForm->Bind(wxEVT_CHECKBOX, [this, handler](wxCommandEvent&) { RunCommand([&] { (this->*handler)(); }); }, id);
+  };
+  onCheck(IDC_CLEAR_FAULT_HISTORY, &CTessaryAuthorView::OnClearFaultHistory);
+  onCheck(IDC_CLEAR_RUNTIME, &CTessaryAuthorView::OnClearRuntime);
+  onCheck(IDC_RESET_BREAKIN, &CTessaryAuthorView::OnResetBreakin);
+  m_editComments->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { RunCommand([this] { OnChangeComments(); }); });
+  m_pForm->Bind(EVT_FILES_DROPPED, [this](CFilesDroppedEvent& e) {
+    const std::vector<std::string> files = e.GetFiles();
+    RunCommand([&] { OnFilesDropped(files); });
+  });
+
+  // Cut, Copy and Paste act on the comments, wherever the focus is, and are never greyed.
+  for (const auto& [id, action] : {std::pair<int, void (wxTextCtrl::*)()>{ID_EDIT_CUT, &wxTextCtrl::Cut},
+                                   {ID_EDIT_COPY, &wxTextCtrl::Copy},
+                                   {ID_EDIT_PASTE, &wxTextCtrl::Paste}}) {
+    BindCommand(*this, id, [this, action = action] { RunCommand([&] { (m_editComments->*action)(); }); });
+    BindCommandUpdate(*this, id, [](wxUpdateUIEvent& e) { e.Enable(true); });
+  }
+}
+
+void CTessaryAuthorView::Relayout() {
+  if (m_bLayingOut || !m_pForm) return;
+  m_bLayingOut = true;
+  // Scroll bars that come or go change the room; settle it before placing the controls.
+  wxSize size;
+  for (int i = 0; i < 3; ++i) {
+    const wxSize client = m_pForm->GetClientSize();
+    size = wxSize(std::max(client.x, m_formSize.x), std::max(client.y, m_formSize.y));
+    m_pForm->SetVirtualSize(size);
+    if (m_pForm->GetClientSize() == client) break;
+  }
+  m_anchors.Apply(size, m_pForm->CalcScrolledPosition(wxPoint(0, 0)));
+  m_bLayingOut = false;
+}
+
+bool CTessaryAuthorView::TryBefore(wxEvent& event) {
+  const wxEventType type = event.GetEventType();
+  if (m_listTargets && (type == wxEVT_MENU || type == wxEVT_UPDATE_UI) &&
+      m_listTargets->GetEventHandler()->ProcessEventLocally(event))
+    return true;
+  return wxView::TryBefore(event);
+}
+
+bool CTessaryAuthorView::OnClose(bool deleteWindow) {
+  // Another window on the same document keeps it open.
+  if (wxDocument* doc = wxView::GetDocument(); doc && doc->GetViewsVector().size() > 1) return true;
+  return wxView::OnClose(deleteWindow);
+}
+
+// ---------------------------------------------------------------- the document on the form
+
+void CTessaryAuthorView::UpdateData(bool saveAndValidate) {
+  if (saveAndValidate) {
+    m_bClearFaultHistory = m_checkClearFaultHistory->GetValue();
+    m_bClearRuntime = m_checkClearRuntime->GetValue();
+    m_bResetBreakin = m_checkResetBreakin->GetValue();
+    m_strCalibrationID = ToSystemText(m_editCalibrationID->GetValue());
+    m_strComments = ToSystemText(m_editComments->GetValue());
+    unsigned long size = 0;
+    if (m_editSize->GetValue().ToULong(&size) && size <= UINT32_MAX) m_dwSize = static_cast<uint32_t>(size);
+    m_strSoftwareID = ToSystemText(m_editSoftwareID->GetValue());
+    return;
+  }
+  // Putting values on the form is not an edit: ChangeValue sends no change notification.
+  m_checkClearFaultHistory->SetValue(m_bClearFaultHistory);
+  m_checkClearRuntime->SetValue(m_bClearRuntime);
+  m_checkResetBreakin->SetValue(m_bResetBreakin);
+  const auto put = [](wxTextCtrl* edit, const wxString& text) {
+    if (edit->GetValue() != text) edit->ChangeValue(text);
+  };
+  put(m_editCalibrationID, FromSystemText(m_strCalibrationID));
+  put(m_editComments, FromSystemText(m_strComments));
+  put(m_editSize, wxString::Format("%u", m_dwSize));
+  put(m_editSoftwareID, FromSystemText(m_strSoftwareID));
+}
+
+void CTessaryAuthorView::OnInitialUpdate() {
+  const CTessaryAuthorDoc* doc = GetDocument();
+  m_bClearFaultHistory = doc->m_bClearFaultHistory;
+  m_bClearRuntime = doc->m_bClearRuntime;
+  m_bResetBreakin = doc->m_bResetBreakin;
+  m_strComments = doc->m_strComments;
+  m_strCalibrationID = doc->m_strCalibrationID;
+  m_dwSize = doc->m_dwSize;
+  m_strSoftwareID = doc->m_strSoftwareID;
+  UpdateData(false);
+  Relayout();
+  ShowDocumentImage();
+  FillTargets();
+}
+
+void CTessaryAuthorView::FillTargets() {
+  for (const auto& target : GetDocument()->m_targets) m_listTargets->InsertTarget(target.get());
+}
+
+void CTessaryAuthorView::OnUpdate(wxView* sender, wxObject* hint) {
+  if (sender == this || !m_pForm) return;
+  const CTessaryAuthorDoc* doc = GetDocument();
+  const auto* change = wxDynamicCast(hint, CDocChange);
+  if (!change) {
+    // The whole document is new (it was just read): the form starts over.
+    m_listTargets->DeleteAllItems();
+    OnInitialUpdate();
+    return;
+  }
+  switch (change->m_what) {
+    case CDocChange::upgrade:
+      m_strCalibrationID = doc->m_strCalibrationID;
+      m_strSoftwareID = doc->m_strSoftwareID;
+      m_dwSize = doc->m_dwSize;
+      break;
+    case CDocChange::image: ShowDocumentImage(); return;
+    case CDocChange::actions:
+      m_bClearFaultHistory = doc->m_bClearFaultHistory;
+      m_bClearRuntime = doc->m_bClearRuntime;
+      m_bResetBreakin = doc->m_bResetBreakin;
+      break;
+    case CDocChange::comments: m_strComments = doc->m_strComments; break;
+    case CDocChange::targetAdded: m_listTargets->InsertTarget(change->m_pTarget); return;
+    case CDocChange::targetRemoved: RemoveRowOf(change->m_pTarget); return;
+  }
+  UpdateData(false);
+}
+
+void CTessaryAuthorView::RemoveRowOf(const void* target) {
+  for (long row = m_listTargets->GetItemCount() - 1; row >= 0; --row)
+    if (reinterpret_cast<const void*>(m_listTargets->GetItemData(row)) == target) m_listTargets->DeleteItem(row);
+}
+
+void CTessaryAuthorView::ShowDocumentImage() {
+  const CTessaryAuthorDoc* doc = GetDocument();
+  m_picture->LoadPictureData(doc->m_pImageData.get(), doc->m_nImageSize);
+  m_picture->Refresh(true);
+}
+
+// ---------------------------------------------------------------- the software upgrade and the image
+
+void CTessaryAuthorView::OnBrowseProgrammingFile() {
+  const std::string path = ChooseFileToOpen(m_pForm, kProgramFilter);
+  if (path.empty()) return;
+  UpgradeProgram program;
+  if (!LoadUpgradeProgram(path, program)) return;
+  m_strSoftwareID = program.ids.softwareID;
+  m_strCalibrationID = program.ids.calibrationID;
+  m_dwSize = program.size;
+  GetDocument()->SetUpgrade(this, std::move(program.ids.calibrationID), std::move(program.ids.softwareID),
+                            program.size, std::move(program.programData));
+  UpdateData(false);
+}
+
+void CTessaryAuthorView::OnBrowseImage() {
+  const std::string path = ChooseFileToOpen(m_pForm, kImageFilter);
+  if (path.empty()) return;
+  const std::string bytes = ReadWholeFile(path, CFile::modeRead | CFile::shareDenyNone, kImageFileLimit);
+  auto data = std::unique_ptr<uint8_t[]>(new uint8_t[bytes.size()]);
+  std::memcpy(data.get(), bytes.data(), bytes.size());
+  // The old image goes only now that the new one has been read whole.
+  GetDocument()->SetImage(this, std::move(data), static_cast<int32_t>(bytes.size()));
+  ShowDocumentImage();
+}
+
+void CTessaryAuthorView::OnActionClicked(int controlId) {
+  UpdateData(true);
+  CTessaryAuthorDoc* doc = GetDocument();
+  switch (controlId) {
+    case IDC_CLEAR_FAULT_HISTORY: doc->SetAction(this, PostUpgradeAction::clearFaultHistory, m_bClearFaultHistory); break;
+    case IDC_CLEAR_RUNTIME: doc->SetAction(this, PostUpgradeAction::clearRuntime, m_bClearRuntime); break;
+    case IDC_RESET_BREAKIN: doc->SetAction(this, PostUpgradeAction::resetBreakin, m_bResetBreakin); break;
+  }
+}
+
+void CTessaryAuthorView::OnClearFaultHistory() { OnActionClicked(IDC_CLEAR_FAULT_HISTORY); }
+void CTessaryAuthorView::OnClearRuntime() { OnActionClicked(IDC_CLEAR_RUNTIME); }
+void CTessaryAuthorView::OnResetBreakin() { OnActionClicked(IDC_RESET_BREAKIN); }
+
+void CTessaryAuthorView::OnChangeComments() {
+  UpdateData(true);
+  GetDocument()->SetComments(this, m_strComments);
+}
+
+// ---------------------------------------------------------------- targets
+
+void CTessaryAuthorView::OnAddTarget() {
+  wxConfigBase* profile = wxConfigBase::Get(false);
+  const int always = profile ? static_cast<int>(profile->ReadLong(ProfileKey(IDS_ALWAYS_USE_SOURCE_CAL_FOLDER), 0)) : 0;
+  std::string sourceCalPath;
+  if (profile && (always != 0 || g_strSourceCalFolder.empty()))
+    sourceCalPath = ToSystemText(profile->Read(ProfileKey(IDS_SOURCE_CAL_PATH), wxString()));
+  g_strSourceCalFolder = AddStartFolder(g_strSourceCalFolder, always, sourceCalPath, CurrentDirectory());
+
+  FileDialogRequest request;
+  request.parent = m_pForm;
+  request.title = "Open";
+  request.filter = kProgramFilter;
+  request.directory = FromSystemPath(g_strSourceCalFolder);
+  request.multiple = true;
+  wxArrayString chosen;
+  if (!GetDialogServices().ChooseFiles(request, chosen) || chosen.empty()) return;
+  std::vector<std::string> paths;
+  for (const wxString& p : chosen) paths.push_back(ToSystemPath(p));
+  // An exception here ends the command: the files after it are skipped, the folder stays.
+  AddTargetsFromFiles(paths);
+  g_strSourceCalFolder = FolderOf(paths.front());
+}
+
+void CTessaryAuthorView::OnFilesDropped(const std::vector<std::string>& paths) { AddTargetsFromFiles(paths); }
+
+void CTessaryAuthorView::AddTargetsFromFiles(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) AddTargetFromFile(path);
+}
+
+void CTessaryAuthorView::AddTargetFromFile(const std::string& path) {
+  CTessaryAuthorDoc* doc = GetDocument();
+  std::unique_ptr<CTargetObj> target = LoadTargetFromFile(path, doc->m_targets);
+  if (!target) return;
+  m_listTargets->InsertTarget(doc->AddTarget(this, std::move(target)));
+}
+
+void CTessaryAuthorView::OnRemoveTarget() {
+  CTessaryAuthorDoc* doc = GetDocument();
+  for (long row; (row = m_listTargets->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;) {
+    const auto* target = reinterpret_cast<const CTargetObj*>(m_listTargets->GetItemData(row));
+    m_listTargets->DeleteItem(row);
+    // A row whose target the document does not hold goes from the list alone.
+    if (target) doc->RemoveTarget(this, target);
+  }
+  doc->Modify(true);
+}

@@ -35,8 +35,17 @@ class TestDialogs : public IDialogServices {
   std::function<int(wxDialog&)> onModal;
   std::vector<wxString> modalTitles;
 
+  // Several files chosen at once (a multiple-choice dialog); used before files.
+  std::deque<std::vector<wxString>> choices;
+
   bool ChooseFiles(const FileDialogRequest& request, wxArrayString& paths) override {
     requests.push_back(request);
+    if (!choices.empty()) {
+      paths.clear();
+      for (const wxString& p : choices.front()) paths.push_back(p);
+      choices.pop_front();
+      return true;
+    }
     if (files.empty()) return false;
     const std::optional<wxString> answer = files.front();
     files.pop_front();

@@ -188,7 +188,7 @@ TEST_F(ProgramLoad, FilesOfFourGigabytesAreRefused) {
   UpgradeProgram p;
   EXPECT_FALSE(LoadUpgradeProgram(path, p));
   ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ(path + "\nis 4 GB or larger and cannot be read.", ui.boxes[0].text);
+  EXPECT_EQ(path + "\ncannot be read: it is 4 GB or larger.", ui.boxes[0].text);
   EXPECT_EQ(nullptr, LoadTargetFromFile(path, {}));
   EXPECT_EQ(2u, ui.boxes.size());
 }

@@ -1,0 +1,17 @@
+// The folder in which the Add dialog for targets opens.
+#pragma once
+
+#include <string>
+
+// Empty at start, never stored in the profile: set before each Add dialog and, after an OK, to
+// the folder of the chosen files.
+extern std::string g_strSourceCalFolder;
+
+// The folder the next Add dialog starts in, given the remembered one and the preferences: the
+// remembered folder while "AlwaysUseSourceCalFolder" is 0 and one is remembered; else
+// "SourceCalPath", or the current directory when that is empty.
+std::string AddStartFolder(const std::string& remembered, int alwaysUseSourceCalFolder, const std::string& sourceCalPath,
+                           const std::string& currentDirectory);
+
+// The folder part of a path, with its closing "/" ("/a/b/c.sr" gives "/a/b/"); empty for a bare name.
+std::string FolderOf(const std::string& path);

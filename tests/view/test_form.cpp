@@ -1,0 +1,382 @@
+// The update form in real document windows: the upgrade's and the image's Browse, the actions,
+// the comments, the edit commands, the layout, and several windows on one document.
+#include <wx/button.h>
+#include <wx/mstream.h>
+#include <wx/statbox.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/picture_static.h"
+#include "protect/codec.h"
+#include "res/app_ids.h"
+#include "tests/view/form_fixture.h"
+#include "view/target_list_ctrl.h"
+
+namespace {
+
+const std::string kPlain = TESSARY_SAMPLES_DIR "/sample-plain.sr";
+const std::string kProtected = TESSARY_SAMPLES_DIR "/sample-protected.srz";
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Unprotect(const std::string& text) {
+  uint8_t* out = nullptr;
+  uint32_t length = 0;
+  if (DecodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) < 0) return "<not protected>";
+  std::string plain(reinterpret_cast<const char*>(out), length);
+  FreeBuffer(out);
+  return plain;
+}
+
+// A small picture file of the given kind.
+std::string PictureBytes(wxBitmapType type) {
+  if (type == wxBITMAP_TYPE_GIF) {
+    // One pixel; the toolkit writes GIF only from paletted images.
+    static const unsigned char gif[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xFF, 0, 0, 0, 0, 0,
+                                        ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'};
+    return std::string(reinterpret_cast<const char*>(gif), sizeof gif);
+  }
+  wxImage image(8, 6);
+  image.SetRGB(wxRect(0, 0, 8, 6), 200, 40, 40);
+  wxMemoryOutputStream out;
+  EXPECT_TRUE(image.SaveFile(out, type));
+  std::string bytes(out.GetSize(), '\0');
+  out.CopyTo(bytes.data(), bytes.size());
+  return bytes;
+}
+
+std::string ImageOf(const CTessaryAuthorDoc& doc) {
+  return doc.m_pImageData ? std::string(reinterpret_cast<const char*>(doc.m_pImageData.get()), doc.m_nImageSize)
+                          : std::string("<none>");
+}
+
+// ---------------------------------------------------------------- the software upgrade
+
+TEST_F(FormGui, BrowseTakesTheUpgradeFromAPlainOrProtectedFile) {
+  const struct {
+    std::string path;
+    std::string calibrationID, softwareID;
+    bool storedAsRead;  // a protected file is kept as it is; a plain one in its protected form
+  } cases[] = {
+      {kPlain, "TS100-CAL-0017A1", "TS100-SW-0A1", false},
+      {kProtected, "TS200-CAL-0017B2", "TS200-SW-0B2", true},
+  };
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  CTessaryAuthorDoc* doc = view->GetDocument();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    doc->Modify(false);
+    Browse(view, IDC_BROWSE_PROGRAM, c.path);
+    const std::string text = ReadWhole(c.path);
+    EXPECT_EQ(c.calibrationID, doc->m_strCalibrationID);
+    EXPECT_EQ(c.softwareID, doc->m_strSoftwareID);
+    EXPECT_EQ(text.size(), doc->m_dwSize);
+    if (c.storedAsRead)
+      EXPECT_EQ(text, doc->m_strProgramData);
+    else
+      EXPECT_EQ(text, Unprotect(doc->m_strProgramData));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(c.calibrationID, Text(view, IDC_CALIBRATION_ID));
+    EXPECT_EQ(c.softwareID, Text(view, IDC_SOFTWARE_ID));
+    EXPECT_EQ(std::to_string(text.size()), Text(view, IDC_SIZE));
+  }
+  const FileDialogRequest& r = dialogs.requests.back();
+  EXPECT_FALSE(r.save);
+  EXPECT_FALSE(r.multiple);
+  EXPECT_EQ("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||", r.filter);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(FormGui, ABrowseThatEndsEarlyChangesNothing) {
+  const std::string junk = Path("junk.sr");
+  std::ofstream(junk) << "not a programming file\n";
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  CTessaryAuthorDoc* doc = view->GetDocument();
+  Browse(view, IDC_BROWSE_PROGRAM, kPlain);
+  doc->Modify(false);
+  const std::string program = doc->m_strProgramData;
+
+  const struct {
+    const char* name;
+    std::optional<wxString> answer;
+    size_t boxes;
+  } cases[] = {
+      {"cancelled", std::nullopt, 0},
+      {"not a programming file", wxString(junk), 0},
+      {"gone after the dialog", wxString(Path("gone.sr")), 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui.boxes.clear();
+    dialogs.files.push_back(c.answer);
+    Click(view, IDC_BROWSE_PROGRAM);
+    EXPECT_EQ(c.boxes, ui.boxes.size());
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ("TS100-CAL-0017A1", doc->m_strCalibrationID);
+    EXPECT_EQ(program, doc->m_strProgramData);
+    EXPECT_EQ("TS100-CAL-0017A1", Text(view, IDC_CALIBRATION_ID));
+  }
+}
+
+// ---------------------------------------------------------------- the image
+
+TEST_F(FormGui, BrowseForTheImageStoresTheFileWhole) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool picture;
+  } cases[] = {
+      {"a.bmp", PictureBytes(wxBITMAP_TYPE_BMP), true},
+      {"b.jpg", PictureBytes(wxBITMAP_TYPE_JPEG), true},
+      {"c.gif", PictureBytes(wxBITMAP_TYPE_GIF), true},
+      {"empty.bmp", "", false},
+      {"notes.txt", "not a picture", false},
+  };
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  CTessaryAuthorDoc* doc = view->GetDocument();
+  EXPECT_FALSE(view->GetPicture()->HasPicture());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(c.name);
+    std::ofstream(path, std::ios::binary) << c.bytes;
+    doc->Modify(false);
+    Browse(view, IDC_BROWSE_IMAGE, path);
+    EXPECT_EQ(c.bytes, ImageOf(*doc));  // also the second and later images, and the empty one
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(c.picture, view->GetPicture()->HasPicture());
+  }
+  EXPECT_EQ("Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|GIF Files (*.gif)|*.gif|All Files (*.*)|*.*||",
+            dialogs.requests.back().filter);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(FormGui, AnImageThatCannotBeReadIsReportedAndTheOldOneKept) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  CTessaryAuthorDoc* doc = view->GetDocument();
+  const std::string first = PictureBytes(wxBITMAP_TYPE_BMP);
+  std::ofstream(Path("first.bmp"), std::ios::binary) << first;
+  Browse(view, IDC_BROWSE_IMAGE, Path("first.bmp"));
+  doc->Modify(false);
+  std::filesystem::create_directory(Path("folder.bmp"));
+  for (const std::string& path : {Path("missing.bmp"), Path("folder.bmp")}) {
+    SCOPED_TRACE(path);
+    ui.boxes.clear();
+    Browse(view, IDC_BROWSE_IMAGE, path);
+    ASSERT_EQ(1u, ui.boxes.size());
+    EXPECT_NE(std::string::npos, ui.boxes[0].text.find(path)) << ui.boxes[0].text;
+    EXPECT_EQ(first, ImageOf(*doc));
+    EXPECT_FALSE(doc->IsModified());
+  }
+}
+
+// ---------------------------------------------------------------- actions, comments, edit commands
+
+TEST_F(FormGui, EveryEditIsWrittenThroughAndMarksTheDocument) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  CTessaryAuthorDoc* doc = view->GetDocument();
+  EXPECT_FALSE(doc->IsModified());  // putting the new document on the form is no edit
+
+  const struct {
+    int id;
+    bool CTessaryAuthorDoc::*member;
+  } actions[] = {
+      {IDC_CLEAR_RUNTIME, &CTessaryAuthorDoc::m_bClearRuntime},
+      {IDC_CLEAR_FAULT_HISTORY, &CTessaryAuthorDoc::m_bClearFaultHistory},
+      {IDC_RESET_BREAKIN, &CTessaryAuthorDoc::m_bResetBreakin},
+  };
+  for (const auto& a : actions) {
+    SCOPED_TRACE(a.id);
+    doc->Modify(false);
+    Click(view, a.id);
+    EXPECT_TRUE(doc->*a.member);
+    EXPECT_TRUE(doc->IsModified());
+    Click(view, a.id);
+    EXPECT_FALSE(doc->*a.member);
+  }
+
+  wxTextCtrl* comments = Control<wxTextCtrl>(view, IDC_COMMENTS);
+  doc->Modify(false);
+  comments->WriteText("first line\n");
+  EXPECT_TRUE(doc->IsModified());
+  comments->WriteText("second");
+  EXPECT_EQ("first line\nsecond", doc->m_strComments);
+}
+
+TEST_F(FormGui, CutCopyAndPasteActOnTheCommentsWhereverTheFocusIs) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  CTessaryAuthorDoc* doc = view->GetDocument();
+  wxTextCtrl* comments = Control<wxTextCtrl>(view, IDC_COMMENTS);
+  comments->ChangeValue("moved text");
+  comments->SetSelection(-1, -1);
+  view->GetTargetList()->SetFocus();
+  Pump();
+
+  for (int id : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE}) {
+    wxUpdateUIEvent update(WxId(id));
+    Frame()->ProcessWindowEvent(update);
+    EXPECT_TRUE(update.GetSetEnabled() && update.GetEnabled()) << id;
+  }
+  Command(ID_EDIT_CUT);
+  EXPECT_EQ("", comments->GetValue());
+  EXPECT_EQ("", doc->m_strComments);
+  Command(ID_EDIT_PASTE);
+  Command(ID_EDIT_PASTE);
+  EXPECT_EQ("moved textmoved text", comments->GetValue());
+  EXPECT_EQ("moved textmoved text", doc->m_strComments);
+  EXPECT_TRUE(doc->IsModified());
+}
+
+// ---------------------------------------------------------------- layout
+
+TEST_F(FormGui, TheFormFollowsTheWindowAsItGrows) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  wxScrolledWindow* form = view->GetForm();
+  Frame()->SetSize(20, 20, 1250, 980);
+  const wxSize base = form->ConvertDialogToPixels(wxSize(446, 270));
+  ASSERT_TRUE(WaitFor([&] { return form->GetClientSize().x > base.x && form->GetClientSize().y > base.y; }));
+  Pump();
+  const int dx = form->GetClientSize().x - base.x, dy = form->GetClientSize().y - base.y;
+  // Each control's place in the form (dialog units) and how much of the growth its corners take.
+  const struct {
+    int id;
+    int x, y, w, h;
+    double left, top, right, bottom;
+  } cases[] = {
+      {IDC_IMAGE_GROUP, 205, 7, 128, 110, 0, 0, 1, 0},
+      {IDC_PICTURE, 214, 19, 99, 69, 0, 0, 1, 0},
+      {IDC_BROWSE_IMAGE, 263, 92, 50, 14, 1, 0, 1, 0},
+      {IDC_POST_UPGRADE_ACTIONS, 342, 7, 97, 110, 1, 0, 1, 0},
+      {IDC_COMMENTS, 256, 131, 183, 132, 0, 0, 1, 1},
+      {IDC_TARGET_LIST, 7, 131, 239, 112, 0, 0, 0, 1},
+      {IDC_ADD_TARGET, 7, 249, 50, 14, 0, 1, 0, 1},
+      {IDC_REMOVE_TARGET, 66, 249, 50, 14, 0, 1, 0, 1},
+      {IDC_BROWSE_PROGRAM, 135, 82, 50, 14, 0, 0, 0, 0},
+      {IDC_CALIBRATION_ID, 66, 19, 120, 14, 0, 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    const wxRect laid(form->ConvertDialogToPixels(wxPoint(c.x, c.y)), form->ConvertDialogToPixels(wxSize(c.w, c.h)));
+    const wxRect now = Control(view, c.id)->GetRect();
+    EXPECT_NEAR(laid.x + c.left * dx, now.x, 1);
+    EXPECT_NEAR(laid.y + c.top * dy, now.y, 1);
+    EXPECT_NEAR(laid.GetRight() + c.right * dx, now.GetRight(), 1);
+    EXPECT_NEAR(laid.GetBottom() + c.bottom * dy, now.GetBottom(), 1);
+  }
+  // The check boxes move right with their group.
+  const int group = Control(view, IDC_POST_UPGRADE_ACTIONS)->GetRect().x;
+  for (int id : {IDC_CLEAR_RUNTIME, IDC_CLEAR_FAULT_HISTORY, IDC_RESET_BREAKIN})
+    EXPECT_EQ(form->ConvertDialogToPixels(wxPoint(354 - 342, 0)).x, Control(view, id)->GetRect().x - group) << id;
+}
+
+TEST_F(FormGui, ATabSmallerThanTheFormScrolls) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  Frame()->SetSize(40, 40, 500, 400);
+  Pump();
+  const wxSize form = view->GetForm()->ConvertDialogToPixels(wxSize(446, 270));
+  ASSERT_TRUE(WaitFor([&] { return view->GetForm()->GetClientSize().x < form.x; }));
+  EXPECT_GE(view->GetForm()->GetVirtualSize().x, form.x);
+  EXPECT_GE(view->GetForm()->GetVirtualSize().y, form.y);
+  // Scrolled to its end, the form's last controls come into the tab.
+  view->GetForm()->Scroll(1000, 1000);
+  Pump();
+  const wxRect remove = Control(view, IDC_REMOVE_TARGET)->GetRect();
+  EXPECT_LE(remove.GetBottom(), view->GetForm()->GetClientSize().y);
+  EXPECT_GE(remove.y, 0);
+}
+
+// ---------------------------------------------------------------- the document
+
+TEST_F(FormGui, SavedAndReopenedEveryFieldIsBackOnTheForm) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  Browse(view, IDC_BROWSE_PROGRAM, kProtected);
+  const std::string picture = PictureBytes(wxBITMAP_TYPE_BMP);
+  std::ofstream(Path("p.bmp"), std::ios::binary) << picture;
+  Browse(view, IDC_BROWSE_IMAGE, Path("p.bmp"));
+  Click(view, IDC_CLEAR_FAULT_HISTORY);
+  Click(view, IDC_RESET_BREAKIN);
+  Control<wxTextCtrl>(view, IDC_COMMENTS)->WriteText("for the field test");
+  view->GetDocument()->AddTarget(nullptr, std::make_unique<CTargetObj>("CAL-T1", "SW-T1"));
+  view->GetDocument()->AddTarget(nullptr, std::make_unique<CTargetObj>("CAL-T2", "SW-T2"));
+
+  dialogs.files.push_back(wxString(Path("fields.rvq")));
+  Command(ID_FILE_SAVE);
+  ASSERT_FALSE(view->GetDocument()->IsModified());
+  Command(ID_FILE_CLOSE);
+  ASSERT_EQ(0u, Tabs());
+  dialogs.files.push_back(wxString(Path("fields.rvq")));
+  Command(ID_FILE_OPEN);
+  view = CurrentView();
+  ASSERT_NE(nullptr, view);
+  EXPECT_FALSE(view->GetDocument()->IsModified());
+  EXPECT_EQ("TS200-CAL-0017B2", Text(view, IDC_CALIBRATION_ID));
+  EXPECT_EQ("TS200-SW-0B2", Text(view, IDC_SOFTWARE_ID));
+  EXPECT_EQ(std::to_string(ReadWhole(kProtected).size()), Text(view, IDC_SIZE));
+  EXPECT_EQ("for the field test", Text(view, IDC_COMMENTS));
+  EXPECT_FALSE(Checked(view, IDC_CLEAR_RUNTIME));
+  EXPECT_TRUE(Checked(view, IDC_CLEAR_FAULT_HISTORY));
+  EXPECT_TRUE(Checked(view, IDC_RESET_BREAKIN));
+  EXPECT_TRUE(view->GetPicture()->HasPicture());
+  EXPECT_EQ(picture, ImageOf(*view->GetDocument()));
+  CTargetListCtrl* list = view->GetTargetList();
+  ASSERT_EQ(2, list->GetItemCount());
+  EXPECT_EQ("CAL-T1", list->GetItemText(0, 0));
+  EXPECT_EQ("SW-T2", list->GetItemText(1, 1));
+  EXPECT_EQ(ReadWhole(kProtected), view->GetDocument()->m_strProgramData);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(FormGui, TwoWindowsOnOneDocumentStayInStep) {
+  CTessaryAuthorView* first = StartWithNewDocument();
+  ASSERT_NE(nullptr, first);
+  CTessaryAuthorDoc* doc = first->GetDocument();
+  Command(ID_WINDOW_NEW);
+  CTessaryAuthorView* second = CurrentView();
+  ASSERT_NE(nullptr, second);
+  ASSERT_NE(first, second);
+  ASSERT_EQ(doc, second->GetDocument());
+
+  Control<wxTextCtrl>(first, IDC_COMMENTS)->WriteText("typed in the first");
+  EXPECT_EQ("typed in the first", Text(second, IDC_COMMENTS));
+  Control<wxTextCtrl>(second, IDC_COMMENTS)->AppendText(", and the second");
+  EXPECT_EQ("typed in the first, and the second", Text(first, IDC_COMMENTS));
+  EXPECT_EQ("typed in the first, and the second", doc->m_strComments);
+
+  Click(second, IDC_CLEAR_RUNTIME);
+  EXPECT_TRUE(Checked(first, IDC_CLEAR_RUNTIME));
+  Browse(first, IDC_BROWSE_PROGRAM, kPlain);
+  EXPECT_EQ("TS100-CAL-0017A1", Text(second, IDC_CALIBRATION_ID));
+  std::ofstream(Path("p.gif"), std::ios::binary) << PictureBytes(wxBITMAP_TYPE_GIF);
+  Browse(second, IDC_BROWSE_IMAGE, Path("p.gif"));
+  EXPECT_TRUE(first->GetPicture()->HasPicture());
+
+  // Closing one window leaves the document and its other window.
+  second->GetFrame()->Close();
+  Pump();
+  EXPECT_EQ(1u, Tabs());
+  EXPECT_EQ(doc, CurrentDoc());
+  EXPECT_EQ("typed in the first, and the second", doc->m_strComments);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(FormGui, AllFilesInTheDialogsMatchNamesWithoutADot) {
+  EXPECT_EQ("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*",
+            ToWxFilter("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||"));
+}
+
+}  // namespace
