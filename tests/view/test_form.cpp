@@ -12,6 +12,7 @@
 #include "protect/codec.h"
 #include "res/app_ids.h"
 #include "tests/view/form_fixture.h"
+#include "view/command_guard.h"
 #include "view/target_list_ctrl.h"
 
 namespace {
@@ -377,6 +378,27 @@ TEST_F(FormGui, TwoWindowsOnOneDocumentStayInStep) {
 TEST_F(FormGui, AllFilesInTheDialogsMatchNamesWithoutADot) {
   EXPECT_EQ("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*",
             ToWxFilter("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandGuard, NoExceptionLeavesACommand) {
+  UiRecorder ui;
+  const std::vector<std::function<void()>> throwers = {
+      [] { AfxThrowFileException(CFileException::accessDenied, 13, "/x/y.sr"); },
+      [] { throw std::bad_alloc(); },
+      [] { throw std::runtime_error("broken"); },
+      [] { throw 42; },
+  };
+  for (const auto& t : throwers) EXPECT_NO_THROW(RunCommand(t));
+  ASSERT_EQ(4u, ui.boxes.size());
+  EXPECT_EQ("Access to /x/y.sr was denied.", ui.boxes[0].text);
+  EXPECT_EQ("Out of memory.", ui.boxes[1].text);
+  EXPECT_NE(std::string::npos, ui.boxes[2].text.find("broken"));
+  RunCommand([] {});
+  EXPECT_EQ(4u, ui.boxes.size());
 }
 
 }  // namespace
