@@ -18,6 +18,7 @@
 #include "prog/prog_base.h"
 #include "protect/codec.h"
 #include "support/prog_text.h"
+#include "support/temp_folder.h"
 #include "support/ui_recorder.h"
 
 namespace {
@@ -27,15 +28,6 @@ namespace fs = std::filesystem;
 const std::string kS1a = SLine('1', "1000AABBCC");
 const std::string kS1b = SLine('1', "1003DDEEFF");
 const std::string kPlain = "// Project=P1\n// MachineWordSize=2\n" + kS1a + "\n" + kS1b + "\nS9030000FC\n";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::string Decode(const std::string& text) {
   uint8_t* out = nullptr;
@@ -55,16 +47,9 @@ std::string Encode(const std::string& text) {
   return hex;
 }
 
-// A folder of its own for each test.
-class FileTest : public ::testing::Test {
+// A folder of its own for each test, and the message boxes shown.
+class FileTest : public TempFolderTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tessary-file-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
@@ -72,7 +57,6 @@ class FileTest : public ::testing::Test {
     return names;
   }
 
-  fs::path dir;
   UiRecorder ui;
 };
 
