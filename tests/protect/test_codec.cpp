@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -299,6 +300,45 @@ TEST(CodecDecode, StopsAtTheCapOnPlainText) {
       EXPECT_EQ(n, 7u);
     }
   }
+}
+
+// What the decode would refuse is not sealed at all: the sealed file would read as plain.
+TEST(CodecEncode, RefusesTextsLongerThanTheDecodeCap) {
+  const uint32_t cap = 100000;
+  for (const uint32_t length : {cap, cap + 1}) {
+    SCOPED_TRACE(length);
+    const std::string text(length, '\xFF');
+    uint8_t marker = 0;
+    uint8_t* p = &marker;
+    uint32_t n = 7;
+    const int sealed = CompressAndEncrypt(text.data(), length, &p, &n, cap);
+    if (length > cap) {
+      EXPECT_EQ(sealed, 0);
+      EXPECT_EQ(p, &marker);
+      EXPECT_EQ(n, 7u);
+      continue;
+    }
+    ASSERT_EQ(sealed, 1);
+    Output plain;
+    EXPECT_EQ(DecryptAndDecompress(p, n, &plain.p, &plain.n, cap), 1);
+    FreeBuffer(p);
+    EXPECT_EQ(plain.Text(), text);
+  }
+}
+
+// The entry point applies the real cap before it reads a byte: the text past the cap is
+// address space that may not be touched.
+TEST(CodecEncode, EntryPointRefusesTextsPastTheCapUnread) {
+  const size_t length = size_t{CODEC_MAX_DECODED_LENGTH} + 1;
+  void* text = ::mmap(nullptr, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(text, MAP_FAILED);
+  uint8_t marker = 0;
+  uint8_t* p = &marker;
+  uint32_t n = 7;
+  EXPECT_EQ(EncodeProtectedBuffer(0, text, static_cast<uint32_t>(length), &p, &n), CODEC_E_ENCODE);
+  EXPECT_EQ(p, &marker);
+  EXPECT_EQ(n, 7u);
+  ::munmap(text, length);
 }
 
 TEST(CodecEntryPoints, NonZeroFlagsFailAndTouchNoOutput) {
