@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 
+#include <crypto++/crc.h>
 #include <crypto++/default.h>
 #include <crypto++/filters.h>
 #include <crypto++/gzip.h>
@@ -224,6 +225,53 @@ TEST(CodecDecode, IgnoresBytesAfterTheGzipStream) {
   std::string plain;
   ASSERT_EQ(Decode(Seal(GzipLevel5(text) + "trailing bytes", ThePassphrase()), plain), CODEC_OK);
   EXPECT_EQ(plain, text);
+  // A second gzip member is not read either.
+  ASSERT_EQ(Decode(Seal(GzipLevel5(text) + GzipLevel5("S9030000FC\n"), ThePassphrase()), plain), CODEC_OK);
+  EXPECT_EQ(plain, text);
+}
+
+// Which gzip headers the decode takes: what docs/protected-file-format.md states.
+TEST(CodecDecode, GzipHeaderFieldsAcceptedAndRefused) {
+  const std::string text = SRecordText(3);
+  const std::string gzip = GzipLevel5(text);  // a 10-byte header without flags, then the deflate data
+  const std::string extra("\x04\x00" "AB\x02\x00", 6), name("a.sr\0", 5), comment("note\0", 5);
+  const struct {
+    const char* name;
+    uint8_t method;
+    uint8_t flags;
+    std::string fields;  // after the fixed header, in the order of the format
+    bool accepted;
+  } cases[] = {
+      {"text flag", 8, 0x01, "", true},
+      {"extra field", 8, 0x04, extra, true},
+      {"file name", 8, 0x08, name, true},
+      {"comment", 8, 0x10, comment, true},
+      {"extra field, file name and comment", 8, 0x1C, extra + name + comment, true},
+      {"reserved flags 0x40 and 0x80", 8, 0xC0, "", true},
+      {"header CRC", 8, 0x02, "", false},
+      {"reserved flag 0x20", 8, 0x20, "", false},
+      {"compression method 7", 7, 0x00, "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string header = gzip.substr(0, 10);
+    header[2] = static_cast<char>(c.method);
+    header[3] = static_cast<char>(c.flags);
+    header += c.fields;
+    if (c.flags & 0x02) {  // the low 16 bits of the header's CRC-32
+      CryptoPP::CRC32 crc;
+      crc.Update(reinterpret_cast<const CryptoPP::byte*>(header.data()), header.size());
+      CryptoPP::byte digest[4];
+      crc.Final(digest);
+      header.append(reinterpret_cast<const char*>(digest), 2);
+    }
+    std::string plain;
+    const CodecResult r = Decode(Seal(header + gzip.substr(10), ThePassphrase()), plain);
+    EXPECT_EQ(r, c.accepted ? CODEC_OK : CODEC_E_DECODE);
+    if (c.accepted) {
+      EXPECT_EQ(plain, text);
+    }
+  }
 }
 
 // Every failure is the decode code and leaves the caller's outputs as they were.
