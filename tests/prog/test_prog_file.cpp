@@ -71,6 +71,7 @@ TEST_F(DetectFileType, FirstRecordLineDecides) {
   };
   for (const Case& c : {Case{"// comment\n\n   S1 indented\nS10500001234B4\n:00000001FF\n", PROG_FORMAT_SRECORD},
                         Case{"\n:00000001FF\nS10500001234B4\n", PROG_FORMAT_INTEL_HEX},
+                        Case{"// comment\r\rS10500001234B4\r", PROG_FORMAT_SRECORD},
                         Case{":garbage\n", PROG_FORMAT_INTEL_HEX},
                         Case{"s10500001234b4\n// nothing else\n", PROG_FORMAT_UNKNOWN},
                         Case{"", PROG_FORMAT_UNKNOWN}}) {
@@ -127,7 +128,8 @@ TEST_F(LoadFile, FailureShowsTheCodesTextWithTheLineNumber) {
   };
   for (const Case& c : {Case{"// x\n" + kS1a + "\n" + "S10500001234B5\n" + kS1b + "\n", PROG_E_CHECKSUM, 3, 1},
                         Case{"// only a comment\n\nS9030000FC\n", PROG_E_NO_DATA, 3, 0},
-                        Case{kS1a + "\nS4\n", PROG_E_RECORD_TYPE, 2, 1}}) {
+                        Case{kS1a + "\nS4\n", PROG_E_RECORD_TYPE, 2, 1},
+                        Case{"// x\r\r" + kS1a + "\r" + kS1b + "\rS10500001234B5\r", PROG_E_CHECKSUM, 5, 2}}) {
     ui.boxes.clear();
     WriteFile(dir / "bad.sr", c.text);
     CProgParse image;
