@@ -1,5 +1,6 @@
 #include "platform/archive.h"
 
+#include <algorithm>
 #include <cstring>
 
 CArchive::CArchive(CFile* file, unsigned mode, int bufferSize)
@@ -21,8 +22,17 @@ bool CArchive::Fill() {
   if (!IsLoading()) AfxThrowArchiveException(CArchiveException::writeOnly, m_pFile->GetFilePath());
   m_nMax = m_pFile->Read(m_buf.data(), static_cast<uint32_t>(m_buf.size()));
   m_nCur = 0;
+  m_nNextLf = m_nNextCr = kUnknown;
   if (m_nMax == 0) m_bEof = true;
   return m_nMax != 0;
+}
+
+size_t CArchive::NextOf(char c, size_t& cached) {
+  if (cached == kUnknown || cached < m_nCur) {
+    const void* p = std::memchr(m_buf.data() + m_nCur, c, m_nMax - m_nCur);
+    cached = p ? static_cast<size_t>(static_cast<const char*>(p) - m_buf.data()) : m_nMax;
+  }
+  return cached;
 }
 
 bool CArchive::ReadString(std::string& line) {
@@ -31,19 +41,18 @@ bool CArchive::ReadString(std::string& line) {
   for (;;) {
     if (m_nCur >= m_nMax && !Fill()) break;
     any = true;
-    const char* start = m_buf.data() + m_nCur;
-    const size_t avail = m_nMax - m_nCur;
-    const auto* nl = static_cast<const char*>(std::memchr(start, '\n', avail));
-    if (nl) {
-      line.append(start, static_cast<size_t>(nl - start));
-      m_nCur += static_cast<size_t>(nl - start) + 1;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      return true;
+    // Each kind of line end is looked for once per buffer and again only when passed, so a file
+    // with one kind is scanned once whichever kind it uses.
+    const size_t end = std::min(NextOf('\n', m_nNextLf), NextOf('\r', m_nNextCr));
+    line.append(m_buf.data() + m_nCur, end - m_nCur);
+    if (end == m_nMax) {
+      m_nCur = m_nMax;
+      continue;
     }
-    line.append(start, avail);
-    m_nCur = m_nMax;
+    m_nCur = end + 1;
+    if (m_buf[end] == '\r' && (m_nCur < m_nMax || Fill()) && m_buf[m_nCur] == '\n') ++m_nCur;  // CR LF
+    return true;
   }
-  // The last line has no line end: a CR there is part of it.
   return any;
 }
 

@@ -26,8 +26,8 @@ class CArchive {
   bool IsStoring() const { return !IsLoading(); }
   CFile* GetFile() const { return m_pFile; }
 
-  // The next line without its LF or CR LF; an empty line gives an empty string and true; false
-  // only at the end of the input.
+  // The next line without its line end (LF, CR LF or a lone CR); an empty line gives an empty
+  // string and true; false only at the end of the input.
   bool ReadString(std::string& line);
   // Writes text as it stands, adding nothing.
   void WriteString(std::string_view text);
@@ -43,7 +43,12 @@ class CArchive {
   void Abort();
 
  private:
+  static constexpr size_t kUnknown = SIZE_MAX;
+
   bool Fill();
+  // Where the next c at or after m_nCur lies (m_nMax when the buffer holds none), found once
+  // and kept in cached until m_nCur passes it.
+  size_t NextOf(char c, size_t& cached);
 
   CFile* m_pFile;
   unsigned m_nMode;
@@ -51,4 +56,6 @@ class CArchive {
   size_t m_nCur = 0;  // next byte to read, or next free byte when storing
   size_t m_nMax = 0;  // end of valid data when loading
   bool m_bEof = false;
+  size_t m_nNextLf = kUnknown;
+  size_t m_nNextCr = kUnknown;
 };

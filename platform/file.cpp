@@ -271,16 +271,15 @@ void CStdioFile::Abort() {
 bool CStdioFile::ReadString(std::string& line) {
   line.clear();
   bool any = false;
-  char chunk[1024];
-  while (std::fgets(chunk, sizeof chunk, m_pStream)) {
+  for (int c; (c = std::getc(m_pStream)) != EOF;) {
     any = true;
-    const size_t n = std::strlen(chunk);
-    if (n > 0 && chunk[n - 1] == '\n') {
-      line.append(chunk, n - 1);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (c == '\n') return true;
+    if (c == '\r') {  // a lone CR ends a line too; CR LF is one line end
+      const int next = std::getc(m_pStream);
+      if (next != '\n' && next != EOF) std::ungetc(next, m_pStream);
       return true;
     }
-    line.append(chunk, n);
+    line.push_back(static_cast<char>(c));
   }
   if (std::ferror(m_pStream)) ThrowErrno(errno ? errno : EIO);
   return any;

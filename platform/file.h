@@ -94,7 +94,7 @@ class CStdioFile : public CFile {
   void Close() override;
   void Abort() override;
 
-  // The next line without its line end; false at the end of the file.
+  // The next line without its line end (LF, CR LF or a lone CR); false at the end of the file.
   bool ReadString(std::string& line);
   void WriteString(const std::string& text);
 

@@ -2,6 +2,8 @@
 #include "prog/crc.h"
 
 #include <algorithm>
+#include <new>
+#include <vector>
 
 #include "prog/image_ops.h"
 #include "prog/prog_base.h"
@@ -42,18 +44,41 @@ uint32_t UpdateCrc32(uint32_t crc, const uint8_t* p, size_t length) {
   return crc;
 }
 
-// A run of bytes that no record holds.
-uint32_t UpdateCrc32Fill(uint32_t crc, uint64_t length) {
-  static constexpr auto kFill = [] {
-    std::array<uint8_t, 4096> a{};
-    a.fill(0xFF);
-    return a;
-  }();
-  for (; length > 0;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(length, kFill.size()));
-    crc = UpdateCrc32(crc, kFill.data(), n);
-    length -= n;
+// Multiplication modulo the CRC polynomial, in the register's bit order (bit 31 is x^0).
+constexpr uint32_t MultModP(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t m = 1u << 31; m != 0; m >>= 1) {
+    if (a & m) product ^= b;
+    b = (b & 1) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
   }
+  return product;
+}
+
+// What a run of 0xFF bytes does to the register: it becomes shift * register + add.
+struct FillRun {
+  uint32_t shift;
+  uint32_t add;
+};
+
+constexpr FillRun Then(FillRun first, FillRun second) {
+  return {MultModP(second.shift, first.shift), MultModP(second.shift, first.add) ^ second.add};
+}
+
+// The runs of 2^k bytes; one byte shifts the register by x^8.
+constexpr std::array<FillRun, 33> MakeFillRuns() {
+  std::array<FillRun, 33> runs{};
+  runs[0] = {0x80000000u >> 8, g_Crc32Table[0xFF]};
+  for (size_t k = 1; k < runs.size(); ++k) runs[k] = Then(runs[k - 1], runs[k - 1]);
+  return runs;
+}
+
+constexpr std::array<FillRun, 33> kFillRuns = MakeFillRuns();
+
+// A run of bytes that no record holds, in steps of powers of two: a gap of gigabytes costs no
+// more than a few bytes.
+uint32_t UpdateCrc32Fill(uint32_t crc, uint64_t length) {
+  for (size_t k = 0; length != 0 && k < kFillRuns.size(); ++k, length >>= 1)
+    if (length & 1) crc = MultModP(kFillRuns[k].shift, crc) ^ kFillRuns[k].add;
   return crc;
 }
 
@@ -66,13 +91,62 @@ bool StreamRangeCrc(const CProgRecordList& records, uint64_t start, uint64_t end
     const uint64_t lo = std::max<uint64_t>(r.m_dwAddress, start);
     const uint64_t hi = std::min<uint64_t>(uint64_t{r.m_dwAddress} + r.m_nLength, end);
     if (lo >= hi) continue;
-    if (lo < done) return false;  // an overlap or a step back: only the flat copy gets it right
+    if (lo < done) return false;  // an overlap or a step back: only painting gets it right
     reg = UpdateCrc32Fill(reg, lo - done);
     reg = UpdateCrc32(reg, r.m_data + (lo - r.m_dwAddress), static_cast<size_t>(hi - lo));
     done = hi;
   }
   crc = UpdateCrc32Fill(reg, end - done) ^ 0xFFFFFFFF;
   return true;
+}
+
+struct Piece {
+  uint64_t address;
+  size_t order;  // place in the list
+  const CProgRecord* record;
+};
+
+const CProgRecord& RecordOf(const Piece& p) { return *p.record; }
+
+// The CRC of [start, end) for records in any order, overlaps included, in windows of a fixed
+// size: each window is painted as the flat copy would be (a later record wins), so no buffer
+// the size of the range is needed.
+uint32_t PaintedRangeCrc(const CProgRecordList& records, uint64_t start, uint64_t end) {
+  std::vector<Piece> pieces;
+  size_t order = 0;
+  for (const CProgRecord& r : records) {
+    if (r.m_nLength != 0 && r.m_dwAddress < end && uint64_t{r.m_dwAddress} + r.m_nLength > start)
+      pieces.push_back({r.m_dwAddress, order, &r});
+    ++order;
+  }
+  std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.address < b.address; });
+
+  constexpr uint64_t kWindow = 64 * 1024;
+  std::vector<uint8_t> window(static_cast<size_t>(std::min(kWindow, end - start)));
+  std::vector<Piece> inWindow;
+  uint32_t reg = 0xFFFFFFFF;
+  size_t first = 0;  // the first piece that may still reach the window
+  for (uint64_t w0 = start; w0 < end;) {
+    while (first < pieces.size() && pieces[first].address + PROG_MAX_RECORD_DATA <= w0) ++first;
+    if (first == pieces.size() || pieces[first].address >= end) {
+      reg = UpdateCrc32Fill(reg, end - w0);
+      break;
+    }
+    if (pieces[first].address > w0) {  // a gap: no need to paint it
+      reg = UpdateCrc32Fill(reg, pieces[first].address - w0);
+      w0 = pieces[first].address;
+    }
+    const uint64_t w1 = std::min(w0 + kWindow, end);
+    inWindow.clear();
+    for (size_t i = first; i < pieces.size() && pieces[i].address < w1; ++i) inWindow.push_back(pieces[i]);
+    std::sort(inWindow.begin(), inWindow.end(), [](const Piece& a, const Piece& b) { return a.order < b.order; });
+    std::fill(window.begin(), window.end(), uint8_t{0xFF});
+    ForEachPiece(inWindow, w0, w1 - w0,
+                 [&](size_t offset, const uint8_t* bytes, size_t n) { std::copy_n(bytes, n, window.data() + offset); });
+    reg = UpdateCrc32(reg, window.data(), static_cast<size_t>(w1 - w0));
+    w0 = w1;
+  }
+  return reg ^ 0xFFFFFFFF;
 }
 
 }  // namespace
@@ -82,17 +156,18 @@ uint32_t CalcCrc32(const uint8_t* buffer, uint32_t length) {
 }
 
 uint32_t CProgBase::GetRangeCrc(uint32_t start, uint32_t length) const {
-  // The ranges that the flat copy refuses give 0 here too.
-  if (!IsFlatRange(start, length)) return 0;
-  // Most images hold their records in ascending order: their CRC needs no copy.
+  // The CRC is computed as the bytes come, so any range of the address space is served; an
+  // empty range gives 0.
+  if (length == 0 || uint64_t{start} + length > (uint64_t{1} << 32)) return 0;
+  const uint64_t end = uint64_t{start} + length;
+  // Most images hold their records in ascending order: they are read straight from the list.
   uint32_t crc = 0;
-  if (StreamRangeCrc(m_listRecords, start, uint64_t{start} + length, crc)) return crc;
-  uint8_t* buffer = nullptr;
-  const uint32_t n = GetImageRange(&buffer, 0xFF, start, length);
-  if (n == 0) return 0;
-  crc = CalcCrc32(buffer, n);
-  FreeBuffer(buffer);
-  return crc;
+  if (StreamRangeCrc(m_listRecords, start, end, crc)) return crc;
+  try {
+    return PaintedRangeCrc(m_listRecords, start, end);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 namespace {

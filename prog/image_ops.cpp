@@ -32,18 +32,6 @@ class HeapBuffer {
   uint8_t* m_p;
 };
 
-// Hands put(offset, bytes, count) the bytes of every record that lie in [start, start + size),
-// offset counted from start, in list order: a later record wins where records overlap.
-template <class Put>
-void ForEachPiece(const CProgRecordList& records, uint64_t start, uint32_t size, Put put) {
-  const uint64_t end = start + size;
-  for (const CProgRecord& r : records) {
-    const uint64_t lo = std::max<uint64_t>(r.m_dwAddress, start);
-    const uint64_t hi = std::min(EndOf(r), end);
-    if (lo < hi) put(static_cast<size_t>(lo - start), r.m_data + (lo - r.m_dwAddress), static_cast<size_t>(hi - lo));
-  }
-}
-
 // A flat copy of [start, start + length): nothing for an empty range, one that passes the top
 // of the address space or one larger than the flat-buffer limit. With altEncoder every record
 // byte copied goes through its AltEncodeByte.

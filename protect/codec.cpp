@@ -209,8 +209,10 @@ int DecryptFromHex(const void* pInput, uint32_t uInputLength, const char* pszPas
   return nResult;
 }
 
-int CompressAndEncrypt(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
-                       uint32_t* puOutLength) noexcept {
+int CompressAndEncrypt(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
+                       uint32_t uMaxPlainLength) noexcept {
+  // A text that the decode would refuse is not sealed: the file would read as not protected.
+  if (uInputLength > uMaxPlainLength) return 0;
   const CodecPassphrase passphrase;
   uint8_t* pGzip = nullptr;
   uint32_t uGzipLength = 0;

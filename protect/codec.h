@@ -17,8 +17,9 @@ inline constexpr CodecResult CODEC_OK = 0;
 inline constexpr CodecResult CODEC_E_DECODE = static_cast<CodecResult>(0x80110005u);
 inline constexpr CodecResult CODEC_E_ENCODE = static_cast<CodecResult>(0x80110006u);
 
-// The largest plain text a decode hands out. Inflating stops as soon as a stream goes past it,
-// so a small input that would inflate to gigabytes fails instead of exhausting memory.
+// The largest plain text a decode hands out, and so the largest that an encode takes. Inflating
+// stops as soon as a stream goes past it, so a small input that would inflate to gigabytes
+// fails instead of exhausting memory.
 inline constexpr uint32_t CODEC_MAX_DECODED_LENGTH = uint32_t{1} << 30;
 
 // Size of the text buffer that BuildCodecPassphrase fills.
@@ -29,8 +30,9 @@ inline constexpr size_t CODEC_PASSPHRASE_BUFFER = 128;
 CodecResult DecodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
                                   uint32_t* puOutLength) noexcept;
 
-// Encodes a plain text. Output: the hex text; its length counts the hex characters, and the
-// buffer holds one zero byte more so that it reads as a zero-terminated text. uFlags must be 0.
+// Encodes a plain text of at most CODEC_MAX_DECODED_LENGTH bytes. Output: the hex text; its
+// length counts the hex characters, and the buffer holds one zero byte more so that it reads
+// as a zero-terminated text. uFlags must be 0.
 CodecResult EncodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
                                   uint32_t* puOutLength) noexcept;
 
@@ -54,9 +56,11 @@ void FreeBuffer(void* pBuffer) noexcept;
 // Writes the codec's 24-character passphrase, zero-terminated, into szPassphrase.
 int BuildCodecPassphrase(char (&szPassphrase)[CODEC_PASSPHRASE_BUFFER]) noexcept;
 
-// Plain text to protected text: gzip, then EncryptToHex with the codec's passphrase.
-int CompressAndEncrypt(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
-                       uint32_t* puOutLength) noexcept;
+// Plain text to protected text: gzip, then EncryptToHex with the codec's passphrase. A text
+// longer than uMaxPlainLength bytes, which DecryptAndDecompress with that cap would refuse,
+// fails at once.
+int CompressAndEncrypt(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
+                       uint32_t uMaxPlainLength = CODEC_MAX_DECODED_LENGTH) noexcept;
 
 // Seals bytes with a passphrase (encryption with MAC) and writes them as upper-case hex, with a
 // zero byte after the last character that the length does not count.

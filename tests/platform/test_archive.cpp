@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <cstdlib>
 #include <cstring>
@@ -22,23 +25,50 @@ std::vector<std::string> ReadAllLines(const std::string& text, int bufferSize) {
   return lines;
 }
 
+// LF, CR LF and a lone CR each end a line.
+const struct LineCase {
+  const char* text;
+  std::vector<std::string> lines;
+} kLineCases[] = {
+    {"", {}},
+    {"a", {"a"}},
+    {"a\n", {"a"}},
+    {"a\r\nb\n", {"a", "b"}},
+    {"\n\n", {"", ""}},
+    {"a\n\nb", {"a", "", "b"}},
+    {"\r\n", {""}},
+    {"x\ry\n", {"x", "y"}},
+    {"a\r", {"a"}},
+    {"\r", {""}},
+    {"S1\rS2\r\rS3", {"S1", "S2", "", "S3"}},
+    {"a\r\r\nb", {"a", "", "b"}},
+    {"a\n\rb\r\n", {"a", "", "b"}},
+};
+
 TEST(ArchiveReadString, LineEndsAndEmptyLines) {
-  struct Case {
-    const char* text;
-    std::vector<std::string> lines;
-  } cases[] = {
-      {"", {}},
-      {"a", {"a"}},
-      {"a\n", {"a"}},
-      {"a\r\nb\n", {"a", "b"}},
-      {"\n\n", {"", ""}},
-      {"a\n\nb", {"a", "", "b"}},
-      {"\r\n", {""}},
-      {"x\ry\n", {"x\ry"}},  // a lone CR inside a line is kept
-      {"a\r", {"a\r"}},        // and so is one at the very end, with no LF after it
-  };
-  for (const Case& c : cases)
+  for (const LineCase& c : kLineCases)
     for (int buf : {1, 2, 3, 4096}) EXPECT_EQ(ReadAllLines(c.text, buf), c.lines) << c.text << " buffer " << buf;
+}
+
+TEST(StdioFileReadString, LineEndsAndEmptyLines) {
+  char path[] = "/tmp/tessary-lines-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  for (const LineCase& c : kLineCases) {
+    std::FILE* f = std::fopen(path, "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(c.text, f);
+    std::fclose(f);
+    CStdioFile file;
+    ASSERT_TRUE(file.Open(path, CFile::modeRead));
+    std::vector<std::string> lines;
+    std::string line;
+    while (file.ReadString(line)) lines.push_back(line);
+    file.Close();
+    EXPECT_EQ(lines, c.lines) << c.text;
+  }
+  ::unlink(path);
 }
 
 TEST(ArchiveReadString, LinesLongerThanTheBuffer) {

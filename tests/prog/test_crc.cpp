@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -166,12 +167,45 @@ TEST(RangeCrc, SameAsTheFlatCopyForAnyRecordOrder) {
   }
 }
 
-TEST(RangeCrc, ZeroForEmptyAndUnsupportedRanges) {
+TEST(RangeCrc, ZeroForEmptyRangesAndRangesPastTheTop) {
   CProgParse image;
   Place(image, 0, {1});
   EXPECT_EQ(image.GetRangeCrc(0, 0), 0u);
   EXPECT_EQ(image.GetRangeCrc(0xFFFFFFF0, 0x20), 0u);
-  EXPECT_EQ(image.GetRangeCrc(0, PROG_MAX_FLAT_BUFFER + 1), 0u);
+}
+
+// zlib's CRC register carried on over n bytes of 0xFF.
+uLong ZlibFill(uLong crc, uint64_t n) {
+  static const std::vector<uint8_t> ff(1 << 20, 0xFF);
+  for (; n > 0; n -= std::min<uint64_t>(n, ff.size())) crc = crc32(crc, ff.data(), static_cast<uInt>(std::min<uint64_t>(n, ff.size())));
+  return crc;
+}
+
+// The CRC streams, so a range larger than any flat buffer has its CRC too, whatever the order
+// of the records.
+TEST(RangeCrc, RangesLargerThanAFlatBuffer) {
+  const uint32_t length = PROG_MAX_FLAT_BUFFER + 0x1000;
+  const uint32_t high = length - 0x80;  // records near the range's end
+  const std::vector<uint8_t> a(64, 0xA1), b(64, 0xB2), c(10, 0xC3);
+  const struct {
+    const char* name;
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> records;
+  } cases[] = {
+      {"ascending", {{0x100, a}, {0x140, b}, {high, c}, {high + 0x40, a}}},
+      {"overlapping and out of order", {{high + 0x40, a}, {0x100, a}, {0x120, b}, {high, b}, {high + 0x10, c}}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    CProgParse image;
+    for (const auto& [address, bytes] : k.records) Place(image, address, bytes);
+    // The flat copies of the two places that hold records, and 0xFF around them.
+    const std::vector<uint8_t> low = RangeBytes(image, 0x100, 0x100), top = RangeBytes(image, high, 0x80);
+    uLong expected = ZlibFill(crc32(0L, nullptr, 0), 0x100);
+    expected = crc32(expected, low.data(), static_cast<uInt>(low.size()));
+    expected = ZlibFill(expected, high - 0x200);
+    expected = crc32(expected, top.data(), static_cast<uInt>(top.size()));
+    EXPECT_EQ(image.GetRangeCrc(0, length), static_cast<uint32_t>(expected));
+  }
 }
 
 // ---------------------------------------------------------------- UpdateCrcBlock

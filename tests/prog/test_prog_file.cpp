@@ -18,6 +18,7 @@
 #include "prog/prog_base.h"
 #include "protect/codec.h"
 #include "support/prog_text.h"
+#include "support/temp_folder.h"
 #include "support/ui_recorder.h"
 
 namespace {
@@ -27,15 +28,6 @@ namespace fs = std::filesystem;
 const std::string kS1a = SLine('1', "1000AABBCC");
 const std::string kS1b = SLine('1', "1003DDEEFF");
 const std::string kPlain = "// Project=P1\n// MachineWordSize=2\n" + kS1a + "\n" + kS1b + "\nS9030000FC\n";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::string Decode(const std::string& text) {
   uint8_t* out = nullptr;
@@ -55,16 +47,9 @@ std::string Encode(const std::string& text) {
   return hex;
 }
 
-// A folder of its own for each test.
-class FileTest : public ::testing::Test {
+// A folder of its own for each test, and the message boxes shown.
+class FileTest : public TempFolderTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tessary-file-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
@@ -72,7 +57,6 @@ class FileTest : public ::testing::Test {
     return names;
   }
 
-  fs::path dir;
   UiRecorder ui;
 };
 
@@ -87,6 +71,7 @@ TEST_F(DetectFileType, FirstRecordLineDecides) {
   };
   for (const Case& c : {Case{"// comment\n\n   S1 indented\nS10500001234B4\n:00000001FF\n", PROG_FORMAT_SRECORD},
                         Case{"\n:00000001FF\nS10500001234B4\n", PROG_FORMAT_INTEL_HEX},
+                        Case{"// comment\r\rS10500001234B4\r", PROG_FORMAT_SRECORD},
                         Case{":garbage\n", PROG_FORMAT_INTEL_HEX},
                         Case{"s10500001234b4\n// nothing else\n", PROG_FORMAT_UNKNOWN},
                         Case{"", PROG_FORMAT_UNKNOWN}}) {
@@ -143,7 +128,8 @@ TEST_F(LoadFile, FailureShowsTheCodesTextWithTheLineNumber) {
   };
   for (const Case& c : {Case{"// x\n" + kS1a + "\n" + "S10500001234B5\n" + kS1b + "\n", PROG_E_CHECKSUM, 3, 1},
                         Case{"// only a comment\n\nS9030000FC\n", PROG_E_NO_DATA, 3, 0},
-                        Case{kS1a + "\nS4\n", PROG_E_RECORD_TYPE, 2, 1}}) {
+                        Case{kS1a + "\nS4\n", PROG_E_RECORD_TYPE, 2, 1},
+                        Case{"// x\r\r" + kS1a + "\r" + kS1b + "\rS10500001234B5\r", PROG_E_CHECKSUM, 5, 2}}) {
     ui.boxes.clear();
     WriteFile(dir / "bad.sr", c.text);
     CProgParse image;

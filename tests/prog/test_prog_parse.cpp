@@ -100,7 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"NoData", "// Project=X\nS0030000FC\nS9030000FC\n\n", PROG_E_NO_DATA, 4, 0},
         LineCase{"Empty", "", PROG_E_NO_DATA, 0, 0},
         LineCase{"FailureMidFile", kS1 + "\n// c\n" + kS1 + "S1050000123400\n" + kS1, PROG_E_CHECKSUM, 5, 2},
-        LineCase{"CrLfLineEnds", "S10500001234B4\r\nS9030000FC\r\n", PROG_OK, 2, 1}),
+        LineCase{"CrLfLineEnds", "S10500001234B4\r\nS9030000FC\r\n", PROG_OK, 2, 1},
+        LineCase{"CrLineEnds", "// c\rS10500001234B4\rS10500001234B4\rS9030000FC\r", PROG_OK, 4, 2},
+        LineCase{"CrLineEndsFailureLine", "// c\r\rS10500001234B4\rS1050000123400\rS9030000FC\r", PROG_E_CHECKSUM,
+                 4, 1},
+        LineCase{"MixedLineEnds", "S10500001234B4\rS10500001234B4\r\nS10500001234B4\n// c", PROG_OK, 4, 3}),
     [](const auto& tc) { return tc.param.name; });
 
 TEST(Reader, RecordFields) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <random>
 #include <string>
 
+#include <crypto++/crc.h>
 #include <crypto++/default.h>
 #include <crypto++/filters.h>
 #include <crypto++/gzip.h>
@@ -223,6 +225,53 @@ TEST(CodecDecode, IgnoresBytesAfterTheGzipStream) {
   std::string plain;
   ASSERT_EQ(Decode(Seal(GzipLevel5(text) + "trailing bytes", ThePassphrase()), plain), CODEC_OK);
   EXPECT_EQ(plain, text);
+  // A second gzip member is not read either.
+  ASSERT_EQ(Decode(Seal(GzipLevel5(text) + GzipLevel5("S9030000FC\n"), ThePassphrase()), plain), CODEC_OK);
+  EXPECT_EQ(plain, text);
+}
+
+// Which gzip headers the decode takes: what docs/protected-file-format.md states.
+TEST(CodecDecode, GzipHeaderFieldsAcceptedAndRefused) {
+  const std::string text = SRecordText(3);
+  const std::string gzip = GzipLevel5(text);  // a 10-byte header without flags, then the deflate data
+  const std::string extra("\x04\x00" "AB\x02\x00", 6), name("a.sr\0", 5), comment("note\0", 5);
+  const struct {
+    const char* name;
+    uint8_t method;
+    uint8_t flags;
+    std::string fields;  // after the fixed header, in the order of the format
+    bool accepted;
+  } cases[] = {
+      {"text flag", 8, 0x01, "", true},
+      {"extra field", 8, 0x04, extra, true},
+      {"file name", 8, 0x08, name, true},
+      {"comment", 8, 0x10, comment, true},
+      {"extra field, file name and comment", 8, 0x1C, extra + name + comment, true},
+      {"reserved flags 0x40 and 0x80", 8, 0xC0, "", true},
+      {"header CRC", 8, 0x02, "", false},
+      {"reserved flag 0x20", 8, 0x20, "", false},
+      {"compression method 7", 7, 0x00, "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string header = gzip.substr(0, 10);
+    header[2] = static_cast<char>(c.method);
+    header[3] = static_cast<char>(c.flags);
+    header += c.fields;
+    if (c.flags & 0x02) {  // the low 16 bits of the header's CRC-32
+      CryptoPP::CRC32 crc;
+      crc.Update(reinterpret_cast<const CryptoPP::byte*>(header.data()), header.size());
+      CryptoPP::byte digest[4];
+      crc.Final(digest);
+      header.append(reinterpret_cast<const char*>(digest), 2);
+    }
+    std::string plain;
+    const CodecResult r = Decode(Seal(header + gzip.substr(10), ThePassphrase()), plain);
+    EXPECT_EQ(r, c.accepted ? CODEC_OK : CODEC_E_DECODE);
+    if (c.accepted) {
+      EXPECT_EQ(plain, text);
+    }
+  }
 }
 
 // Every failure is the decode code and leaves the caller's outputs as they were.
@@ -299,6 +348,45 @@ TEST(CodecDecode, StopsAtTheCapOnPlainText) {
       EXPECT_EQ(n, 7u);
     }
   }
+}
+
+// What the decode would refuse is not sealed at all: the sealed file would read as plain.
+TEST(CodecEncode, RefusesTextsLongerThanTheDecodeCap) {
+  const uint32_t cap = 100000;
+  for (const uint32_t length : {cap, cap + 1}) {
+    SCOPED_TRACE(length);
+    const std::string text(length, '\xFF');
+    uint8_t marker = 0;
+    uint8_t* p = &marker;
+    uint32_t n = 7;
+    const int sealed = CompressAndEncrypt(text.data(), length, &p, &n, cap);
+    if (length > cap) {
+      EXPECT_EQ(sealed, 0);
+      EXPECT_EQ(p, &marker);
+      EXPECT_EQ(n, 7u);
+      continue;
+    }
+    ASSERT_EQ(sealed, 1);
+    Output plain;
+    EXPECT_EQ(DecryptAndDecompress(p, n, &plain.p, &plain.n, cap), 1);
+    FreeBuffer(p);
+    EXPECT_EQ(plain.Text(), text);
+  }
+}
+
+// The entry point applies the real cap before it reads a byte: the text past the cap is
+// address space that may not be touched.
+TEST(CodecEncode, EntryPointRefusesTextsPastTheCapUnread) {
+  const size_t length = size_t{CODEC_MAX_DECODED_LENGTH} + 1;
+  void* text = ::mmap(nullptr, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(text, MAP_FAILED);
+  uint8_t marker = 0;
+  uint8_t* p = &marker;
+  uint32_t n = 7;
+  EXPECT_EQ(EncodeProtectedBuffer(0, text, static_cast<uint32_t>(length), &p, &n), CODEC_E_ENCODE);
+  EXPECT_EQ(p, &marker);
+  EXPECT_EQ(n, 7u);
+  ::munmap(text, length);
 }
 
 TEST(CodecEntryPoints, NonZeroFlagsFailAndTouchNoOutput) {
