@@ -103,7 +103,8 @@ int Pattern(std::string_view text, std::string_view pattern, uint32_t* nums, std
         SkipSpace(text, t);
         const size_t start = t;
         const size_t limit = width ? std::min(text.size(), t + width) : text.size();
-        while (t < limit && !IsSpace(text[t])) ++t;
+        // The text of a scanf pattern ends at its first zero byte.
+        while (t < limit && text[t] != '\0' && !IsSpace(text[t])) ++t;
         if (t == start) return fields;
         if (word) word->assign(text.substr(start, t - start));
         break;

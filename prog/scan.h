@@ -1,7 +1,8 @@
 // Matching of record text against scanf-style patterns, by the rules the file format is defined
 // with: a blank in a pattern matches any run of white space (none included); a numeric conversion
 // skips white space, then takes at most its width of digits (hex digits of either case for x and
-// X, decimal for d and u; d alone takes a sign); s takes the next run of non-blank characters.
+// X, decimal for d and u; d alone takes a sign); s takes the next run of non-blank characters,
+// ending at a zero byte as a C text does.
 // Nothing else is accepted (no "0x" prefix inside a conversion, no sign for x or u), values wrap
 // at 32 bits, and characters after the last conversion are not looked at.
 #pragma once

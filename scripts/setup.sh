@@ -11,6 +11,9 @@ packages=(
   xvfb xauth
   openbox
   srecord binutils gzip
+  # The fuzz targets (scripts/fuzz.sh): clang, its runtime libraries with libFuzzer, and
+  # llvm-symbolizer for readable stack traces in the findings.
+  clang libclang-rt-dev llvm
 )
 
 missing=()

@@ -13,6 +13,7 @@
 
 #include "common/update_document_format.h"
 #include "platform/string_table.h"
+#include "support/update_documents.h"
 
 namespace fs = std::filesystem;
 
@@ -24,22 +25,7 @@ std::string AllBytes() {
   return s;
 }
 
-CUpdateDocumentData Sample() {
-  CUpdateDocumentData d;
-  d.m_strCalibrationID = "CAL-0042";
-  d.m_strSoftwareID = "SW 7.1";
-  d.m_dwSize = 0xDEADBEEF;
-  d.m_strProgramData = "A1B2C3";
-  d.m_strComments = "Line one\r\nLine two";
-  d.m_targets.push_back(std::make_unique<CTargetObj>("CAL-0001", "SW 1"));
-  d.m_targets.push_back(std::make_unique<CTargetObj>("CAL-0002", "SW 2"));
-  auto image = std::make_unique<uint8_t[]>(5);
-  std::memcpy(image.get(), "GIF89", 5);
-  d.SetImage(std::move(image), 5);
-  d.m_bClearRuntime = true;
-  d.m_bResetBreakin = true;
-  return d;
-}
+CUpdateDocumentData Sample() { return SampleUpdateDocument(); }
 
 void ExpectSame(const CUpdateDocumentData& a, const CUpdateDocumentData& b) {
   EXPECT_EQ(a.m_strCalibrationID, b.m_strCalibrationID);

@@ -221,6 +221,9 @@ TEST(Reader, HeaderKeys) {
       {"// Project=MPC55xx trailing", [](auto& p) { return p.m_strProject == "MPC55xx"; }},
       {"//Project=NoBlank", [](auto& p) { return p.m_strProject == "NoBlank"; }},
       {"// Project=", [](auto& p) { return p.m_strProject.empty(); }},
+      // A zero byte ends the word, as it ends a text that scanf reads.
+      {std::string("// Project=MPC55xx\0\0tail", 24), [](auto& p) { return p.m_strProject == "MPC55xx"; }},
+      {std::string("// Project=\0MPC55xx", 19), [](auto& p) { return p.m_strProject.empty(); }},
       {"// Endian=257", [](auto& p) { return p.m_nEndian == 1; }},
       {"// TableAddress[2]=0x8000", [](auto& p) { return p.m_nTableLayout == 2 && p.m_dwTableAddress == 0x8000; }},
       {"// TableAddress=0xABCDEF12", [](auto& p) { return p.m_nTableLayout == 0 && p.m_dwTableAddress == 0xABCDEF12; }},
