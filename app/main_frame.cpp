@@ -20,6 +20,7 @@
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "res/app_resources.h"
+#include "view/preferences_dlg.h"
 #include "view/resource_menu.h"
 
 namespace {
@@ -65,8 +66,8 @@ std::string NormalKey(const std::string& key) {
   return e.FromString(FromSystemText(key)) ? ToSystemText(e.ToString()) : std::string();
 }
 
-const int kNoHandler[] = {ID_FILE_PRINT, ID_EDIT_UNDO, ID_PREFERENCES, ID_EDIT_CUT,
-                          ID_EDIT_COPY,  ID_EDIT_PASTE, ID_NEXT_PANE,  ID_PREV_PANE};
+const int kNoHandler[] = {ID_FILE_PRINT, ID_EDIT_UNDO,  ID_EDIT_CUT, ID_EDIT_COPY,
+                          ID_EDIT_PASTE, ID_NEXT_PANE, ID_PREV_PANE};
 
 const int kLockKeys[3] = {WXK_CAPITAL, WXK_NUMLOCK, WXK_SCROLL};
 
@@ -117,6 +118,7 @@ bool CMainFrame::Create(wxDocManager* manager) {
   Bind(wxEVT_MOVE, &CMainFrame::OnSizeOrMove, this);
   Bind(wxEVT_MENU, &CMainFrame::OnExit, this, WxId(ID_APP_EXIT));
   Bind(wxEVT_MENU, &CMainFrame::OnCustomize, this, WxId(ID_CUSTOMIZE));
+  Bind(wxEVT_MENU, &CMainFrame::OnPreferences, this, WxId(ID_PREFERENCES));
   Bind(wxEVT_MENU, &CMainFrame::OnViewToolbar, this, WxId(ID_VIEW_TOOLBAR));
   Bind(wxEVT_MENU, &CMainFrame::OnViewStatusBar, this, WxId(ID_VIEW_STATUS_BAR));
   Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewToolbar, this, WxId(ID_VIEW_TOOLBAR));
@@ -316,6 +318,14 @@ void CMainFrame::OnCustomize(wxCommandEvent&) {
   CCustomizeDlg dlg(this, m_state);
   GetDialogServices().ShowModal(dlg);
   SetCommandBarsState(dlg.GetState());
+}
+
+void CMainFrame::OnPreferences(wxCommandEvent&) {
+  wxConfigBase* config = wxConfigBase::Get(false);
+  // Parented, unlike a dialog without an owner, so GTK keeps it above this window.
+  CPreferencesDlg dlg(this);
+  if (config) dlg.m_values = ReadPreferences(*config);
+  if (GetDialogServices().ShowModal(dlg) == wxID_OK && config) WritePreferences(*config, dlg.m_values);
 }
 
 // ---------------------------------------------------------------- windows
