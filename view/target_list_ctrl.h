@@ -26,7 +26,7 @@ class CFilesDroppedEvent : public wxCommandEvent {
 
 wxDECLARE_EVENT(EVT_FILES_DROPPED, CFilesDroppedEvent);
 
-// The paths of paths that name an existing entry that is not a folder, in the given order.
+// Those of paths that name an existing entry other than a folder, in their order.
 std::vector<std::string> FilterDroppedFiles(const std::vector<std::string>& paths);
 
 class CTargetListCtrl : public wxListCtrl {
