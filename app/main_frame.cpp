@@ -20,6 +20,8 @@
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "res/app_resources.h"
+#include "view/preferences_dlg.h"
+#include "view/resource_menu.h"
 
 namespace {
 
@@ -64,14 +66,14 @@ std::string NormalKey(const std::string& key) {
   return e.FromString(FromSystemText(key)) ? ToSystemText(e.ToString()) : std::string();
 }
 
-const int kNoHandler[] = {ID_FILE_PRINT, ID_EDIT_UNDO, ID_PREFERENCES, ID_NEXT_PANE, ID_PREV_PANE};
+const int kNoHandler[] = {ID_FILE_PRINT, ID_EDIT_UNDO, ID_NEXT_PANE, ID_PREV_PANE};
 
 const int kLockKeys[3] = {WXK_CAPITAL, WXK_NUMLOCK, WXK_SCROLL};
 
 }  // namespace
 
 CMainFrame::CMainFrame() = default;
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() { SetCommandBitmapSource(nullptr); }
 
 bool CMainFrame::Create(wxDocManager* manager) {
   if (!CMainFrameBase::Create(manager, nullptr, wxID_ANY, FromSystemText(LoadResString(IDR_MAINFRAME)),
@@ -115,6 +117,7 @@ bool CMainFrame::Create(wxDocManager* manager) {
   Bind(wxEVT_MOVE, &CMainFrame::OnSizeOrMove, this);
   Bind(wxEVT_MENU, &CMainFrame::OnExit, this, WxId(ID_APP_EXIT));
   Bind(wxEVT_MENU, &CMainFrame::OnCustomize, this, WxId(ID_CUSTOMIZE));
+  Bind(wxEVT_MENU, &CMainFrame::OnPreferences, this, WxId(ID_PREFERENCES));
   Bind(wxEVT_MENU, &CMainFrame::OnViewToolbar, this, WxId(ID_VIEW_TOOLBAR));
   Bind(wxEVT_MENU, &CMainFrame::OnViewStatusBar, this, WxId(ID_VIEW_STATUS_BAR));
   Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewToolbar, this, WxId(ID_VIEW_TOOLBAR));
@@ -126,35 +129,16 @@ bool CMainFrame::Create(wxDocManager* manager) {
   Bind(wxEVT_MENU, &CMainFrame::OnMenuButton, this, WxId(kMenuButtonBase), WxId(kMenuButtonBase + 99));
   // Commands that nothing in the program handles show disabled.
   for (int id : kNoHandler) Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateNoHandler, this, WxId(id));
+  // Popups of the document windows show the bars' images.
+  SetCommandBitmapSource([this](int id) { return GetCommandBitmap(id); });
   return true;
 }
 
 // ---------------------------------------------------------------- menus
 
 wxMenu* CMainFrame::BuildPopup(unsigned menuId, std::size_t popupIndex, wxString* title) {
-  const res::MenuResource* m = res::FindMenu(menuId);
-  if (!m) return nullptr;
-  wxMenu* menu = nullptr;
-  std::size_t popup = 0;
-  for (std::size_t i = 0; i < m->count; ++i) {
-    const res::MenuEntry& e = m->entries[i];
-    if (e.kind == res::MenuEntry::popup) {
-      if (menu) break;
-      if (popup++ == popupIndex) {
-        menu = new wxMenu;
-        if (title) *title = FromSystemText(e.text);
-      }
-      continue;
-    }
-    if (!menu) continue;
-    if (e.kind == res::MenuEntry::separator) {
-      menu->AppendSeparator();
-      continue;
-    }
-    const bool check = e.id == ID_VIEW_TOOLBAR || e.id == ID_VIEW_STATUS_BAR;
-    menu->Append(WxId(e.id), FromSystemText(e.text), PromptText(e.id), check ? wxITEM_CHECK : wxITEM_NORMAL);
-  }
-  return menu;
+  return BuildResourcePopup(menuId, popupIndex, title,
+                            [](int id) { return id == ID_VIEW_TOOLBAR || id == ID_VIEW_STATUS_BAR; });
 }
 
 wxMenuBar* CMainFrame::BuildMenuBar(unsigned menuId) {
@@ -333,6 +317,14 @@ void CMainFrame::OnCustomize(wxCommandEvent&) {
   CCustomizeDlg dlg(this, m_state);
   GetDialogServices().ShowModal(dlg);
   SetCommandBarsState(dlg.GetState());
+}
+
+void CMainFrame::OnPreferences(wxCommandEvent&) {
+  wxConfigBase* config = wxConfigBase::Get(false);
+  // Parented, unlike a dialog without an owner, so GTK keeps it above this window.
+  CPreferencesDlg dlg(this);
+  if (config) dlg.m_values = ReadPreferences(*config);
+  if (GetDialogServices().ShowModal(dlg) == wxID_OK && config) WritePreferences(*config, dlg.m_values);
 }
 
 // ---------------------------------------------------------------- windows

@@ -45,6 +45,7 @@ class CMainFrame : public CMainFrameBase {
   void RefreshRecentFiles();
 
   void OnCustomize(wxCommandEvent& event);
+  void OnPreferences(wxCommandEvent& event);
 
   // Profile names.
   static constexpr const char* kCommandBarsGroup = "/CommandBars";

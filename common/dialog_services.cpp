@@ -1,6 +1,7 @@
 #include "common/dialog_services.h"
 
 #include <wx/dialog.h>
+#include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 
 #include "common/text_conv.h"
@@ -20,6 +21,12 @@ class WxDialogs final : public IDialogServices {
     else
       paths.push_back(dlg.GetPath());
     return !paths.empty();
+  }
+  bool ChooseFolder(wxWindow* parent, const wxString& title, const wxString& start, wxString& folder) override {
+    wxDirDialog dlg(parent, title, start, wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (dlg.ShowModal() != wxID_OK) return false;
+    folder = dlg.GetPath();
+    return true;
   }
   int ShowModal(wxDialog& dialog) override { return dialog.ShowModal(); }
 };

@@ -24,6 +24,8 @@ class IDialogServices {
   virtual ~IDialogServices() = default;
   // Fills paths with the chosen files (full paths); false when the user cancelled.
   virtual bool ChooseFiles(const FileDialogRequest& request, wxArrayString& paths) = 0;
+  // Lets the user pick a folder, starting at start; false when the user cancelled.
+  virtual bool ChooseFolder(wxWindow* parent, const wxString& title, const wxString& start, wxString& folder) = 0;
   // Runs dialog modally and returns its result code (wxID_OK, wxID_CANCEL, ...).
   virtual int ShowModal(wxDialog& dialog) = 0;
 };

@@ -1,25 +1,78 @@
-// Placeholder until the list control lands.
+// The list of the calibrations an upgrade may replace: one row per target, its text for the
+// clipboard, its popup menu, its column widths in the profile, and files dropped on it.
 #pragma once
+
 #include <string>
 #include <vector>
+
 #include <wx/event.h>
 #include <wx/listctrl.h>
+
+class CFile;
 class CTargetObj;
+
+// Sent synchronously to the list's parent when files were dropped on it: the dropped paths that
+// name existing entries other than folders, in drop order (possibly none). The paths are valid
+// only while the event is handled.
 class CFilesDroppedEvent : public wxCommandEvent {
  public:
-  CFilesDroppedEvent(wxEventType type = wxEVT_NULL, int id = 0) : wxCommandEvent(type, id) {}
-  const std::vector<std::string>& GetFiles() const { return m_files; }
-  std::vector<std::string> m_files;
+  CFilesDroppedEvent(wxEventType type = wxEVT_NULL, int id = 0, std::vector<std::string> paths = {});
+  const std::vector<std::string>& GetPaths() const { return m_paths; }
   wxEvent* Clone() const override { return new CFilesDroppedEvent(*this); }
+
+ private:
+  std::vector<std::string> m_paths;
 };
+
 wxDECLARE_EVENT(EVT_FILES_DROPPED, CFilesDroppedEvent);
+
+// Those of paths that name an existing entry other than a folder, in their order.
+std::vector<std::string> FilterDroppedFiles(const std::vector<std::string>& paths);
+
 class CTargetListCtrl : public wxListCtrl {
  public:
-  bool Create(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size) {
-    if (!wxListCtrl::Create(parent, id, pos, size, wxLC_REPORT | wxBORDER_SUNKEN)) return false;
-    AppendColumn("CalibrationID");
-    AppendColumn("SoftwareID");
-    return true;
+  // Profile place of the column widths.
+  static constexpr const char* kProfileSection = "CTargetListCtrl_TSA";
+  static constexpr const char* kProfileEntry = "Columns";
+
+  CTargetListCtrl() = default;
+  CTargetListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos = wxDefaultPosition,
+                  const wxSize& size = wxDefaultSize) {
+    Create(parent, id, pos, size);
   }
+  ~CTargetListCtrl() override;
+
+  // A report list with several-row selection, its two columns and their widths from the profile.
+  bool Create(wxWindow* parent, wxWindowID id, const wxPoint& pos = wxDefaultPosition,
+              const wxSize& size = wxDefaultSize);
+
+  // Appends a row for target (not owned: the row's item data is the pointer); the new row's index.
   int InsertTarget(CTargetObj* target);
+  // The target of row n (nullptr for a row without one).
+  CTargetObj* GetTarget(long n) const { return reinterpret_cast<CTargetObj*>(GetItemData(n)); }
+  // The selected rows, top to bottom.
+  std::vector<long> GetSelectedRows() const;
+
+  // The list as text: the title row and every row, each cell followed by a tab and each row by
+  // CR LF, then one zero byte. Cells are written as they are (a tab in a cell is not escaped).
+  bool WriteContentsAsText(CFile* file);
+
+  void OnCopyToClipboard(wxCommandEvent& event);
+  void OnUpdateCopyToClipboard(wxUpdateUIEvent& event);
+
+ private:
+  void OnContextMenu(wxContextMenuEvent& event);
+  // Menu 135 at a point on the screen (wxDefaultPosition: at the pointer).
+  void RequestContextMenu(const wxPoint& screen);
+  void ShowContextMenu(const wxPoint& screen);
+  void OnColumnDragged(wxListEvent& event);
+  void RestoreColumns();
+  void SaveColumns() const;
+  void AutoSizeColumns();
+
+  friend class CTargetDropTarget;
+  void FilesDropped(const std::vector<std::string>& paths);
+
+  bool m_bColumnsReady = false;  // set-up finished: the widths are worth saving
+  bool m_bMenuPending = false;   // a popup is on its way
 };

@@ -31,6 +31,9 @@ class TestDialogs : public IDialogServices {
   // Answers of the next file dialogs: a path, or nullopt for Cancel. With none left: Cancel.
   std::deque<std::optional<wxString>> files;
   std::vector<FileDialogRequest> requests;
+  // Answers of the next folder choosers: a folder, or nullopt for Cancel. With none left: Cancel.
+  std::deque<std::optional<wxString>> folders;
+  std::vector<wxString> folderTitles, folderStarts;
   // Runs a modal dialog; by default it is closed at once with OK.
   std::function<int(wxDialog&)> onModal;
   std::vector<wxString> modalTitles;
@@ -52,6 +55,16 @@ class TestDialogs : public IDialogServices {
     if (!answer) return false;
     paths.clear();
     paths.push_back(*answer);
+    return true;
+  }
+  bool ChooseFolder(wxWindow*, const wxString& title, const wxString& start, wxString& folder) override {
+    folderTitles.push_back(title);
+    folderStarts.push_back(start);
+    if (folders.empty()) return false;
+    const std::optional<wxString> answer = folders.front();
+    folders.pop_front();
+    if (!answer) return false;
+    folder = *answer;
     return true;
   }
   int ShowModal(wxDialog& dialog) override {

@@ -1,0 +1,8 @@
+// Event handlers run their work through GuardHandler: an exception must never leave a handler
+// (through the toolkit it would end the program and lose unsaved work), so it is reported here.
+#pragma once
+
+#include <functional>
+
+// Runs work; an exception of any kind is shown in a message box. True when work ended normally.
+bool GuardHandler(const std::function<void()>& work);
