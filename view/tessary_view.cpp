@@ -21,9 +21,10 @@
 #include "common/tessary_doc.h"
 #include "common/text_conv.h"
 #include "platform/file.h"
-#include "platform/string_table.h"
 #include "res/app_ids.h"
-#include "view/command_guard.h"
+#include "view/dialog_units.h"
+#include "view/handler_guard.h"
+#include "view/preferences_dlg.h"
 #include "view/target_list_ctrl.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(CTessaryAuthorView, wxView);
@@ -36,12 +37,6 @@ const char kImageFilter[] =
 
 // The form as laid out in dialog units.
 constexpr int kFormWidth = 446, kFormHeight = 270;
-
-enum : unsigned { IDS_SECTION = 135, IDS_SOURCE_CAL_PATH = 137, IDS_ALWAYS_USE_SOURCE_CAL_FOLDER = 138 };
-
-wxString ProfileKey(unsigned entry) {
-  return "/" + FromSystemText(LoadResString(IDS_SECTION)) + "/" + FromSystemText(LoadResString(entry));
-}
 
 std::string CurrentDirectory() {
   std::error_code ec;
@@ -85,50 +80,32 @@ void CTessaryAuthorView::CreateForm() {
   m_pForm = new wxScrolledWindow(GetFrame(), wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                  wxHSCROLL | wxVSCROLL | wxTAB_TRAVERSAL);
   wxWindow* form = m_pForm;
-  const auto rect = [form](int x, int y, int w, int h) {
-    return wxRect(form->ConvertDialogToPixels(wxPoint(x, y)), form->ConvertDialogToPixels(wxSize(w, h)));
-  };
-  // The toolkit's font is wider and taller than the one the form was drawn for: a text or a check
-  // box is never made smaller than it needs.
-  const auto atLeastBest = [](wxWindow* w) {
-    const wxSize best = w->GetBestSize();
-    const wxSize now = w->GetSize();
-    if (best.x > now.x || best.y > now.y) w->SetSize(std::max(best.x, now.x), std::max(best.y, now.y));
-    return w;
+  // Every control made at its place in dialog units (never smaller than it needs to be drawn).
+  const auto place = [](auto* control, int x, int y, int w, int h) {
+    PlaceInDialogUnits(control, x, y, w, h);
+    return control;
   };
   const auto label = [&](const char* text, int x, int y, int w, int h, int id = wxID_ANY) {
-    const wxRect r = rect(x, y, w, h);
-    auto* t = new wxStaticText(form, id, text, r.GetPosition(), r.GetSize(), wxST_NO_AUTORESIZE);
-    atLeastBest(t);
-    return t;
+    return place(new wxStaticText(form, id, text, wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE), x, y, w, h);
   };
   const auto group = [&](const char* text, int x, int y, int w, int h, int id = wxID_ANY) {
-    const wxRect r = rect(x, y, w, h);
-    return new wxStaticBox(form, id, text, r.GetPosition(), r.GetSize());
+    return place(new wxStaticBox(form, id, text), x, y, w, h);
   };
   const auto edit = [&](int id, int x, int y, int w, int h, long style) {
-    const wxRect r = rect(x, y, w, h);
-    return new wxTextCtrl(form, id, wxString(), r.GetPosition(), r.GetSize(), style);
+    return place(new wxTextCtrl(form, id, wxString(), wxDefaultPosition, wxDefaultSize, style), x, y, w, h);
   };
   const auto button = [&](int id, const char* text, int x, int y, int w, int h) {
-    const wxRect r = rect(x, y, w, h);
-    return new wxButton(form, id, text, r.GetPosition(), r.GetSize());
+    return place(new wxButton(form, id, text), x, y, w, h);
   };
   const auto check = [&](int id, const char* text, int x, int y, int w, int h) {
-    const wxRect r = rect(x, y, w, h);
-    auto* c = new wxCheckBox(form, id, text, r.GetPosition(), r.GetSize());
-    atLeastBest(c);
-    return c;
+    return place(new wxCheckBox(form, id, text), x, y, w, h);
   };
 
   // In the form's order, which is also the order of the keyboard's tab stops.
-  const wxRect pic = rect(214, 19, 99, 69);
-  m_picture = new CPictureStatic(form, IDC_PICTURE, "No Image Loaded", pic.GetPosition(), pic.GetSize());
+  m_picture = place(new CPictureStatic(form, IDC_PICTURE, "No Image Loaded"), 214, 19, 99, 69);
   m_editComments = edit(IDC_COMMENTS, 256, 131, 183, 132, wxTE_MULTILINE | wxHSCROLL | wxTE_DONTWRAP);
   wxStaticText* commentsLabel = label("Comments", 259, 123, 34, 8, IDC_COMMENTS_LABEL);
-  const wxRect list = rect(7, 131, 239, 112);
-  m_listTargets = new CTargetListCtrl;
-  m_listTargets->Create(form, IDC_TARGET_LIST, list.GetPosition(), list.GetSize());
+  m_listTargets = place(new CTargetListCtrl(form, IDC_TARGET_LIST), 7, 131, 239, 112);
   m_editCalibrationID = edit(IDC_CALIBRATION_ID, 66, 19, 120, 14, wxTE_READONLY);
   group("Software Upgrade (.srz or .sr file)", 7, 7, 189, 110);
   label("Calibration ID", 17, 22, 43, 8);
@@ -180,29 +157,29 @@ void CTessaryAuthorView::CreateForm() {
 
   // The form's notifications. Every handler runs guarded: no exception reaches the toolkit.
   const auto onButton = [this](int id, void (CTessaryAuthorView::*handler)()) {
-    m_pForm->Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { RunCommand([&] { (this->*handler)(); }); }, id);
+    m_pForm->Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
   };
   onButton(IDC_ADD_TARGET, &CTessaryAuthorView::OnAddTarget);
   onButton(IDC_BROWSE_PROGRAM, &CTessaryAuthorView::OnBrowseProgrammingFile);
   onButton(IDC_BROWSE_IMAGE, &CTessaryAuthorView::OnBrowseImage);
   onButton(IDC_REMOVE_TARGET, &CTessaryAuthorView::OnRemoveTarget);
   const auto onCheck = [this](int id, void (CTessaryAuthorView::*handler)()) {
-    m_pForm->Bind(wxEVT_CHECKBOX, [this, handler](wxCommandEvent&) { RunCommand([&] { (this->*handler)(); }); }, id);
+    m_pForm->Bind(wxEVT_CHECKBOX, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
   };
   onCheck(IDC_CLEAR_FAULT_HISTORY, &CTessaryAuthorView::OnClearFaultHistory);
   onCheck(IDC_CLEAR_RUNTIME, &CTessaryAuthorView::OnClearRuntime);
   onCheck(IDC_RESET_BREAKIN, &CTessaryAuthorView::OnResetBreakin);
-  m_editComments->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { RunCommand([this] { OnChangeComments(); }); });
+  m_editComments->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { GuardHandler([this] { OnChangeComments(); }); });
   m_pForm->Bind(EVT_FILES_DROPPED, [this](CFilesDroppedEvent& e) {
-    const std::vector<std::string> files = e.GetFiles();
-    RunCommand([&] { OnFilesDropped(files); });
+    const std::vector<std::string> files = e.GetPaths();
+    GuardHandler([&] { OnFilesDropped(files); });
   });
 
   // Cut, Copy and Paste act on the comments, wherever the focus is, and are never greyed.
   for (const auto& [id, action] : {std::pair<int, void (wxTextCtrl::*)()>{ID_EDIT_CUT, &wxTextCtrl::Cut},
                                    {ID_EDIT_COPY, &wxTextCtrl::Copy},
                                    {ID_EDIT_PASTE, &wxTextCtrl::Paste}}) {
-    BindCommand(*this, id, [this, action = action] { RunCommand([&] { (m_editComments->*action)(); }); });
+    BindCommand(*this, id, [this, action = action] { GuardHandler([&] { (m_editComments->*action)(); }); });
     BindCommandUpdate(*this, id, [](wxUpdateUIEvent& e) { e.Enable(true); });
   }
 }
@@ -370,11 +347,10 @@ void CTessaryAuthorView::OnChangeComments() {
 // ---------------------------------------------------------------- targets
 
 void CTessaryAuthorView::OnAddTarget() {
-  wxConfigBase* profile = wxConfigBase::Get(false);
-  const int always = profile ? static_cast<int>(profile->ReadLong(ProfileKey(IDS_ALWAYS_USE_SOURCE_CAL_FOLDER), 0)) : 0;
-  std::string sourceCalPath;
-  if (profile && (always != 0 || g_strSourceCalFolder.empty()))
-    sourceCalPath = ToSystemText(profile->Read(ProfileKey(IDS_SOURCE_CAL_PATH), wxString()));
+  PreferenceValues preferences;
+  if (wxConfigBase* profile = wxConfigBase::Get(false)) preferences = ReadPreferences(*profile);
+  const int always = preferences.m_bAlwaysUseSourceCalFolder ? 1 : 0;
+  const std::string sourceCalPath = ToSystemPath(preferences.m_strSourceCalPath);
   g_strSourceCalFolder = AddStartFolder(g_strSourceCalFolder, always, sourceCalPath, CurrentDirectory());
 
   FileDialogRequest request;

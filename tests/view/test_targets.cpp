@@ -1,6 +1,7 @@
 // Targets on the form: Add through the dialog with its start folder, drops, Remove, and the
 // document's other windows.
 #include <wx/config.h>
+#include <wx/dnd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -135,6 +136,18 @@ TEST_F(TargetsGui, DroppedFilesAreAddedInOrderAndTheFolderStays) {
                         Program("x.sr", "CAL-X", "SW-X")});
   EXPECT_EQ((Rows{{"CAL-Z", "SW-Z"}, {"CAL-Y", "SW-Y"}, {"CAL-X", "SW-X"}}), ListRows(view));
   EXPECT_EQ("/somewhere/", g_strSourceCalFolder);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(TargetsGui, ADropOnTheListAddsTheFilesAmongItsNames) {
+  const std::string b = Program("b.sr", "CAL-B", "SW-B"), a = Program("a.srz", "CAL-A", "SW-A", true);
+  auto* target = dynamic_cast<wxFileDropTarget*>(view->GetTargetList()->GetDropTarget());
+  ASSERT_NE(nullptr, target);
+  wxArrayString names;
+  for (const std::string& n : {b, Path("cals"), Path("missing.sr"), a}) names.push_back(wxString(n));
+  target->OnDropFiles(0, 0, names);
+  EXPECT_EQ((Rows{{"CAL-B", "SW-B"}, {"CAL-A", "SW-A"}}), ListRows(view));
+  EXPECT_EQ((Rows{{"CAL-B", "SW-B"}, {"CAL-A", "SW-A"}}), DocumentRows(*doc));
   EXPECT_TRUE(ui.boxes.empty());
 }
 
