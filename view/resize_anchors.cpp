@@ -9,7 +9,7 @@ void CResizeAnchors::Add(wxWindow* window, Anchor topLeft, Anchor bottomRight) {
   m_entries.push_back({window, window->GetRect(), topLeft, bottomRight});
 }
 
-void CResizeAnchors::Apply(const wxSize& size, const wxPoint& origin) const {
+void CResizeAnchors::Apply(const wxSize& size) const {
   const int dx = std::max(0, size.x - m_base.x);
   const int dy = std::max(0, size.y - m_base.y);
   const auto move = [&](int v, double f, int d) { return v + static_cast<int>(std::lround(f * d)); };
@@ -18,6 +18,6 @@ void CResizeAnchors::Apply(const wxSize& size, const wxPoint& origin) const {
     const int top = move(e.rect.y, e.topLeft.y, dy);
     const int right = move(e.rect.x + e.rect.width, e.bottomRight.x, dx);
     const int bottom = move(e.rect.y + e.rect.height, e.bottomRight.y, dy);
-    e.window->SetSize(origin.x + left, origin.y + top, right - left, bottom - top);
+    e.window->SetSize(left, top, right - left, bottom - top);
   }
 }

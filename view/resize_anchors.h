@@ -19,9 +19,8 @@ class CResizeAnchors {
   void SetBaseSize(const wxSize& size) { m_base = size; }
   // Remembers window's present place; its corners then follow topLeft and bottomRight.
   void Add(wxWindow* window, Anchor topLeft, Anchor bottomRight);
-  // Places every control for a form of size (never smaller than the base) whose origin lies at
-  // origin in its window (a scrolled form's origin moves as it scrolls).
-  void Apply(const wxSize& size, const wxPoint& origin) const;
+  // Places every control for a form of size (never smaller than the base).
+  void Apply(const wxSize& size) const;
 
  private:
   struct Entry {

@@ -79,7 +79,10 @@ bool CTessaryAuthorView::OnCreate(wxDocument*, long) {
 void CTessaryAuthorView::CreateForm() {
   m_pForm = new wxScrolledWindow(GetFrame(), wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                  wxHSCROLL | wxVSCROLL | wxTAB_TRAVERSAL);
-  wxWindow* form = m_pForm;
+  // The controls sit on one panel that the window scrolls as a whole, so their places never
+  // depend on how far it is scrolled.
+  m_pPanel = new wxPanel(m_pForm, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
+  wxWindow* form = m_pPanel;
   // Every control made at its place in dialog units (never smaller than it needs to be drawn).
   const auto place = [](auto* control, int x, int y, int w, int h) {
     PlaceInDialogUnits(control, x, y, w, h);
@@ -125,6 +128,7 @@ void CTessaryAuthorView::CreateForm() {
   wxStaticBox* image = group("Image", 205, 7, 128, 110, IDC_IMAGE_GROUP);
 
   m_formSize = form->ConvertDialogToPixels(wxSize(kFormWidth, kFormHeight));
+  m_pPanel->SetSize(m_formSize);
   m_pForm->SetVirtualSize(m_formSize);
   m_pForm->SetScrollRate(8, 8);
   // A tab has the size the main window gives it; the form scrolls inside it rather than asking
@@ -150,27 +154,23 @@ void CTessaryAuthorView::CreateForm() {
     e.Skip();
     Relayout();
   });
-  m_pForm->Bind(wxEVT_SCROLLWIN_THUMBTRACK, [this](wxScrollWinEvent& e) {
-    e.Skip();
-    m_pForm->CallAfter([this] { Relayout(); });
-  });
 
   // The form's notifications. Every handler runs guarded: no exception reaches the toolkit.
   const auto onButton = [this](int id, void (CTessaryAuthorView::*handler)()) {
-    m_pForm->Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
+    m_pPanel->Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
   };
   onButton(IDC_ADD_TARGET, &CTessaryAuthorView::OnAddTarget);
   onButton(IDC_BROWSE_PROGRAM, &CTessaryAuthorView::OnBrowseProgrammingFile);
   onButton(IDC_BROWSE_IMAGE, &CTessaryAuthorView::OnBrowseImage);
   onButton(IDC_REMOVE_TARGET, &CTessaryAuthorView::OnRemoveTarget);
   const auto onCheck = [this](int id, void (CTessaryAuthorView::*handler)()) {
-    m_pForm->Bind(wxEVT_CHECKBOX, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
+    m_pPanel->Bind(wxEVT_CHECKBOX, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
   };
   onCheck(IDC_CLEAR_FAULT_HISTORY, &CTessaryAuthorView::OnClearFaultHistory);
   onCheck(IDC_CLEAR_RUNTIME, &CTessaryAuthorView::OnClearRuntime);
   onCheck(IDC_RESET_BREAKIN, &CTessaryAuthorView::OnResetBreakin);
   m_editComments->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { GuardHandler([this] { OnChangeComments(); }); });
-  m_pForm->Bind(EVT_FILES_DROPPED, [this](CFilesDroppedEvent& e) {
+  m_pPanel->Bind(EVT_FILES_DROPPED, [this](CFilesDroppedEvent& e) {
     const std::vector<std::string> files = e.GetPaths();
     GuardHandler([&] { OnFilesDropped(files); });
   });
@@ -195,7 +195,9 @@ void CTessaryAuthorView::Relayout() {
     m_pForm->SetVirtualSize(size);
     if (m_pForm->GetClientSize() == client) break;
   }
-  m_anchors.Apply(size, m_pForm->CalcScrolledPosition(wxPoint(0, 0)));
+  const wxPoint origin = m_pForm->CalcScrolledPosition(wxPoint(0, 0));
+  m_pPanel->SetSize(origin.x, origin.y, size.x, size.y);
+  m_anchors.Apply(size);
   m_bLayingOut = false;
 }
 
@@ -302,7 +304,7 @@ void CTessaryAuthorView::ShowDocumentImage() {
 // ---------------------------------------------------------------- the software upgrade and the image
 
 void CTessaryAuthorView::OnBrowseProgrammingFile() {
-  const std::string path = ChooseFileToOpen(m_pForm, kProgramFilter);
+  const std::string path = ChooseFileToOpen(m_pPanel, kProgramFilter);
   if (path.empty()) return;
   UpgradeProgram program;
   if (!LoadUpgradeProgram(path, program)) return;
@@ -315,7 +317,7 @@ void CTessaryAuthorView::OnBrowseProgrammingFile() {
 }
 
 void CTessaryAuthorView::OnBrowseImage() {
-  const std::string path = ChooseFileToOpen(m_pForm, kImageFilter);
+  const std::string path = ChooseFileToOpen(m_pPanel, kImageFilter);
   if (path.empty()) return;
   const std::string bytes = ReadWholeFile(path, CFile::modeRead | CFile::shareDenyNone, kImageFileLimit);
   auto data = std::unique_ptr<uint8_t[]>(new uint8_t[bytes.size()]);
@@ -354,7 +356,7 @@ void CTessaryAuthorView::OnAddTarget() {
   g_strSourceCalFolder = AddStartFolder(g_strSourceCalFolder, always, sourceCalPath, CurrentDirectory());
 
   FileDialogRequest request;
-  request.parent = m_pForm;
+  request.parent = m_pPanel;
   request.title = "Open";
   request.filter = kProgramFilter;
   request.directory = FromSystemPath(g_strSourceCalFolder);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <wx/docview.h>
+#include <wx/panel.h>
 #include <wx/scrolwin.h>
 
 #include "view/resize_anchors.h"
@@ -96,6 +97,7 @@ class CTessaryAuthorView : public wxView {
   void RemoveRowOf(const void* target);
 
   wxScrolledWindow* m_pForm = nullptr;
+  wxPanel* m_pPanel = nullptr;  // the form's controls, scrolled by m_pForm
   CPictureStatic* m_picture = nullptr;
   CTargetListCtrl* m_listTargets = nullptr;
   wxTextCtrl* m_editComments = nullptr;

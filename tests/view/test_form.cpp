@@ -298,12 +298,15 @@ TEST_F(FormGui, ATabSmallerThanTheFormScrolls) {
   ASSERT_TRUE(WaitFor([&] { return view->GetForm()->GetClientSize().x < form.x; }));
   EXPECT_GE(view->GetForm()->GetVirtualSize().x, form.x);
   EXPECT_GE(view->GetForm()->GetVirtualSize().y, form.y);
-  // Scrolled to its end, the form's last controls come into the tab.
-  view->GetForm()->Scroll(1000, 1000);
+  // Scrolled to its foot, the buttons under the list come into the tab.
+  view->GetForm()->Scroll(0, 1000);
   Pump();
-  const wxRect remove = Control(view, IDC_REMOVE_TARGET)->GetRect();
-  EXPECT_LE(remove.GetBottom(), view->GetForm()->GetClientSize().y);
-  EXPECT_GE(remove.y, 0);
+  const wxRect remove = Control(view, IDC_REMOVE_TARGET)->GetScreenRect();
+  const wxRect tab = view->GetForm()->GetScreenRect();
+  EXPECT_TRUE(tab.Contains(remove)) << remove.x << "," << remove.y << " in " << tab.x << "," << tab.y << " "
+                                    << tab.width << "x" << tab.height;
+  // The controls keep their places on the form while it scrolls.
+  EXPECT_EQ(view->GetForm()->ConvertDialogToPixels(wxPoint(66, 0)).x, Control(view, IDC_REMOVE_TARGET)->GetRect().x);
 }
 
 // ---------------------------------------------------------------- the document
