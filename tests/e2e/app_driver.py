@@ -53,6 +53,14 @@ def wait_for(probe, timeout, what, interval=0.1):
         time.sleep(interval)
 
 
+def poll(probe, timeout):
+    """What probe returns once it is true, or None when the time is up."""
+    try:
+        return wait_for(probe, timeout, "")
+    except ScenarioFailure:
+        return None
+
+
 def run_tool(*args, timeout=10):
     return subprocess.run(args, check=True, capture_output=True, text=True, timeout=timeout).stdout
 
@@ -230,6 +238,7 @@ class App:
         self.proc = None
         self.returncode = None
         self.notes = []  # what had to be retried, for the report
+        self._settled = False
 
     def start(self):
         env = dict(os.environ)
@@ -272,9 +281,13 @@ class App:
         return wait_for(probe, timeout, "the program in the accessibility tree")
 
     def main_window(self, timeout=30):
-        """The main frame, once it shows."""
+        """The main frame, once it shows; the first time also once it stays in its place."""
         app = self.accessible(timeout)
-        return wait_for(lambda: self._main_frame(app), timeout, "the main window to show")
+        frame = wait_for(lambda: self._main_frame(app), timeout, "the main window to show")
+        if not self._settled:
+            self.geometry(timeout)
+            self._settled = True
+        return frame
 
     def _main_frame(self, app):
         check(self.running(), f"the program ended (exit code {self.proc.returncode}); stderr:\n{self.stderr()}")
@@ -310,18 +323,24 @@ class App:
     def wait_no_dialog(self, timeout=10):
         wait_for(lambda: not self.dialogs(), timeout, "every dialog to close")
 
-    def menu(self, *path, timeout=10):
-        """Opens the menu bar's menu path[0] with the mouse and clicks the items along the rest."""
+    def menu(self, menu_name, item_name, timeout=10):
+        """Opens a menu of the menu bar with the mouse and clicks one of its items."""
         frame = self.main_window()
         bar = wait_find(frame, "menu bar", timeout=timeout)
-        node = wait_for(lambda: _menu_child(bar, path[0]), timeout, f"menu {path[0]!r}")
-        click(node)
-        for label in path[1:]:
-            item = wait_for(lambda: _menu_child(node, label, opened=True), timeout,
-                            f"menu item {label!r} of {node.name!r} to show")
-            check(enabled(item), f"menu item {label!r} is disabled")
-            click(item)
-            node = item
+        menu = wait_for(lambda: _menu_child(bar, menu_name), timeout, f"menu {menu_name!r}")
+        for _ in range(3):
+            click(menu)
+            item = poll(lambda: _menu_child(menu, item_name, opened=True), 2)
+            if item:
+                break
+            shown = [c.name for c in menu if c is not None and _usable_extents(c)]
+            check(not shown, f"menu {menu_name!r} has no item {item_name!r}: it shows {shown}")
+            # The click missed (the window still moving, the menu slow to open): again.
+            self.notes.append(f"menu {menu_name!r} clicked again")
+        else:
+            raise ScenarioFailure(f"menu {menu_name!r} did not open")
+        check(enabled(item), f"menu item {item_name!r} is disabled")
+        click(item)
 
     def menu_items(self, menu_name):
         """The labels of a menu bar menu's items, without opening it."""
@@ -405,14 +424,14 @@ def file_dialog(app, title, path, timeout=15):
         key("ctrl+a")
         type_text(path)
         # GTK completes what is typed; what counts is that the field holds the path.
-        if wait_for_value(lambda: text_of(entry), path, 3):
+        if poll(lambda: text_of(entry) == path, 3):
             break
     check(text_of(entry) == path, f"the location field of {title!r} holds {text_of(entry)!r}, not {path!r}")
     key("Return")
     # A Return that reaches the field while the dialog is still busy (completing, reading the
     # folder) can go unheard; it is repeated only while nothing else has come up.
     for _ in range(2):
-        if wait_for_value(lambda: _took_answer(app, chooser), True, 3):
+        if poll(lambda: _took_answer(app, chooser), 3):
             return chooser
         app.notes.append(f"Return repeated in {title!r}")
         key("Return")
@@ -428,15 +447,6 @@ def _took_answer(app, chooser):
         return not showing(chooser) or not chooser.getState().contains(pyatspi.STATE_ACTIVE)
     except Exception:  # the dialog is gone
         return True
-
-
-def wait_for_value(read, expected, timeout):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if read() == expected:
-            return True
-        time.sleep(0.1)
-    return False
 
 
 def _focused_entry(root):

@@ -12,12 +12,14 @@ A failed scenario leaves a screenshot e2e-NAME.png in the current folder."""
 import argparse
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import sys
 import time
 import traceback
 
+sys.dont_write_bytecode = True  # the source folder stays as it is
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import app_driver  # noqa: E402
@@ -66,6 +68,18 @@ def _program_output(ctx):
     return "".join(parts)
 
 
+_running = None  # the session of the scenario under way, ended with this runner
+
+
+def _end_running(signum, frame):
+    if _running is not None:
+        try:
+            os.killpg(_running.pid, 9)
+        except ProcessLookupError:
+            pass
+    sys.exit(128 + signum)
+
+
 def run_outside(exe, name):
     """Starts one scenario in a new session bus; what the bus and the services it starts print goes
     to a log shown only when the scenario fails."""
@@ -82,6 +96,8 @@ def run_outside(exe, name):
         proc = subprocess.Popen(["dbus-run-session", "--", sys.executable, os.path.abspath(__file__), "--inside",
                                  "--report", report, "--app", exe, name],
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, env=env, start_new_session=True)
+        global _running
+        _running = proc
         try:
             code = proc.wait(budget + 30)
         except subprocess.TimeoutExpired:
@@ -134,6 +150,8 @@ def main():
     if args.inside:
         return run_inside(exe, names[0], args.report)
 
+    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(signum, _end_running)
     failed = sum(1 for name in names if run_outside(exe, name) != 0)
     print(f"{len(names) - failed} passed, {failed} failed", flush=True)
     return 1 if failed else 0

@@ -193,9 +193,13 @@ def placement_restored_after_restart(ctx):
 
     second = ctx.start_app(label="second")
     second.main_window()
-    shown = second.geometry()
-    check(shown == left, f"the main window was left at {_fmt(left)} and came back at {_fmt(shown)} "
-                         f"(first placed at {_fmt(placed)})")
+    # The program may place its window only once it shows: a few seconds to get there.
+    try:
+        wait_for(lambda: second.geometry() == left, 5, "the main window to come back where it was left")
+    except ScenarioFailure:
+        shown = second.geometry()
+        raise ScenarioFailure(f"the main window was left at {_fmt(left)} and came back at {_fmt(shown)} "
+                              f"(first placed at {_fmt(placed)})")
     exit_by_menu(second)
 
 
