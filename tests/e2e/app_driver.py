@@ -36,29 +36,35 @@ def _atspi():
     return pyatspi
 
 
-def wait_for(probe, timeout, what, interval=0.1):
-    """Calls probe until it returns something true and returns that; fails naming what was awaited."""
+def _poll(probe, timeout, interval):
     deadline = time.monotonic() + timeout
     last_error = None
     while True:
         try:
             result = probe()
             if result:
-                return result
+                return result, None
+        except ScenarioFailure:
+            raise
         except Exception as e:  # a widget that went away while it was read
             last_error = e
         if time.monotonic() >= deadline:
-            detail = f" (last error: {last_error!r})" if last_error else ""
-            raise ScenarioFailure(f"timed out after {timeout:.0f} s waiting for {what}{detail}")
+            return None, last_error
         time.sleep(interval)
 
 
-def poll(probe, timeout):
+def wait_for(probe, timeout, what, interval=0.1):
+    """Calls probe until it returns something true and returns that; fails naming what was awaited."""
+    result, last_error = _poll(probe, timeout, interval)
+    if not result:
+        detail = f" (last error: {last_error!r})" if last_error else ""
+        raise ScenarioFailure(f"timed out after {timeout:.0f} s waiting for {what}{detail}")
+    return result
+
+
+def poll(probe, timeout, interval=0.1):
     """What probe returns once it is true, or None when the time is up."""
-    try:
-        return wait_for(probe, timeout, "")
-    except ScenarioFailure:
-        return None
+    return _poll(probe, timeout, interval)[0]
 
 
 def run_tool(*args, timeout=10):
@@ -85,10 +91,11 @@ class Display:
                 pass_fds=(write_fd,), stdout=log, stderr=log)
         self._procs.append(xvfb)
         os.close(write_fd)
-        number = b""
         with os.fdopen(read_fd, "rb") as pipe:
             number = pipe.readline().strip()
-        check(number, "the virtual display did not start (see xvfb.log)")
+        if not number:
+            with open(os.path.join(self._log_dir, "xvfb.log"), errors="replace") as log:
+                raise ScenarioFailure("the virtual display did not start:\n" + log.read())
         self.name = ":" + number.decode()
         os.environ["DISPLAY"] = self.name
 
@@ -127,6 +134,16 @@ def role(acc):
 
 def showing(acc):
     return acc.getState().contains(_atspi().STATE_SHOWING)
+
+
+def closed(acc):
+    """True once a window no longer shows, also when it is gone altogether."""
+    pyatspi = _atspi()
+    try:
+        state = acc.getState()
+        return state.contains(pyatspi.STATE_DEFUNCT) or not state.contains(pyatspi.STATE_SHOWING)
+    except Exception:
+        return True
 
 
 def enabled(acc):
@@ -176,25 +193,29 @@ def text_of(acc):
         return acc.name
 
 
+def text_beside(root, label, timeout=10):
+    """The text field that a label names: the nearest one to its right on the same line (the
+    toolkit's fields carry no name of their own)."""
+
+    def probe():
+        names = find(root, "label", label)
+        if names is None:
+            return None
+        lx, ly, lw, lh = extents(names)
+        middle = ly + lh // 2
+        beside = []
+        for field in find_all(root, "text"):
+            x, y, w, h = extents(field)
+            if x >= lx + lw and y <= middle <= y + h:
+                beside.append((x - (lx + lw), field))
+        return min(beside, key=lambda t: t[0])[1] if beside else None
+
+    return wait_for(probe, timeout, f"the field beside {label!r}")
+
+
 def extents(acc):
     e = acc.queryComponent().getExtents(_atspi().DESKTOP_COORDS)
     return e.x, e.y, e.width, e.height
-
-
-def describe(root, depth=0, limit=400):
-    """The tree as text, for a failure report."""
-    lines = []
-
-    def walk(acc, d):
-        if len(lines) >= limit:
-            return
-        lines.append("  " * d + f"{role(acc)} {acc.name!r}" + ("" if showing(acc) else " (hidden)"))
-        for c in acc:
-            if c is not None:
-                walk(c, d + 1)
-
-    walk(root, depth)
-    return "\n".join(lines)
 
 
 # ---------------------------------------------------------------- mouse and keyboard
@@ -249,7 +270,6 @@ class App:
             "XDG_CONFIG_HOME": os.path.join(self.profile_dir, ".config"),
             "LANG": "C.UTF-8",
             "GTK_MODULES": "gail:atk-bridge",
-            "GTK_A11Y": "atspi",
             # The toolkit keeps caches for the life of the process, which the leak checker would report.
             "ASAN_OPTIONS": (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":"),
         })
@@ -301,8 +321,8 @@ class App:
         return frame.name if frame else None
 
     def wait_title(self, expected, timeout=10):
-        return wait_for(lambda: self.title() == expected, timeout,
-                        f"the main window's title to become {expected!r} (it is {self.title()!r})")
+        if not poll(lambda: self.title() == expected, timeout):
+            raise ScenarioFailure(f"the main window's title is {self.title()!r}, not {expected!r}")
 
     def dialog(self, name=None, roles=("dialog", "file chooser", "alert"), timeout=10):
         """A top-level dialog of the program that shows, optionally by its title."""
@@ -427,9 +447,11 @@ def file_dialog(app, title, path, timeout=15):
         if poll(lambda: text_of(entry) == path, 3):
             break
     check(text_of(entry) == path, f"the location field of {title!r} holds {text_of(entry)!r}, not {path!r}")
+    # GTK's location field does not hear a Return that follows the typing at once (its
+    # completion is still at work): a moment first, and a Return repeated while nothing else
+    # has come up.
+    time.sleep(0.3)
     key("Return")
-    # A Return that reaches the field while the dialog is still busy (completing, reading the
-    # folder) can go unheard; it is repeated only while nothing else has come up.
     for _ in range(2):
         if poll(lambda: _took_answer(app, chooser), 3):
             return chooser
@@ -441,10 +463,10 @@ def file_dialog(app, title, path, timeout=15):
 
 def _took_answer(app, chooser):
     pyatspi = _atspi()
-    if any(role(w) == "alert" for w in app.dialogs()):
+    if any(role(w) == "alert" for w in app.dialogs()) or closed(chooser):
         return True
     try:
-        return not showing(chooser) or not chooser.getState().contains(pyatspi.STATE_ACTIVE)
+        return not chooser.getState().contains(pyatspi.STATE_ACTIVE)
     except Exception:  # the dialog is gone
         return True
 
@@ -469,8 +491,7 @@ class MessageBox:
         for name in names:
             if name in self.buttons:
                 click(self.buttons[name])
-                wait_for(lambda: not showing(self.acc) or self.acc not in self.app.dialogs(), 10,
-                         f"the message box to close after {name!r}")
+                wait_for(lambda: closed(self.acc), 10, f"the message box to close after {name!r}")
                 return name
         raise ScenarioFailure(f"the message box has none of the buttons {names}; it has {list(self.buttons)}")
 

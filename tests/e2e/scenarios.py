@@ -3,8 +3,8 @@ register a new one with @scenario and it becomes a CTest test of its own."""
 
 import os
 
-from app_driver import (APP_TITLE, MessageBox, check, file_dialog, find, key, message_box, role, run_tool,
-                        same_text, showing, wait_for, ScenarioFailure, click)
+from app_driver import (APP_TITLE, MessageBox, ScenarioFailure, check, click, file_dialog, find, key, message_box,
+                        poll, role, run_tool, same_text, text_beside, text_of, wait_for)
 
 SCENARIOS = {}
 
@@ -138,6 +138,10 @@ def save_as_without_extension_over_existing(ctx):
     app.menu("File", "New")
     app.wait_title(f"{APP_TITLE} - Varnix1")
     app.menu("File", "Save As...")
+    # What the dialog offers: the document's name with the extension.
+    offered = text_beside(app.dialog("Save As"), "Name:")
+    check(poll(lambda: text_of(offered) == "Varnix1.rvq", 5),
+          f"the Save As dialog offers {text_of(offered)!r}, not 'Varnix1.rvq'")
     file_dialog(app, "Save As", typed)
     app.wait_title(f"{APP_TITLE} - kept.rvq", timeout=20)
     check(os.path.isfile(kept), "Save As 'kept' wrote no kept.rvq")
