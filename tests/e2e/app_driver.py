@@ -7,10 +7,8 @@ Everything here waits by polling with a deadline, so that a scenario ends by its
 program does not do what it should."""
 
 import os
-import shutil
 import signal
 import subprocess
-import tempfile
 import time
 
 SCREEN = (1280, 1024)
@@ -269,6 +267,8 @@ class App:
             "HOME": self.profile_dir,
             "XDG_CONFIG_HOME": os.path.join(self.profile_dir, ".config"),
             "LANG": "C.UTF-8",
+            # The toolkit's own settings (the file dialog's last folder and size) start afresh too.
+            "GSETTINGS_BACKEND": "memory",
             "GTK_MODULES": "gail:atk-bridge",
             # The toolkit keeps caches for the life of the process, which the leak checker would report.
             "ASAN_OPTIONS": (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":"),
@@ -509,15 +509,16 @@ def same_text(shown, expected):
 
 
 class Context:
-    """What a scenario gets: its own folder (profiles, documents, logs), the display, and a way to
-    start the program. Everything it started is ended when the scenario is over."""
+    """What a scenario gets: its own folder (profiles, documents, logs; the runner removes it),
+    the display, and a way to start the program. Everything it started is ended when the
+    scenario is over."""
 
-    def __init__(self, exe, name):
+    def __init__(self, exe, name, root):
         self.exe = exe
         self.name = name
-        self.root = tempfile.mkdtemp(prefix=f"tessary_e2e_{name}_")
-        self.docs = os.path.join(self.root, "docs")
-        self.logs = os.path.join(self.root, "logs")
+        self.root = root
+        self.docs = os.path.join(root, "docs")
+        self.logs = os.path.join(root, "logs")
         os.makedirs(self.docs)
         os.makedirs(self.logs)
         self.display = Display(self.logs)
@@ -538,7 +539,6 @@ class Context:
         for app in self.apps:
             app.kill()
         self.display.stop()
-        shutil.rmtree(self.root, ignore_errors=True)
 
 
 def alarm(seconds):

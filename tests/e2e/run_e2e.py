@@ -26,10 +26,10 @@ import app_driver  # noqa: E402
 from scenarios import SCENARIOS  # noqa: E402
 
 
-def run_inside(exe, name, report):
+def run_inside(exe, name, root, report):
     """One scenario, already inside its session bus. Writes one PASS or FAIL line to report."""
     function, budget = SCENARIOS[name]
-    ctx = app_driver.Context(exe, name)
+    ctx = app_driver.Context(exe, name, root)
     started = time.monotonic()
     failure = None
     try:
@@ -86,15 +86,19 @@ def run_outside(exe, name):
     _, budget = SCENARIOS[name]
     log_path = f"e2e-{name}.log"
     report = f"e2e-{name}.report"
-    if os.path.exists(report):
-        os.remove(report)
-    # The accessibility bus keeps its socket in the runtime folder: one of its own, so that
-    # scenarios running side by side do not meet on one bus. Short, for the socket's name.
-    runtime = tempfile.mkdtemp(prefix="e2e_rt_")
+    for stale in (report, f"e2e-{name}.png"):
+        if os.path.exists(stale):
+            os.remove(stale)
+    # Everything of the scenario lives in one folder, removed also when the scenario had to be
+    # killed. The accessibility bus keeps its socket in the runtime folder: one of its own, so
+    # that scenarios running side by side do not meet on one bus (short, for the socket's name).
+    root = tempfile.mkdtemp(prefix="e2e_")
+    runtime = os.path.join(root, "run")
+    os.mkdir(runtime, 0o700)
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
     with open(log_path, "wb") as log:
         proc = subprocess.Popen(["dbus-run-session", "--", sys.executable, os.path.abspath(__file__), "--inside",
-                                 "--report", report, "--app", exe, name],
+                                 "--root", root, "--report", report, "--app", exe, name],
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, env=env, start_new_session=True)
         global _running
         _running = proc
@@ -117,7 +121,7 @@ def run_outside(exe, name):
         os.killpg(proc.pid, 9)
     except ProcessLookupError:
         pass
-    shutil.rmtree(runtime, ignore_errors=True)
+    shutil.rmtree(root, ignore_errors=True)
     if code != 0:
         with open(log_path, errors="replace") as f:
             text = f.read().strip()
@@ -134,6 +138,7 @@ def main():
     parser.add_argument("--app")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--report", help=argparse.SUPPRESS)
+    parser.add_argument("--root", help=argparse.SUPPRESS)
     parser.add_argument("names", nargs="*")
     args = parser.parse_args()
 
@@ -148,7 +153,7 @@ def main():
     if unknown:
         parser.error(f"no such scenario: {', '.join(unknown)}")
     if args.inside:
-        return run_inside(exe, names[0], args.report)
+        return run_inside(exe, names[0], args.root, args.report)
 
     for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(signum, _end_running)
