@@ -211,6 +211,12 @@ def text_beside(root, label, timeout=10):
     return wait_for(probe, timeout, f"the field beside {label!r}")
 
 
+def table_rows(table):
+    """A list or table's cells as the window shows them, row by row."""
+    cells = table.queryTable()
+    return [[text_of(cells.getAccessibleAt(r, c)) for c in range(cells.nColumns)] for r in range(cells.nRows)]
+
+
 def extents(acc):
     e = acc.queryComponent().getExtents(_atspi().DESKTOP_COORDS)
     return e.x, e.y, e.width, e.height
