@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "bench_data.h"
+#include "bench/support/tables_image.h"
 #include "authoring/program_ids.h"
 #include "ecuserver/ecu_server.h"
 #include "prog/prog_base.h"
@@ -16,21 +16,6 @@
 #include "tests/support/test_tdb.h"
 
 namespace {
-
-constexpr uint32_t kTableAddress = benchdata::kImageBase + benchdata::kImageSize - 0x1000;
-
-// Where the default database puts the two texts for the default ids.
-std::vector<testimg::TdbRow> DefaultRows() {
-  std::vector<testimg::TdbRow> rows;
-  CECUServer server;
-  server.OpenDefaultTDBOffline(6, 9);
-  for (const char* name : {"SwIdTxt", "CalIdTxt"}) {
-    ParameterInfo info;
-    if (server.GetParameterInfo(name, &info))
-      rows.push_back({6, 9, name, info.nTable, info.nItem, info.SizeFactor1(), info.SizeFactor2()});
-  }
-  return rows;
-}
 
 // The image file goes when the program ends.
 struct TempFile {
@@ -43,16 +28,9 @@ struct TempFile {
 // The benchmark image with its tables laid over its last bytes, written once as an S3 file.
 const std::string& ImagePath() {
   static const std::string path = [] {
-    ::setenv(TDB_ENV_VAR, TESSARY_DEFAULT_TDB_BUILT, 1);
-    testimg::Layout layout;
-    layout.project = "BENCH";
-    layout.tableAddress = kTableAddress;
-    testimg::ImageBuilder tables(layout);
-    tables.SetIdentity(6, 9, "BENCH-SW-000001", "BENCH-CAL-000001", DefaultRows());
-    std::vector<uint8_t> image = benchdata::MakeImage();
-    for (const auto& [address, byte] : tables.Bytes()) image.at(address - benchdata::kImageBase) = byte;
+    const std::string text = benchdata::TablesImageText();
     const std::string p = "/tmp/tessary-bench-tables-" + std::to_string(::getpid()) + ".s3";
-    std::ofstream(p, std::ios::binary) << tables.HeaderText() << benchdata::ToS3(image);
+    std::ofstream(p, std::ios::binary) << text;
     g_imageFile.path = p;
     return p;
   }();
@@ -62,8 +40,8 @@ const std::string& ImagePath() {
 // False, with the run marked as failed, when an ID is not found.
 bool Lookups(benchmark::State& state, CProgParse& image) {
   ProgramIds ids;
-  if (ReadProgramIds(image, ids) != IdLookup::ok || ids.softwareID != "BENCH-SW-000001" ||
-      ids.calibrationID != "BENCH-CAL-000001") {
+  if (ReadProgramIds(image, ids) != IdLookup::ok || ids.softwareID != benchdata::kBenchSoftwareId ||
+      ids.calibrationID != benchdata::kBenchCalibrationId) {
     state.SkipWithError("an ID was not found");
     return false;
   }
