@@ -186,9 +186,40 @@ int EncryptToHex(const void* pInput, uint32_t uInputLength, const char* pszPassp
       ppOutBuffer, puOutLength);
 }
 
+// False when the text's first sealed bytes fail the passphrase's key check, which the decryptor
+// would find only after the whole text had been hex-decoded: a plain programming file, tried as
+// protected first, is turned down at once. True when the check passes or cannot be made here.
+bool MayBeSealedWith(const void* pInput, uint32_t uInputLength, const char* pszPassphrase) noexcept {
+  constexpr size_t kHeader = size_t{CryptoPP::LegacyDecryptor::SALTLENGTH} + size_t{CryptoPP::LegacyDecryptor::BLOCKSIZE};
+  uint8_t header[kHeader];
+  size_t nDigits = 0;
+  // The hex decoder's rules: either case, every other character passed over.
+  const auto* p = static_cast<const uint8_t*>(pInput);
+  for (uint32_t i = 0; i < uInputLength && nDigits < 2 * kHeader; ++i) {
+    const int c = p[i];
+    const int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (v < 0) continue;
+    if (nDigits % 2 == 0)
+      header[nDigits / 2] = static_cast<uint8_t>(v << 4);
+    else
+      header[nDigits / 2] |= static_cast<uint8_t>(v);
+    ++nDigits;
+  }
+  if (nDigits < 2 * kHeader) return true;
+  try {
+    CryptoPP::LegacyDecryptor probe(pszPassphrase, nullptr, true);
+    probe.Put(header, kHeader);
+  } catch (const CryptoPP::KeyBadErr&) {
+    return false;
+  } catch (...) {
+  }
+  return true;
+}
+
 int DecryptFromHex(const void* pInput, uint32_t uInputLength, const char* pszPassphrase, uint8_t** ppOutBuffer,
                    uint32_t* puOutLength) noexcept {
   if (pszPassphrase == nullptr) return 0;
+  if (!MayBeSealedWith(pInput, uInputLength, pszPassphrase)) return 0;
   // Two passes rather than one chain: the hex decoder hands on one byte at a time, and the
   // decryptor's cost per piece would then outweigh its work. The sealed bytes are released
   // before the gzip stream is inflated, so this adds nothing to the peak.
