@@ -12,6 +12,8 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <gtk/gtk.h>
+
 #include "app/child_frame.h"
 #include "app/customize_dlg.h"
 #include "common/command_ids.h"
@@ -382,10 +384,14 @@ void CMainFrame::UpdateLockIndicators() {
 
 void CMainFrame::OnSizeOrMove(wxEvent& event) {
   event.Skip();
-  if (IsShown() && !IsMaximized() && !IsIconized() && !IsFullScreen()) {
-    const wxRect r = GetRect();
-    m_rectNormal = {r.x, r.y, r.width, r.height};
-  }
+  if (!IsShown() || m_maximizePending || IsMaximized() || IsIconized() || IsFullScreen()) return;
+  // The window manager may report the maximised size before the maximised state (and the
+  // normal state before the normal size): a window that fills its display is not normal.
+  const wxRect r = GetRect();
+  const int display = wxDisplay::GetFromWindow(this);
+  const wxRect area = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
+  if (r.width >= area.width && r.height >= area.height) return;
+  m_rectNormal = {r.x, r.y, r.width, r.height};
 }
 
 WindowPlacement CMainFrame::GetPlacement() const {
@@ -418,9 +424,28 @@ bool CMainFrame::ShowWithSavedPosition(int) {
   p = FitPlacement(p, areas);
   m_rectNormal = p.normal;
   SetSize(p.normal.x, p.normal.y, p.normal.width, p.normal.height);
-  const bool shown = Show(true);
-  if (p.showCmd == SW_SHOWMAXIMIZED) Maximize(true);
-  return shown;
+  // The toolkit makes the window before it shows it, at the size its contents then have, which
+  // for a first window is nothing: the window would be made that small and the bars laid out
+  // in no room. It is made at the size it is given.
+  GtkWidget* widget = GetHandle();
+  if (!gtk_widget_get_realized(widget)) {
+    GtkAllocation client{0, 0, std::max(1, p.normal.width - m_decorSize.left - m_decorSize.right),
+                         std::max(1, p.normal.height - m_decorSize.top - m_decorSize.bottom)};
+    gtk_widget_set_allocation(widget, &client);
+  }
+  // The window manager keeps a normal size to come back to only for a window that it has shown
+  // at that size: the window is maximised once it is mapped.
+  m_maximizePending = p.showCmd == SW_SHOWMAXIMIZED;
+  if (m_maximizePending) g_signal_connect(widget, "map-event", G_CALLBACK(&CMainFrame::OnMapEvent), this);
+  return Show(true);
+}
+
+int CMainFrame::OnMapEvent(void* widget, void*, void* self) {
+  g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<void*>(&CMainFrame::OnMapEvent), self);
+  auto* frame = static_cast<CMainFrame*>(self);
+  frame->m_maximizePending = false;
+  frame->Maximize(true);
+  return FALSE;
 }
 
 void CMainFrame::SaveCommandBars(wxConfigBase& config) const {

@@ -74,9 +74,11 @@ class CMainFrame : public CMainFrameBase {
   void UpdateLockIndicators();
   void SaveCommandBars(wxConfigBase& config) const;
   void SavePlacement(wxConfigBase& config) const;
+  static int OnMapEvent(void* widget, void* event, void* self);
 
   CommandBarsState m_state;
   WindowRect m_rectNormal;
+  bool m_maximizePending = false;  // until the window is mapped at its normal size
   wxMenuBar* m_pOwnMenuBar = nullptr;
   wxIconBundle m_docIcons;
   wxString m_strLocks[3];

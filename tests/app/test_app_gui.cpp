@@ -1,7 +1,16 @@
 // The program started, driven and ended through its real frames and handlers.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+
 #include <wx/config.h>
 #include <wx/fileconf.h>
-#include <map>
 
 #include <wx/menu.h>
 #include <wx/mstream.h>
@@ -13,6 +22,7 @@
 #include "app/customize_dlg.h"
 #include "common/picture_static.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/x_window.h"
 #include "res/app_ids.h"
 
 namespace {
@@ -174,16 +184,32 @@ TEST_F(AppGui, ARecentFileThatIsGoneIsDroppedWithAMessage) {
   EXPECT_EQ((std::vector<wxString>{"Recent File"}), RecentItems(Frame()->GetMenuBar()));
 }
 
+// The main window's frame as the X server places it.
+wxRect RealFrame() {
+  const std::optional<XWindowGeometry> g = QueryXGeometry(TheApp().GetMainFrame());
+  return g ? g->frame : wxRect();
+}
+
+std::string Describe(const wxRect& r) {
+  return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) + "x" + std::to_string(r.height);
+}
+
+TEST_F(AppGui, TheFirstStartIsCentredOnTheScreen) {
+  ASSERT_TRUE(Start());
+  // 1280x1024 screen: three quarters of it, centred.
+  const wxRect expected(160, 128, 960, 768);
+  EXPECT_TRUE(WaitFor([&] { return RealFrame() == expected; })) << Describe(RealFrame());
+}
+
 TEST_F(AppGui, PlacementAndMaximisedStateComeBack) {
   ASSERT_TRUE(Start());
   Frame()->SetSize(100, 120, 700, 500);
-  Pump();
+  const wxRect normal(100, 120, 700, 500);
+  EXPECT_TRUE(WaitFor([&] { return RealFrame() == normal; })) << Describe(RealFrame());
   ASSERT_TRUE(Stop());
   ASSERT_TRUE(Start());
   // The window manager frames the window a little later; the placement holds once it has.
-  EXPECT_TRUE(WaitFor([] { return Frame()->GetRect() == wxRect(100, 120, 700, 500); }))
-      << Frame()->GetRect().x << "," << Frame()->GetRect().y << " " << Frame()->GetRect().width << "x"
-      << Frame()->GetRect().height;
+  EXPECT_TRUE(WaitFor([&] { return RealFrame() == normal; })) << Describe(RealFrame());
   EXPECT_FALSE(Frame()->IsMaximized());
 
   Frame()->Maximize();
@@ -193,6 +219,15 @@ TEST_F(AppGui, PlacementAndMaximisedStateComeBack) {
   EXPECT_EQ(700, wxAtoi(ProfileValue("/WindowPlacement/Width")));
   ASSERT_TRUE(Start());
   EXPECT_TRUE(WaitFor([] { return Frame()->IsMaximized(); }));
+  EXPECT_TRUE(WaitFor([] { return RealFrame().width > 1000; })) << Describe(RealFrame());
+
+  // Un-maximising gives the normal size and place back.
+  Frame()->Maximize(false);
+  EXPECT_TRUE(WaitFor([&] { return !Frame()->IsMaximized() && RealFrame() == normal; })) << Describe(RealFrame());
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ(SW_SHOWNORMAL, wxAtoi(ProfileValue("/WindowPlacement/ShowCmd")));
+  EXPECT_EQ("100 120 700 500", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
+                                   ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
 }
 
 TEST_F(AppGui, APlacementOffTheScreenOrMinimisedComesBackVisibleAndNormal) {
@@ -394,4 +429,113 @@ TEST_F(AppGui, ThePictureControlShowsImagesAndOtherwiseItsText) {
   const unsigned char junk[] = "not a picture at all";
   EXPECT_EQ(0, picture.LoadPictureData(junk, sizeof junk));
   picture.Update();
+}
+
+namespace {
+
+// The program in a process of its own, started as a user starts it, with its stderr in a file.
+class ProgramProcess {
+ public:
+  ProgramProcess(const std::string& stderrFile, const std::vector<std::string>& args) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> argv = {TESSARY_AUTHOR_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp;
+    for (std::string& a : argv) argp.push_back(a.data());
+    argp.push_back(nullptr);
+    if (posix_spawn(&m_pid, argp[0], &actions, nullptr, argp.data(), environ) != 0) m_pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~ProgramProcess() {
+    if (m_pid > 0) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, nullptr, 0);
+    }
+  }
+  ProgramProcess(const ProgramProcess&) = delete;
+  ProgramProcess& operator=(const ProgramProcess&) = delete;
+
+  pid_t pid() const { return m_pid; }
+
+  // True when the process ended by itself with status 0 within ten seconds.
+  bool WaitForExit() {
+    for (int i = 0; i < 200 && m_pid > 0; ++i) {
+      int status = 0;
+      if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = 0;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      }
+      wxMilliSleep(50);
+    }
+    return false;
+  }
+
+ private:
+  pid_t m_pid = 0;
+};
+
+// Polls done() for up to ten seconds, for another process and the window manager.
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 200; ++i) {
+    if (done()) return true;
+    wxMilliSleep(50);
+  }
+  return done();
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+// The first window of a process is shown late by the toolkit (once the window manager has told
+// the size of its frame); so the placement is tested on the program as a user starts it.
+TEST_F(AppGui, TheProgramStartsCentredThenWhereItWasLeftAndPrintsNothing) {
+  XClient x;
+  ASSERT_NE(nullptr, x.display());
+  const auto frameOf = [&](Window w) {
+    const std::optional<XWindowGeometry> g = x.Geometry(w);
+    return g ? g->frame : wxRect();
+  };
+  {
+    ProgramProcess program(Path("first.err"), {});
+    ASSERT_GT(program.pid(), 0);
+    Window w = 0;
+    ASSERT_TRUE(Eventually([&] { return (w = x.FindWindowOf(program.pid())) != 0; }));
+    const wxRect centred(160, 128, 960, 768);
+    EXPECT_TRUE(Eventually([&] { return frameOf(w) == centred; })) << Describe(frameOf(w));
+    x.RequestClose(w);
+    EXPECT_TRUE(program.WaitForExit());
+  }
+  {
+    wxFileConfig profile(wxString(), wxString(), CTessaryAuthorApp::ProfilePath(), wxString(), wxCONFIG_USE_LOCAL_FILE);
+    profile.Write("/WindowPlacement/Left", 100);
+    profile.Write("/WindowPlacement/Top", 120);
+    profile.Write("/WindowPlacement/Width", 700);
+    profile.Write("/WindowPlacement/Height", 500);
+    profile.Write("/WindowPlacement/ShowCmd", int{SW_SHOWMAXIMIZED});
+  }
+  {
+    ProgramProcess program(Path("second.err"), {WriteDocument("left.rvq", "CAL-LEFT")});
+    ASSERT_GT(program.pid(), 0);
+    Window w = 0;
+    ASSERT_TRUE(Eventually([&] { return (w = x.FindWindowOf(program.pid())) != 0; }));
+    EXPECT_TRUE(Eventually([&] { return x.IsMaximized(w) && frameOf(w).width > 1000; })) << Describe(frameOf(w));
+    // Restored as the title bar's button does it: the saved normal place and size come back.
+    x.RequestMaximized(w, false);
+    const wxRect normal(100, 120, 700, 500);
+    EXPECT_TRUE(Eventually([&] { return !x.IsMaximized(w) && frameOf(w) == normal; })) << Describe(frameOf(w));
+    x.RequestClose(w);
+    EXPECT_TRUE(program.WaitForExit());
+  }
+  EXPECT_EQ("1", ProfileValue("/WindowPlacement/ShowCmd"));
+  EXPECT_EQ("100 120 700 500", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
+                                   ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
+  EXPECT_EQ("", FileText(Path("first.err")));
+  EXPECT_EQ("", FileText(Path("second.err")));
 }
