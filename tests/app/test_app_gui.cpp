@@ -5,12 +5,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 
+#include <wx/artprov.h>
 #include <wx/config.h>
 #include <wx/fileconf.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
 
 #include <wx/menu.h>
 #include <wx/mstream.h>
@@ -20,6 +24,7 @@
 
 #include "app/about_dlg.h"
 #include "app/customize_dlg.h"
+#include "app/wx_ui_services.h"
 #include "common/picture_static.h"
 #include "tests/app/app_fixture.h"
 #include "tests/app/x_window.h"
@@ -49,6 +54,44 @@ wxString ProfileValue(const wxString& key) {
   wxString v;
   profile.Read(key, &v);
   return v;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What the program writes to stderr while one is alive (the toolkit's warnings go there).
+class StderrCapture {
+ public:
+  explicit StderrCapture(std::string path) : m_path(std::move(path)) {
+    std::fflush(stderr);
+    m_saved = dup(2);
+    const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+  }
+  ~StderrCapture() { Stop(); }
+  std::string Stop() {
+    if (m_saved >= 0) {
+      std::fflush(stderr);
+      dup2(m_saved, 2);
+      close(m_saved);
+      m_saved = -1;
+    }
+    return FileText(m_path);
+  }
+
+ private:
+  std::string m_path;
+  int m_saved = -1;
+};
+
+std::vector<wxString> TabTexts() {
+  std::vector<wxString> texts;
+  wxAuiNotebook* book = TheApp().GetMainFrame()->GetNotebook();
+  for (size_t i = 0; book && i < book->GetPageCount(); ++i) texts.push_back(book->GetPageText(i));
+  return texts;
 }
 
 }  // namespace
@@ -315,15 +358,156 @@ TEST_F(AppGui, CommandsWithoutAHandlerShowDisabled) {
   EXPECT_EQ("&Save\tCtrl+S", bar->FindItem(WxId(ID_FILE_SAVE))->GetItemLabel());
 }
 
-TEST_F(AppGui, NewWindowShowsTheDocumentInASecondTab) {
+TEST_F(AppGui, NewWindowNumbersTheWindowsOfTheDocumentAndPrintsNothing) {
+  const std::string path = WriteDocument("numbered.rvq", "CAL");
+  StderrCapture err(Path("session.err"));
   ASSERT_TRUE(Start());
+  dialogs.files.push_back(wxString(path));
+  Command(ID_FILE_OPEN);
+  Command(ID_WINDOW_NEW);
+  EXPECT_EQ(1u, Docs()->GetDocumentsVector().size());
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq:1", "numbered.rvq:2"}), TabTexts());
+  Command(ID_WINDOW_NEW);
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq:1", "numbered.rvq:2", "numbered.rvq:3"}), TabTexts());
+  EXPECT_EQ("TessaryAuthor - numbered.rvq:3", Frame()->GetTitle());
+
+  // Closing windows numbers the others again; the last one left goes by the name alone.
+  Frame()->GetActiveChild()->Close();
+  Pump();
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq:1", "numbered.rvq:2"}), TabTexts());
+  Frame()->GetActiveChild()->Close();
+  Pump();
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq"}), TabTexts());
+  EXPECT_EQ(1u, Docs()->GetDocumentsVector().size());
+
   Command(ID_FILE_NEW);
   Command(ID_WINDOW_NEW);
-  EXPECT_EQ(2u, Tabs());
-  EXPECT_EQ(1u, Docs()->GetDocumentsVector().size());
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq", "Varnix1:1", "Varnix1:2"}), TabTexts());
+  Command(ID_FILE_CLOSE);
   Command(ID_FILE_CLOSE);
   EXPECT_EQ(0u, Tabs());
   EXPECT_EQ((std::vector<wxString>{"File", "View", "Help"}), MenuTitles(Frame()->GetMenuBar()));
+  EXPECT_EQ("", err.Stop());
+}
+
+TEST_F(AppGui, SaveAsAsksBeforeReplacingAFileThatTheExtensionNames) {
+  const std::string victim = WriteDocument("victim.rvq", "CAL-VICTIM");
+  const std::string before = FileText(victim);
+  ASSERT_TRUE(Start());
+  Command(ID_FILE_NEW);
+  CurrentDoc()->SetModifiedFlag();
+  const std::string question = victim + "\nalready exists.\nDo you want to replace it?";
+
+  // No, from Save As and from Save of a document never saved: nothing is written.
+  for (int command : {ID_FILE_SAVE_AS, ID_FILE_SAVE}) {
+    SCOPED_TRACE(command);
+    ui.boxes.clear();
+    ui.Answer({IDNO});
+    dialogs.files.push_back(wxString(Path("victim")));
+    Command(command);
+    ASSERT_EQ(1u, ui.boxes.size());
+    EXPECT_EQ(question, ui.boxes[0].text);
+    EXPECT_EQ(unsigned{MB_YESNO | MB_ICONEXCLAMATION}, ui.boxes[0].style);
+    EXPECT_EQ(before, FileText(victim));
+    EXPECT_TRUE(CurrentDoc()->IsModified());
+    EXPECT_EQ("Varnix1", CurrentDoc()->GetUserReadableName());
+  }
+
+  // Yes replaces it.
+  ui.boxes.clear();
+  ui.Answer({IDYES});
+  dialogs.files.push_back(wxString(Path("victim")));
+  Command(ID_FILE_SAVE_AS);
+  EXPECT_EQ(1u, ui.boxes.size());
+  EXPECT_FALSE(CurrentDoc()->IsModified());
+  EXPECT_EQ("victim.rvq", CurrentDoc()->GetUserReadableName());
+  CUpdateDocumentData saved;
+  std::string message;
+  ASSERT_TRUE(rvq::LoadFile(victim, saved, message)) << message;
+  EXPECT_EQ("", saved.m_strCalibrationID);
+
+  // The name as the dialog returned it was the dialog's to ask about; a new name is not asked about.
+  ui.boxes.clear();
+  dialogs.files.push_back(wxString(victim));
+  dialogs.files.push_back(wxString(Path("fresh")));
+  Command(ID_FILE_SAVE_AS);
+  Command(ID_FILE_SAVE_AS);
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(std::filesystem::exists(Path("fresh.rvq")));
+}
+
+TEST_F(AppGui, ADocumentThatDoesNotOpenNeverShowsAWindow) {
+  const std::string damaged = Path("damaged.rvq");
+  {
+    std::ofstream out(damaged);
+    out << "not an update document";
+  }
+  // The tabs there are while the message is shown.
+  struct TabsAtMessage : UiRecorder {
+    std::vector<size_t> tabs;
+    int MessageBox(const std::string& text, unsigned style) override {
+      tabs.push_back(Tabs());
+      return UiRecorder::MessageBox(text, style);
+    }
+  } boxes;
+  ASSERT_TRUE(Start());
+  for (const std::string& path : {damaged, Path("missing.rvq")}) {
+    dialogs.files.push_back(wxString(path));
+    Command(ID_FILE_OPEN);
+  }
+  EXPECT_EQ((std::vector<size_t>{0, 0}), boxes.tabs);
+  EXPECT_EQ(0u, Tabs());
+  EXPECT_TRUE(Docs()->GetDocumentsVector().empty());
+  EXPECT_EQ((std::vector<wxString>{"Recent File"}), RecentItems(Frame()->GetMenuBar()));
+
+  // A document that opens still shows at once, read.
+  dialogs.files.push_back(wxString(WriteDocument("good.rvq", "CAL-GOOD")));
+  Command(ID_FILE_OPEN);
+  EXPECT_EQ((std::vector<wxString>{"good.rvq"}), TabTexts());
+  EXPECT_EQ("CAL-GOOD", CurrentDoc()->m_strCalibrationID);
+}
+
+TEST_F(AppGui, MessageBoxesShowTheIconTheyAskFor) {
+  ASSERT_TRUE(Start());
+  CWxUiServices real;
+  struct Case {
+    unsigned style;
+    wxArtID icon;  // empty: none
+    int button, answer;
+  } cases[] = {
+      {MB_OK | MB_ICONEXCLAMATION, wxART_WARNING, wxID_OK, IDOK},
+      {MB_OK | MB_ICONERROR, wxART_ERROR, wxID_OK, IDOK},
+      {MB_YESNO | MB_ICONQUESTION, wxART_QUESTION, wxID_NO, IDNO},
+      {MB_YESNOCANCEL | MB_ICONINFORMATION, wxART_INFORMATION, wxID_CANCEL, IDCANCEL},
+      {MB_OKCANCEL, wxArtID(), wxID_OK, IDOK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    std::vector<wxImage> icons;
+    bool hasButton = false;
+    wxString text;
+    dialogs.onModal = [&](wxDialog& dlg) {
+      for (wxWindow* w : dlg.GetChildren()) {
+        if (auto* b = dynamic_cast<wxStaticBitmap*>(w)) icons.push_back(b->GetBitmap().ConvertToImage());
+        if (auto* t = dynamic_cast<wxStaticText*>(w)) text = t->GetLabel();
+      }
+      hasButton = dlg.FindWindow(c.button) != nullptr;
+      return c.button;
+    };
+    EXPECT_EQ(c.answer, real.MessageBox("The text", c.style));
+    EXPECT_EQ("The text", text);
+    EXPECT_TRUE(hasButton);
+    if (c.icon.empty()) {
+      EXPECT_TRUE(icons.empty());
+      continue;
+    }
+    ASSERT_EQ(1u, icons.size());
+    const wxImage& shown = icons[0];
+    const wxImage expected = wxArtProvider::GetBitmap(c.icon, wxART_MESSAGE_BOX).ConvertToImage();
+    ASSERT_TRUE(expected.IsOk());
+    EXPECT_EQ(expected.GetSize(), shown.GetSize());
+    EXPECT_EQ(0, std::memcmp(expected.GetData(), shown.GetData(), std::size_t(expected.GetWidth()) * expected.GetHeight() * 3));
+  }
 }
 
 TEST_F(AppGui, TheAboutBoxShowsTheVersionBlock) {
@@ -484,11 +668,6 @@ bool Eventually(const std::function<bool()>& done) {
     wxMilliSleep(50);
   }
   return done();
-}
-
-std::string FileText(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
