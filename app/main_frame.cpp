@@ -110,6 +110,7 @@ bool CMainFrame::Create(wxDocManager* manager) {
 
   m_pOwnMenuBar = BuildMenuBar(IDR_MAINFRAME);
   SetMenuBar(m_pOwnMenuBar);
+  WatchBarsRightClicks();
 
   // Bound after the document handling's own close handler, so this one runs first.
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
@@ -242,19 +243,6 @@ void CMainFrame::BuildToolbar() {
   if (!tb) {
     tb = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT, wxID_ANY, "Standard");
     if (!tb) return;
-    // The bars' own menu. GTK reports a right click on a tool as a tool event and one on the
-    // empty part of the bar as a plain mouse event, so all three lead to it.
-    const auto barsMenu = [this] {
-      wxMenu menu;
-      menu.AppendCheckItem(WxId(ID_VIEW_TOOLBAR), "Standard");
-      menu.AppendSeparator();
-      menu.Append(WxId(ID_CUSTOMIZE), "Customize...");
-      menu.Check(WxId(ID_VIEW_TOOLBAR), m_state.toolbarVisible);
-      PopupMenu(&menu);
-    };
-    tb->Bind(wxEVT_CONTEXT_MENU, [barsMenu](wxContextMenuEvent&) { barsMenu(); });
-    tb->Bind(wxEVT_TOOL_RCLICKED, [barsMenu](wxCommandEvent&) { barsMenu(); });
-    tb->Bind(wxEVT_RIGHT_UP, [barsMenu](wxMouseEvent&) { barsMenu(); });
   } else {
     tb->ClearTools();
   }
@@ -282,6 +270,44 @@ void CMainFrame::BuildToolbar() {
   }
   tb->Realize();
   tb->Show(m_state.toolbarVisible);
+}
+
+void CMainFrame::ShowBarsMenu() {
+  wxMenu menu;
+  menu.AppendCheckItem(WxId(ID_VIEW_TOOLBAR), "Standard");
+  menu.AppendSeparator();
+  menu.Append(WxId(ID_CUSTOMIZE), "Customize...");
+  menu.Check(WxId(ID_VIEW_TOOLBAR), m_state.toolbarVisible);
+  PopupMenu(&menu);
+}
+
+void CMainFrame::WatchBarsRightClicks() {
+  // Caught on the way down from the window, before the bars see it: a disabled tool or a
+  // separator would swallow the click, and the menu bar would open a menu.
+  GtkGesture* gesture = gtk_gesture_multi_press_new(GetHandle());
+  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(gesture), GDK_BUTTON_SECONDARY);
+  gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(gesture), GTK_PHASE_CAPTURE);
+  g_signal_connect(gesture, "pressed", G_CALLBACK(&CMainFrame::OnRightPress), this);
+  // The gesture lives as long as the window.
+  g_object_set_data_full(G_OBJECT(GetHandle()), "tessary-bars-gesture", gesture, g_object_unref);
+}
+
+void CMainFrame::OnRightPress(void* gesture, int, double, double, void* self) {
+  auto* frame = static_cast<CMainFrame*>(self);
+  GtkGesture* g = GTK_GESTURE(gesture);
+  const GdkEvent* event = gtk_gesture_get_last_event(g, gtk_gesture_single_get_current_sequence(GTK_GESTURE_SINGLE(g)));
+  GtkWidget* target = event ? gtk_get_event_widget(const_cast<GdkEvent*>(event)) : nullptr;
+  const auto on = [target](wxWindow* bar) {
+    GtkWidget* w = bar && bar->IsShown() ? bar->GetHandle() : nullptr;
+    return w && target && (target == w || gtk_widget_is_ancestor(target, w));
+  };
+  if (!on(frame->GetToolBar()) && !on(frame->GetMenuBar())) {
+    gtk_gesture_set_state(g, GTK_EVENT_SEQUENCE_DENIED);
+    return;
+  }
+  gtk_gesture_set_state(g, GTK_EVENT_SEQUENCE_CLAIMED);
+  // Shown once GTK has finished with the press.
+  frame->CallAfter(&CMainFrame::ShowBarsMenu);
 }
 
 void CMainFrame::ApplyKeys() {

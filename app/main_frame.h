@@ -70,6 +70,11 @@ class CMainFrame : public CMainFrameBase {
   void UpdateMenuLabels(wxMenuBar* bar);
   void ForEachMenuBar(const std::function<void(wxMenuBar*)>& f);
   void BuildToolbar();
+  // The bars' own menu (Standard, Customize...), on a right click anywhere on the menu bar or
+  // the toolbar.
+  void ShowBarsMenu();
+  void WatchBarsRightClicks();
+  static void OnRightPress(void* gesture, int presses, double x, double y, void* self);
   void ApplyKeys();
   void UpdateLockIndicators();
   void SaveCommandBars(wxConfigBase& config) const;

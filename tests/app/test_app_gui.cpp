@@ -13,6 +13,7 @@
 #include <wx/artprov.h>
 #include <wx/config.h>
 #include <wx/fileconf.h>
+#include <wx/listbox.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
@@ -21,6 +22,7 @@
 #include <wx/notebook.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
+#include <wx/uiaction.h>
 
 #include "app/about_dlg.h"
 #include "app/customize_dlg.h"
@@ -510,6 +512,65 @@ TEST_F(AppGui, MessageBoxesShowTheIconTheyAskFor) {
   }
 }
 
+// Right clicks are real X input: they reach the program as a user's do.
+TEST_F(AppGui, TheBarsMenuOpensOnARightClickAnywhereOnTheBars) {
+  ASSERT_TRUE(Start());
+  Frame()->Raise();
+  ASSERT_TRUE(WaitFor([] { return RealFrame() == wxRect(160, 128, 960, 768); })) << Describe(RealFrame());
+  Frame()->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+  wxToolBar* tb = Frame()->GetToolBar();
+  ASSERT_FALSE(tb->GetToolEnabled(WxId(ID_FILE_PRINT)));
+  GtkToolbar* toolbar = tb->GTKGetToolbar();
+  const auto toolAt = [&](int pos) { return ScreenRectOf(GTK_WIDGET(gtk_toolbar_get_nth_item(toolbar, pos))); };
+  int separator = 0;
+  while (!tb->GetToolByPos(separator)->IsSeparator()) ++separator;
+  const wxRect bar = ScreenRectOf(GTK_WIDGET(toolbar));
+  const wxRect menuBar = ScreenRectOf(Frame()->GetMenuBar()->GetHandle());
+  ASSERT_GT(bar.width, toolAt(static_cast<int>(tb->GetToolsCount()) - 1).GetRight() - bar.x + 40) << "no empty part";
+
+  std::vector<wxString> shown;
+  const auto onOpen = [&](wxMenuEvent& e) {
+    e.Skip();
+    if (!e.GetMenu() || !e.GetMenu()->FindItem(WxId(ID_CUSTOMIZE))) return;
+    for (wxMenuItem* item : e.GetMenu()->GetMenuItems()) shown.push_back(item->GetItemLabelText());
+    Frame()->CallAfter([] { wxUIActionSimulator().Char(WXK_ESCAPE); });
+  };
+  Frame()->Bind(wxEVT_MENU_OPEN, onOpen);
+  wxUIActionSimulator sim;
+  const auto rightClick = [&](const wxPoint& at) {
+    shown.clear();
+    sim.MouseMove(at);
+    sim.MouseClick(wxMOUSE_BTN_RIGHT);
+    return WaitFor([&] { return !shown.empty(); });
+  };
+  const std::vector<wxString> barsMenu = {"Standard", "", "Customize..."};
+  const struct {
+    const char* where;
+    wxPoint at;
+  } places[] = {
+      {"an enabled button", toolAt(tb->GetToolPos(WxId(ID_FILE_NEW))).GetPosition() + wxPoint(8, 8)},
+      {"a disabled button", toolAt(tb->GetToolPos(WxId(ID_FILE_PRINT))).GetPosition() + wxPoint(8, 8)},
+      {"a separator", toolAt(separator).GetPosition() + wxPoint(toolAt(separator).width / 2, 8)},
+      {"the empty part of the toolbar", wxPoint(bar.GetRight() - 20, bar.y + bar.height / 2)},
+      {"a menu title", wxPoint(menuBar.x + 12, menuBar.y + menuBar.height / 2)},
+      {"the empty part of the menu bar", wxPoint(menuBar.GetRight() - 20, menuBar.y + menuBar.height / 2)},
+  };
+  for (const auto& p : places) {
+    SCOPED_TRACE(p.where);
+    EXPECT_TRUE(rightClick(p.at));
+    EXPECT_EQ(barsMenu, shown);
+  }
+
+  // With the toolbar hidden, the menu bar still leads to Customize.
+  Command(ID_VIEW_TOOLBAR);
+  ASSERT_FALSE(tb->IsShown());
+  Pump();
+  const wxRect menuBarNow = ScreenRectOf(Frame()->GetMenuBar()->GetHandle());
+  EXPECT_TRUE(rightClick(wxPoint(menuBarNow.GetRight() - 20, menuBarNow.y + menuBarNow.height / 2)));
+  EXPECT_EQ(barsMenu, shown);
+  Frame()->Unbind(wxEVT_MENU_OPEN, onOpen);
+}
+
 TEST_F(AppGui, TheAboutBoxShowsTheVersionBlock) {
   ASSERT_TRUE(Start());
   std::map<int, wxString> shown;
@@ -579,6 +640,43 @@ TEST_F(AppGui, CustomizeCategoriesFollowTheDocumentMenu) {
   const std::vector<int> all = CCustomizeDlg::CategoryEntries(5);
   EXPECT_NE(all.end(), std::find(all.begin(), all.end(), ID_FILE_PRINT));
   EXPECT_EQ(all.end(), std::find(all.begin(), all.end(), ID_FILE_MRU_FILE1));
+}
+
+// Every list box of a window and its children.
+void FindListBoxes(wxWindow* w, std::vector<wxListBox*>& found) {
+  if (auto* l = dynamic_cast<wxListBox*>(w)) found.push_back(l);
+  for (wxWindow* child : w->GetChildren()) FindListBoxes(child, found);
+}
+
+TEST_F(AppGui, EveryCommandShowsByNameInTheCustomizeLists) {
+  ASSERT_TRUE(Start());
+  std::vector<wxString> empty;
+  bool printInCommands = false, printOnToolbar = false;
+  dialogs.onModal = [&](wxDialog& dlg) {
+    std::vector<wxListBox*> lists;
+    FindListBoxes(&dlg, lists);
+    const auto scan = [&](const wxString& category) {
+      for (wxListBox* l : lists)
+        for (unsigned i = 0; i < l->GetCount(); ++i)
+          if (l->GetString(i).Trim().Trim(false).empty()) empty.push_back(category);
+    };
+    wxListBox* categories = lists.at(0);
+    for (unsigned c = 0; c < categories->GetCount(); ++c) {
+      categories->SetSelection(static_cast<int>(c));
+      wxCommandEvent e(wxEVT_LISTBOX, categories->GetId());
+      e.SetEventObject(categories);
+      e.SetInt(static_cast<int>(c));
+      categories->ProcessWindowEvent(e);
+      scan(categories->GetString(c));
+      if (categories->GetString(c) == "All Commands") printInCommands = lists.at(1)->FindString("Print") != wxNOT_FOUND;
+    }
+    printOnToolbar = lists.at(2)->FindString("Print") != wxNOT_FOUND;
+    return wxID_CANCEL;
+  };
+  Command(ID_CUSTOMIZE);
+  EXPECT_TRUE(empty.empty()) << "an empty row in " << (empty.empty() ? wxString() : empty.front());
+  EXPECT_TRUE(printInCommands);
+  EXPECT_TRUE(printOnToolbar);
 }
 
 TEST_F(AppGui, ThePictureControlShowsImagesAndOtherwiseItsText) {

@@ -149,3 +149,15 @@ class XClient {
 
   Display* m_display;
 };
+
+// Where a widget of this process is on the screen.
+inline wxRect ScreenRectOf(GtkWidget* widget) {
+  GtkWidget* top = widget ? gtk_widget_get_toplevel(widget) : nullptr;
+  GdkWindow* window = top ? gtk_widget_get_window(top) : nullptr;
+  int x = 0, y = 0, originX = 0, originY = 0;
+  if (!window || !gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y)) return wxRect();
+  gdk_window_get_origin(window, &originX, &originY);
+  GtkAllocation a;
+  gtk_widget_get_allocation(widget, &a);
+  return wxRect(originX + x, originY + y, a.width, a.height);
+}
