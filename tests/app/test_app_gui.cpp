@@ -21,6 +21,7 @@
 #include <wx/mstream.h>
 #include <wx/notebook.h>
 #include <wx/statusbr.h>
+#include <wx/timer.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
 
@@ -436,6 +437,44 @@ TEST_F(AppGui, SaveAsAsksBeforeReplacingAFileThatTheExtensionNames) {
   Command(ID_FILE_SAVE_AS);
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_TRUE(std::filesystem::exists(Path("fresh.rvq")));
+}
+
+// The toolkit's own Save dialog, typed into as a user does: it checks the name as typed.
+TEST_F(AppGui, TheRealSaveDialogAndTheQuestionAboutTheNameWithItsExtension) {
+  const std::string victim = WriteDocument("victim.rvq", "CAL-VICTIM");
+  const std::string before = FileText(victim);
+  ASSERT_TRUE(Start());
+  SetDialogServices(nullptr);
+  Docs()->SetLastDirectory(wxString(std::filesystem::path(victim).parent_path().string()));
+  Command(ID_FILE_NEW);
+  CurrentDoc()->SetModifiedFlag();
+
+  // Once the dialog is up, the name is typed over the proposed one and taken with Enter.
+  bool typed = false;
+  wxTimer typist;
+  typist.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    bool up = false;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* w = windows; w; w = w->next)
+      up = up || (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_window_is_active(GTK_WINDOW(w->data)));
+    g_list_free(windows);
+    if (typed || !up) return;
+    typed = true;
+    wxUIActionSimulator sim;
+    sim.Char('A', wxMOD_CONTROL);
+    sim.Text("victim");
+    sim.Char(WXK_RETURN);
+  });
+  typist.Start(200);
+  ui.Answer({IDNO});
+  Command(ID_FILE_SAVE_AS);
+  typist.Stop();
+  ASSERT_TRUE(typed);
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_EQ(victim + "\nalready exists.\nDo you want to replace it?", ui.boxes[0].text);
+  EXPECT_EQ(before, FileText(victim));
+  EXPECT_TRUE(CurrentDoc()->IsModified());
+  EXPECT_FALSE(std::filesystem::exists(Path("victim")));
 }
 
 TEST_F(AppGui, ADocumentThatDoesNotOpenNeverShowsAWindow) {
