@@ -2,8 +2,10 @@
 
 #include "app/main_frame.h"
 
-CChildFrame::CChildFrame(wxDocument* doc, wxView* view, CMainFrame* parent)
-    : CChildFrameBase(doc, view, parent, wxID_ANY, doc ? doc->GetUserReadableName() : wxString()) {
+CChildFrame::CChildFrame(wxDocument* doc, wxView* view, CMainFrame* parent) {
+  // Made here rather than by the base's constructor, so that the realisation, which may come
+  // while the window is made, already runs this class's own.
+  Create(doc, view, parent, wxID_ANY, doc ? doc->GetUserReadableName() : wxString());
   SetIcons(parent->GetDocumentIcons());
   // The document menu; the main frame's own menu comes back when the last document window closes.
   SetMenuBar(parent->CreateDocumentMenuBar());

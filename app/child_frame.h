@@ -12,4 +12,9 @@ using CChildFrameBase = wxDocChildFrameAny<wxAuiMDIChildFrame, wxAuiMDIParentFra
 class CChildFrame : public CChildFrameBase {
  public:
   CChildFrame(wxDocument* doc, wxView* view, CMainFrame* parent);
+
+ protected:
+  // The tab is a plain child window: the top-level window's realisation (window-manager hints,
+  // icons, resize grip) does not apply to it.
+  void GTKHandleRealized() override { wxWindow::GTKHandleRealized(); }
 };

@@ -1,6 +1,7 @@
 #include "app/customize_dlg.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <wx/accel.h>
 #include <wx/button.h>
@@ -41,6 +42,9 @@ std::vector<MenuCategory> DocumentMenu() {
   return cats;
 }
 
+// Commands that have neither a menu item nor a prompt string.
+const std::pair<int, const char*> kUnlabelledCommands[] = {{ID_FILE_PRINT, "Print"}};
+
 wxString CommandName(int id) {
   if (id == 0) return "----";
   const std::vector<MenuCategory> cats = DocumentMenu();
@@ -54,8 +58,12 @@ wxString CommandName(int id) {
       if (m->entries[i].kind == res::MenuEntry::item && m->entries[i].id == id)
         return FromSystemText(PlainMenuText(m->entries[i].text));
   }
-  // Commands without a menu item go by their tooltip.
-  return FromSystemText(LoadResString(static_cast<unsigned>(id))).AfterFirst('\n');
+  // Commands without a menu item go by their tooltip, and those without either by their name.
+  const wxString tip = FromSystemText(LoadResString(static_cast<unsigned>(id))).AfterFirst('\n');
+  if (!tip.empty()) return tip;
+  for (const auto& [command, name] : kUnlabelledCommands)
+    if (command == id) return name;
+  return wxString::Format("Command %d", id);
 }
 
 }  // namespace

@@ -118,5 +118,6 @@ wxView* CTessaryDocTemplate::CreateView(wxDocument* doc, long flags) {
   // The frame ties itself to the view; deleting the view on failure also destroys the frame.
   new CChildFrame(doc, view.get(), m_pMainFrame);
   if (!view->OnCreate(doc, flags)) return nullptr;
+  if (auto* d = wxDynamicCast(doc, CTessaryAuthorDoc)) d->UpdateFrameTitles();
   return view.release();
 }

@@ -12,6 +12,8 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <gtk/gtk.h>
+
 #include "app/child_frame.h"
 #include "app/customize_dlg.h"
 #include "common/command_ids.h"
@@ -109,6 +111,7 @@ bool CMainFrame::Create(wxDocManager* manager) {
 
   m_pOwnMenuBar = BuildMenuBar(IDR_MAINFRAME);
   SetMenuBar(m_pOwnMenuBar);
+  WatchBarsRightClicks();
 
   // Bound after the document handling's own close handler, so this one runs first.
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
@@ -223,19 +226,6 @@ void CMainFrame::BuildToolbar() {
   if (!tb) {
     tb = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT, wxID_ANY, "Standard");
     if (!tb) return;
-    // The bars' own menu. GTK reports a right click on a tool as a tool event and one on the
-    // empty part of the bar as a plain mouse event, so all three lead to it.
-    const auto barsMenu = [this] {
-      wxMenu menu;
-      menu.AppendCheckItem(WxId(ID_VIEW_TOOLBAR), "Standard");
-      menu.AppendSeparator();
-      menu.Append(WxId(ID_CUSTOMIZE), "Customize...");
-      menu.Check(WxId(ID_VIEW_TOOLBAR), m_state.toolbarVisible);
-      PopupMenu(&menu);
-    };
-    tb->Bind(wxEVT_CONTEXT_MENU, [barsMenu](wxContextMenuEvent&) { barsMenu(); });
-    tb->Bind(wxEVT_TOOL_RCLICKED, [barsMenu](wxCommandEvent&) { barsMenu(); });
-    tb->Bind(wxEVT_RIGHT_UP, [barsMenu](wxMouseEvent&) { barsMenu(); });
   } else {
     tb->ClearTools();
   }
@@ -263,6 +253,44 @@ void CMainFrame::BuildToolbar() {
   }
   tb->Realize();
   tb->Show(m_state.toolbarVisible);
+}
+
+void CMainFrame::ShowBarsMenu() {
+  wxMenu menu;
+  menu.AppendCheckItem(WxId(ID_VIEW_TOOLBAR), "Standard");
+  menu.AppendSeparator();
+  menu.Append(WxId(ID_CUSTOMIZE), "Customize...");
+  menu.Check(WxId(ID_VIEW_TOOLBAR), m_state.toolbarVisible);
+  PopupMenu(&menu);
+}
+
+void CMainFrame::WatchBarsRightClicks() {
+  // Caught on the way down from the window, before the bars see it: a disabled tool or a
+  // separator would swallow the click, and the menu bar would open a menu.
+  GtkGesture* gesture = gtk_gesture_multi_press_new(GetHandle());
+  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(gesture), GDK_BUTTON_SECONDARY);
+  gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(gesture), GTK_PHASE_CAPTURE);
+  g_signal_connect(gesture, "pressed", G_CALLBACK(&CMainFrame::OnRightPress), this);
+  // The gesture lives as long as the window.
+  g_object_set_data_full(G_OBJECT(GetHandle()), "tessary-bars-gesture", gesture, g_object_unref);
+}
+
+void CMainFrame::OnRightPress(void* gesture, int, double, double, void* self) {
+  auto* frame = static_cast<CMainFrame*>(self);
+  GtkGesture* g = GTK_GESTURE(gesture);
+  const GdkEvent* event = gtk_gesture_get_last_event(g, gtk_gesture_single_get_current_sequence(GTK_GESTURE_SINGLE(g)));
+  GtkWidget* target = event ? gtk_get_event_widget(const_cast<GdkEvent*>(event)) : nullptr;
+  const auto on = [target](wxWindow* bar) {
+    GtkWidget* w = bar && bar->IsShown() ? bar->GetHandle() : nullptr;
+    return w && target && (target == w || gtk_widget_is_ancestor(target, w));
+  };
+  if (!on(frame->GetToolBar()) && !on(frame->GetMenuBar())) {
+    gtk_gesture_set_state(g, GTK_EVENT_SEQUENCE_DENIED);
+    return;
+  }
+  gtk_gesture_set_state(g, GTK_EVENT_SEQUENCE_CLAIMED);
+  // Shown once GTK has finished with the press.
+  frame->CallAfter(&CMainFrame::ShowBarsMenu);
 }
 
 void CMainFrame::ApplyKeys() {
@@ -373,10 +401,14 @@ void CMainFrame::UpdateLockIndicators() {
 
 void CMainFrame::OnSizeOrMove(wxEvent& event) {
   event.Skip();
-  if (IsShown() && !IsMaximized() && !IsIconized() && !IsFullScreen()) {
-    const wxRect r = GetRect();
-    m_rectNormal = {r.x, r.y, r.width, r.height};
-  }
+  if (!IsShown() || m_maximizePending || IsMaximized() || IsIconized() || IsFullScreen()) return;
+  // The window manager may report the maximised size before the maximised state (and the
+  // normal state before the normal size): a window that fills its display is not normal.
+  const wxRect r = GetRect();
+  const int display = wxDisplay::GetFromWindow(this);
+  const wxRect area = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
+  if (r.width >= area.width && r.height >= area.height) return;
+  m_rectNormal = {r.x, r.y, r.width, r.height};
 }
 
 WindowPlacement CMainFrame::GetPlacement() const {
@@ -409,9 +441,28 @@ bool CMainFrame::ShowWithSavedPosition(int) {
   p = FitPlacement(p, areas);
   m_rectNormal = p.normal;
   SetSize(p.normal.x, p.normal.y, p.normal.width, p.normal.height);
-  const bool shown = Show(true);
-  if (p.showCmd == SW_SHOWMAXIMIZED) Maximize(true);
-  return shown;
+  // The toolkit makes the window before it shows it, at the size its contents then have, which
+  // for a first window is nothing: the window would be made that small and the bars laid out
+  // in no room. It is made at the size it is given.
+  GtkWidget* widget = GetHandle();
+  if (!gtk_widget_get_realized(widget)) {
+    GtkAllocation client{0, 0, std::max(1, p.normal.width - m_decorSize.left - m_decorSize.right),
+                         std::max(1, p.normal.height - m_decorSize.top - m_decorSize.bottom)};
+    gtk_widget_set_allocation(widget, &client);
+  }
+  // The window manager keeps a normal size to come back to only for a window that it has shown
+  // at that size: the window is maximised once it is mapped.
+  m_maximizePending = p.showCmd == SW_SHOWMAXIMIZED;
+  if (m_maximizePending) g_signal_connect(widget, "map-event", G_CALLBACK(&CMainFrame::OnMapEvent), this);
+  return Show(true);
+}
+
+int CMainFrame::OnMapEvent(void* widget, void*, void* self) {
+  g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<void*>(&CMainFrame::OnMapEvent), self);
+  auto* frame = static_cast<CMainFrame*>(self);
+  frame->m_maximizePending = false;
+  frame->Maximize(true);
+  return FALSE;
 }
 
 void CMainFrame::SaveCommandBars(wxConfigBase& config) const {

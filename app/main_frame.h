@@ -71,13 +71,20 @@ class CMainFrame : public CMainFrameBase {
   void UpdateMenuLabels(wxMenuBar* bar);
   void ForEachMenuBar(const std::function<void(wxMenuBar*)>& f);
   void BuildToolbar();
+  // The bars' own menu (Standard, Customize...), on a right click anywhere on the menu bar or
+  // the toolbar.
+  void ShowBarsMenu();
+  void WatchBarsRightClicks();
+  static void OnRightPress(void* gesture, int presses, double x, double y, void* self);
   void ApplyKeys();
   void UpdateLockIndicators();
   void SaveCommandBars(wxConfigBase& config) const;
   void SavePlacement(wxConfigBase& config) const;
+  static int OnMapEvent(void* widget, void* event, void* self);
 
   CommandBarsState m_state;
   WindowRect m_rectNormal;
+  bool m_maximizePending = false;  // until the window is mapped at its normal size
   wxMenuBar* m_pOwnMenuBar = nullptr;
   wxIconBundle m_docIcons;
   wxString m_strLocks[3];

@@ -12,7 +12,7 @@
 wxIMPLEMENT_DYNAMIC_CLASS(CTessaryAuthorDoc, wxDocument);
 
 namespace {
-enum : unsigned { IDS_ASK_TO_SAVE = 2006 };
+enum : unsigned { IDS_ASK_TO_SAVE = 2006, IDS_ASK_TO_REPLACE = 2009 };
 }
 
 std::string CTessaryAuthorDoc::FileDialogFilter(const wxDocTemplate& t) {
@@ -22,6 +22,49 @@ std::string CTessaryAuthorDoc::FileDialogFilter(const wxDocTemplate& t) {
 bool CTessaryAuthorDoc::DeleteContents() {
   ClearContents();
   return true;
+}
+
+bool CTessaryAuthorDoc::OnCreate(const wxString& path, long flags) {
+  if (flags & wxDOC_NEW) return wxDocument::OnCreate(path, flags);
+  m_viewFlags = flags;
+  m_viewPending = true;
+  return true;
+}
+
+bool CTessaryAuthorDoc::OnOpenDocument(const wxString& file) {
+  if (!wxDocument::OnOpenDocument(file)) return false;
+  if (!m_viewPending) return true;
+  m_viewPending = false;
+  if (!wxDocument::OnCreate(file, m_viewFlags)) return false;
+  UpdateAllViews();
+  return true;
+}
+
+void CTessaryAuthorDoc::OnChangedViewList() {
+  if (GetViews().empty()) {
+    wxDocument::OnChangedViewList();  // may delete the document
+    return;
+  }
+  UpdateFrameTitles();
+}
+
+void CTessaryAuthorDoc::Modify(bool modified) {
+  wxDocument::Modify(modified);
+  UpdateFrameTitles();
+}
+
+void CTessaryAuthorDoc::UpdateFrameTitles() {
+  const wxList& views = GetViews();
+  std::size_t n = 0;
+  for (wxObject* object : views) {
+    ++n;
+    wxWindow* frame = static_cast<wxView*>(object)->GetFrame();
+    if (!frame) continue;
+    wxString title = GetUserReadableName();
+    if (views.size() > 1) title << ":" << n;
+    if (IsModified()) title += "*";  // as the toolkit's views mark a changed document
+    if (frame->GetLabel() != title) frame->SetLabel(title);
+  }
 }
 
 bool CTessaryAuthorDoc::OnSaveModified() {
@@ -55,11 +98,18 @@ bool CTessaryAuthorDoc::SaveAs() {
   wxFileName chosen(paths[0]);
   if (!chosen.HasExt()) chosen.SetExt(ext);
   const wxString fileName = chosen.GetFullPath();
+  // The dialog asked about the name as typed; a name that got its extension only now is asked
+  // about here.
+  if (fileName != paths[0] && wxFileName::Exists(fileName, wxFILE_EXISTS_ANY) &&
+      AfxMessageBox(tessary::Format(LoadResString(IDS_ASK_TO_REPLACE).c_str(), ToSystemPath(fileName).c_str()),
+                    MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+    return false;
 
   // A file that was not saved is not added to the recent files.
   if (!OnSaveDocument(fileName)) return false;
   SetTitle(chosen.GetFullName());
   SetFilename(fileName, true);  // the views retitle their windows
+  UpdateFrameTitles();
   GetDocumentManager()->SetLastDirectory(chosen.GetPath());
   GetDocumentManager()->AddFileToHistory(fileName);
   return true;

@@ -49,6 +49,15 @@ class CTessaryAuthorDoc : public wxDocument, public CUpdateDocumentData {
   static std::string FileDialogFilter(const wxDocTemplate& docTemplate);
 
   bool DeleteContents() override;
+  // A document that is opened gets its window only once it has been read, so that nothing shows
+  // for a file that does not open.
+  bool OnCreate(const wxString& path, long flags) override;
+  bool OnOpenDocument(const wxString& file) override;
+  void OnChangedViewList() override;
+  void Modify(bool modified) override;
+  // Titles each window of the document: its name, numbered ("name:1", "name:2") while it has
+  // more than one window.
+  void UpdateFrameTitles();
   // Asks "Save changes to ...?" for a modified document; false when the user cancelled.
   bool OnSaveModified() override;
   bool SaveAs() override;
@@ -58,5 +67,8 @@ class CTessaryAuthorDoc : public wxDocument, public CUpdateDocumentData {
   bool DoOpenDocument(const wxString& file) override;
 
  private:
+  long m_viewFlags = 0;
+  bool m_viewPending = false;  // opened: the window waits for the file to be read
+
   wxDECLARE_DYNAMIC_CLASS(CTessaryAuthorDoc);
 };

@@ -28,6 +28,7 @@ enum : unsigned {
   IDS_RVQ_DAMAGED = 2003,
   IDS_RVQ_READ_FAILED = 2004,
   IDS_RVQ_SAVE_FAILED = 2005,
+  IDS_RVQ_SAVE_FAILED_NEW = 2008,
 };
 
 uint32_t Crc32(const uint8_t* data, std::size_t size) {
@@ -184,6 +185,11 @@ bool LoadFile(const std::string& path, CUpdateDocumentData& out, std::string& me
       bytes.resize(done);
     }
     file.Close();
+  } catch (const CFileException& e) {
+    // The message names the file already: the reason follows alone.
+    const std::string reason = e.m_lOsError ? ErrnoText(e.m_lOsError) : e.GetErrorMessage();
+    message = tessary::Format(LoadResString(IDS_RVQ_READ_FAILED).c_str(), path.c_str(), reason.c_str());
+    return false;
   } catch (const CException& e) {
     message = tessary::Format(LoadResString(IDS_RVQ_READ_FAILED).c_str(), path.c_str(), e.GetErrorMessage().c_str());
     return false;
@@ -207,8 +213,11 @@ bool LoadFile(const std::string& path, CUpdateDocumentData& out, std::string& me
 }
 
 bool SaveFile(const std::string& path, const CUpdateDocumentData& doc, std::string& message) {
+  // Only a file that was there can be said to be left as it was.
+  struct stat st;
+  const unsigned failed = stat(path.c_str(), &st) == 0 ? IDS_RVQ_SAVE_FAILED : IDS_RVQ_SAVE_FAILED_NEW;
   const auto fail = [&](int err) {
-    message = tessary::Format(LoadResString(IDS_RVQ_SAVE_FAILED).c_str(), path.c_str(), ErrnoText(err).c_str());
+    message = tessary::Format(LoadResString(failed).c_str(), path.c_str(), ErrnoText(err).c_str());
     return false;
   };
   std::string bytes;

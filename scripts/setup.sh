@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcrypto++-dev libsqlite3-dev sqlite3 zlib1g-dev
-  libwxgtk3.2-dev libgtk-3-dev
+  libwxgtk3.2-dev libgtk-3-dev libx11-dev
   xvfb xauth
   openbox
   # The end-to-end tests: the program driven through its real window and read back through the

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <wx/app.h>
 #include <wx/init.h>
@@ -42,6 +43,8 @@ pid_t StartWindowManager() {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  // The virtual display has no session bus for the settings that the file dialogs write.
+  setenv("GSETTINGS_BACKEND", "memory", 0);
   wxApp::SetInstance(new CTessaryAuthorApp);
   int wxArgc = 1;
   char* wxArgv[] = {argv[0], nullptr};

@@ -1,18 +1,37 @@
 // The program started, driven and ended through its real frames and handlers.
-#include <wx/config.h>
-#include <wx/fileconf.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
+
+#include <wx/artprov.h>
+#include <wx/config.h>
+#include <wx/eventfilter.h>
+#include <wx/fileconf.h>
+#include <wx/listbox.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
 
 #include <wx/menu.h>
 #include <wx/mstream.h>
 #include <wx/notebook.h>
 #include <wx/statusbr.h>
+#include <wx/timer.h>
 #include <wx/toolbar.h>
+#include <wx/uiaction.h>
 
 #include "app/about_dlg.h"
 #include "app/customize_dlg.h"
+#include "app/wx_ui_services.h"
 #include "common/picture_static.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/x_window.h"
 #include "res/app_ids.h"
 
 namespace {
@@ -39,6 +58,44 @@ wxString ProfileValue(const wxString& key) {
   wxString v;
   profile.Read(key, &v);
   return v;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What the program writes to stderr while one is alive (the toolkit's warnings go there).
+class StderrCapture {
+ public:
+  explicit StderrCapture(std::string path) : m_path(std::move(path)) {
+    std::fflush(stderr);
+    m_saved = dup(2);
+    const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+  }
+  ~StderrCapture() { Stop(); }
+  std::string Stop() {
+    if (m_saved >= 0) {
+      std::fflush(stderr);
+      dup2(m_saved, 2);
+      close(m_saved);
+      m_saved = -1;
+    }
+    return FileText(m_path);
+  }
+
+ private:
+  std::string m_path;
+  int m_saved = -1;
+};
+
+std::vector<wxString> TabTexts() {
+  std::vector<wxString> texts;
+  wxAuiNotebook* book = TheApp().GetMainFrame()->GetNotebook();
+  for (size_t i = 0; book && i < book->GetPageCount(); ++i) texts.push_back(book->GetPageText(i));
+  return texts;
 }
 
 }  // namespace
@@ -174,16 +231,25 @@ TEST_F(AppGui, ARecentFileThatIsGoneIsDroppedWithAMessage) {
   EXPECT_EQ((std::vector<wxString>{"Recent File"}), RecentItems(Frame()->GetMenuBar()));
 }
 
+// The main window's frame as the X server places it.
+wxRect RealFrame() {
+  const std::optional<XWindowGeometry> g = QueryXGeometry(TheApp().GetMainFrame());
+  return g ? g->frame : wxRect();
+}
+
+std::string Describe(const wxRect& r) {
+  return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) + "x" + std::to_string(r.height);
+}
+
 TEST_F(AppGui, PlacementAndMaximisedStateComeBack) {
   ASSERT_TRUE(Start());
   Frame()->SetSize(100, 120, 700, 500);
-  Pump();
+  const wxRect normal(100, 120, 700, 500);
+  EXPECT_TRUE(WaitFor([&] { return RealFrame() == normal; })) << Describe(RealFrame());
   ASSERT_TRUE(Stop());
   ASSERT_TRUE(Start());
   // The window manager frames the window a little later; the placement holds once it has.
-  EXPECT_TRUE(WaitFor([] { return Frame()->GetRect() == wxRect(100, 120, 700, 500); }))
-      << Frame()->GetRect().x << "," << Frame()->GetRect().y << " " << Frame()->GetRect().width << "x"
-      << Frame()->GetRect().height;
+  EXPECT_TRUE(WaitFor([&] { return RealFrame() == normal; })) << Describe(RealFrame());
   EXPECT_FALSE(Frame()->IsMaximized());
 
   Frame()->Maximize();
@@ -193,6 +259,15 @@ TEST_F(AppGui, PlacementAndMaximisedStateComeBack) {
   EXPECT_EQ(700, wxAtoi(ProfileValue("/WindowPlacement/Width")));
   ASSERT_TRUE(Start());
   EXPECT_TRUE(WaitFor([] { return Frame()->IsMaximized(); }));
+  EXPECT_TRUE(WaitFor([] { return RealFrame().width > 1000; })) << Describe(RealFrame());
+
+  // Un-maximising gives the normal size and place back.
+  Frame()->Maximize(false);
+  EXPECT_TRUE(WaitFor([&] { return !Frame()->IsMaximized() && RealFrame() == normal; })) << Describe(RealFrame());
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ(SW_SHOWNORMAL, wxAtoi(ProfileValue("/WindowPlacement/ShowCmd")));
+  EXPECT_EQ("100 120 700 500", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
+                                   ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
 }
 
 TEST_F(AppGui, APlacementOffTheScreenOrMinimisedComesBackVisibleAndNormal) {
@@ -280,15 +355,265 @@ TEST_F(AppGui, CommandsWithoutAHandlerShowDisabled) {
   EXPECT_EQ("&Save\tCtrl+S", bar->FindItem(WxId(ID_FILE_SAVE))->GetItemLabel());
 }
 
-TEST_F(AppGui, NewWindowShowsTheDocumentInASecondTab) {
+TEST_F(AppGui, NewWindowNumbersTheWindowsOfTheDocumentAndPrintsNothing) {
+  const std::string path = WriteDocument("numbered.rvq", "CAL");
+  StderrCapture err(Path("session.err"));
   ASSERT_TRUE(Start());
+  dialogs.files.push_back(wxString(path));
+  Command(ID_FILE_OPEN);
+  Command(ID_WINDOW_NEW);
+  EXPECT_EQ(1u, Docs()->GetDocumentsVector().size());
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq:1", "numbered.rvq:2"}), TabTexts());
+  Command(ID_WINDOW_NEW);
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq:1", "numbered.rvq:2", "numbered.rvq:3"}), TabTexts());
+  EXPECT_EQ("TessaryAuthor - numbered.rvq:3", Frame()->GetTitle());
+
+  // Closing windows numbers the others again; the last one left goes by the name alone.
+  Frame()->GetActiveChild()->Close();
+  Pump();
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq:1", "numbered.rvq:2"}), TabTexts());
+  Frame()->GetActiveChild()->Close();
+  Pump();
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq"}), TabTexts());
+  EXPECT_EQ(1u, Docs()->GetDocumentsVector().size());
+
   Command(ID_FILE_NEW);
   Command(ID_WINDOW_NEW);
-  EXPECT_EQ(2u, Tabs());
-  EXPECT_EQ(1u, Docs()->GetDocumentsVector().size());
+  EXPECT_EQ((std::vector<wxString>{"numbered.rvq", "Varnix1:1", "Varnix1:2"}), TabTexts());
+  Command(ID_FILE_CLOSE);
   Command(ID_FILE_CLOSE);
   EXPECT_EQ(0u, Tabs());
   EXPECT_EQ((std::vector<wxString>{"File", "View", "Help"}), MenuTitles(Frame()->GetMenuBar()));
+  EXPECT_EQ("", err.Stop());
+}
+
+TEST_F(AppGui, SaveAsAsksBeforeReplacingAFileThatTheExtensionNames) {
+  const std::string victim = WriteDocument("victim.rvq", "CAL-VICTIM");
+  const std::string before = FileText(victim);
+  ASSERT_TRUE(Start());
+  Command(ID_FILE_NEW);
+  CurrentDoc()->SetModifiedFlag();
+  const std::string question = victim + "\nalready exists.\nDo you want to replace it?";
+
+  // No, from Save As and from Save of a document never saved: nothing is written.
+  for (int command : {ID_FILE_SAVE_AS, ID_FILE_SAVE}) {
+    SCOPED_TRACE(command);
+    ui.boxes.clear();
+    ui.Answer({IDNO});
+    dialogs.files.push_back(wxString(Path("victim")));
+    Command(command);
+    ASSERT_EQ(1u, ui.boxes.size());
+    EXPECT_EQ(question, ui.boxes[0].text);
+    EXPECT_EQ(unsigned{MB_YESNO | MB_ICONEXCLAMATION}, ui.boxes[0].style);
+    EXPECT_EQ(before, FileText(victim));
+    EXPECT_TRUE(CurrentDoc()->IsModified());
+    EXPECT_EQ("Varnix1", CurrentDoc()->GetUserReadableName());
+  }
+
+  // Yes replaces it.
+  ui.boxes.clear();
+  ui.Answer({IDYES});
+  dialogs.files.push_back(wxString(Path("victim")));
+  Command(ID_FILE_SAVE_AS);
+  EXPECT_EQ(1u, ui.boxes.size());
+  EXPECT_FALSE(CurrentDoc()->IsModified());
+  EXPECT_EQ("victim.rvq", CurrentDoc()->GetUserReadableName());
+  CUpdateDocumentData saved;
+  std::string message;
+  ASSERT_TRUE(rvq::LoadFile(victim, saved, message)) << message;
+  EXPECT_EQ("", saved.m_strCalibrationID);
+
+  // The name as the dialog returned it was the dialog's to ask about; a new name is not asked about.
+  ui.boxes.clear();
+  dialogs.files.push_back(wxString(victim));
+  dialogs.files.push_back(wxString(Path("fresh")));
+  Command(ID_FILE_SAVE_AS);
+  Command(ID_FILE_SAVE_AS);
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(std::filesystem::exists(Path("fresh.rvq")));
+}
+
+// The toolkit's own Save dialog, typed into as a user does: it checks the name as typed.
+TEST_F(AppGui, TheRealSaveDialogAndTheQuestionAboutTheNameWithItsExtension) {
+  const std::string victim = WriteDocument("victim.rvq", "CAL-VICTIM");
+  const std::string before = FileText(victim);
+  ASSERT_TRUE(Start());
+  SetDialogServices(nullptr);
+  Docs()->SetLastDirectory(wxString(std::filesystem::path(victim).parent_path().string()));
+  Command(ID_FILE_NEW);
+  CurrentDoc()->SetModifiedFlag();
+
+  // Once the dialog is up, the name is typed over the proposed one and taken with Enter.
+  bool typed = false;
+  wxTimer typist;
+  typist.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    bool up = false;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* w = windows; w; w = w->next)
+      up = up || (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_window_is_active(GTK_WINDOW(w->data)));
+    g_list_free(windows);
+    if (typed || !up) return;
+    typed = true;
+    wxUIActionSimulator sim;
+    sim.Char('A', wxMOD_CONTROL);
+    sim.Text("victim");
+    sim.Char(WXK_RETURN);
+  });
+  typist.Start(200);
+  ui.Answer({IDNO});
+  Command(ID_FILE_SAVE_AS);
+  typist.Stop();
+  ASSERT_TRUE(typed);
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_EQ(victim + "\nalready exists.\nDo you want to replace it?", ui.boxes[0].text);
+  EXPECT_EQ(before, FileText(victim));
+  EXPECT_TRUE(CurrentDoc()->IsModified());
+  EXPECT_FALSE(std::filesystem::exists(Path("victim")));
+}
+
+TEST_F(AppGui, ADocumentThatDoesNotOpenNeverShowsAWindow) {
+  const std::string damaged = Path("damaged.rvq");
+  {
+    std::ofstream out(damaged);
+    out << "not an update document";
+  }
+  // The tabs there are while the message is shown.
+  struct TabsAtMessage : UiRecorder {
+    std::vector<size_t> tabs;
+    int MessageBox(const std::string& text, unsigned style) override {
+      tabs.push_back(Tabs());
+      return UiRecorder::MessageBox(text, style);
+    }
+  } boxes;
+  ASSERT_TRUE(Start());
+  for (const std::string& path : {damaged, Path("missing.rvq")}) {
+    dialogs.files.push_back(wxString(path));
+    Command(ID_FILE_OPEN);
+  }
+  EXPECT_EQ((std::vector<size_t>{0, 0}), boxes.tabs);
+  EXPECT_EQ(0u, Tabs());
+  EXPECT_TRUE(Docs()->GetDocumentsVector().empty());
+  EXPECT_EQ((std::vector<wxString>{"Recent File"}), RecentItems(Frame()->GetMenuBar()));
+
+  // A document that opens still shows at once, read.
+  dialogs.files.push_back(wxString(WriteDocument("good.rvq", "CAL-GOOD")));
+  Command(ID_FILE_OPEN);
+  EXPECT_EQ((std::vector<wxString>{"good.rvq"}), TabTexts());
+  EXPECT_EQ("CAL-GOOD", CurrentDoc()->m_strCalibrationID);
+}
+
+TEST_F(AppGui, MessageBoxesShowTheIconTheyAskFor) {
+  ASSERT_TRUE(Start());
+  CWxUiServices real;
+  struct Case {
+    unsigned style;
+    wxArtID icon;  // empty: none
+    int button, answer;
+  } cases[] = {
+      {MB_OK | MB_ICONEXCLAMATION, wxART_WARNING, wxID_OK, IDOK},
+      {MB_OK | MB_ICONERROR, wxART_ERROR, wxID_OK, IDOK},
+      {MB_YESNO | MB_ICONQUESTION, wxART_QUESTION, wxID_NO, IDNO},
+      {MB_YESNOCANCEL | MB_ICONINFORMATION, wxART_INFORMATION, wxID_CANCEL, IDCANCEL},
+      {MB_OKCANCEL, wxArtID(), wxID_OK, IDOK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    std::vector<wxImage> icons;
+    bool hasButton = false;
+    wxString text;
+    dialogs.onModal = [&](wxDialog& dlg) {
+      for (wxWindow* w : dlg.GetChildren()) {
+        if (auto* b = dynamic_cast<wxStaticBitmap*>(w)) icons.push_back(b->GetBitmap().ConvertToImage());
+        if (auto* t = dynamic_cast<wxStaticText*>(w)) text = t->GetLabel();
+      }
+      hasButton = dlg.FindWindow(c.button) != nullptr;
+      return c.button;
+    };
+    EXPECT_EQ(c.answer, real.MessageBox("The text", c.style));
+    EXPECT_EQ("The text", text);
+    EXPECT_TRUE(hasButton);
+    if (c.icon.empty()) {
+      EXPECT_TRUE(icons.empty());
+      continue;
+    }
+    ASSERT_EQ(1u, icons.size());
+    const wxImage& shown = icons[0];
+    const wxImage expected = wxArtProvider::GetBitmap(c.icon, wxART_MESSAGE_BOX).ConvertToImage();
+    ASSERT_TRUE(expected.IsOk());
+    EXPECT_EQ(expected.GetSize(), shown.GetSize());
+    EXPECT_EQ(0, std::memcmp(expected.GetData(), shown.GetData(), std::size_t(expected.GetWidth()) * expected.GetHeight() * 3));
+  }
+}
+
+// Right clicks are real X input: they reach the program as a user's do.
+TEST_F(AppGui, TheBarsMenuOpensOnARightClickAnywhereOnTheBars) {
+  ASSERT_TRUE(Start());
+  Frame()->Raise();
+  ASSERT_TRUE(WaitFor([] { return RealFrame() == wxRect(160, 128, 960, 768); })) << Describe(RealFrame());
+  Frame()->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+  wxToolBar* tb = Frame()->GetToolBar();
+  ASSERT_FALSE(tb->GetToolEnabled(WxId(ID_FILE_PRINT)));
+  GtkToolbar* toolbar = tb->GTKGetToolbar();
+  const auto toolAt = [&](int pos) { return ScreenRectOf(GTK_WIDGET(gtk_toolbar_get_nth_item(toolbar, pos))); };
+  int separator = 0;
+  while (!tb->GetToolByPos(separator)->IsSeparator()) ++separator;
+  const wxRect bar = ScreenRectOf(GTK_WIDGET(toolbar));
+  const wxRect menuBar = ScreenRectOf(Frame()->GetMenuBar()->GetHandle());
+  ASSERT_GT(bar.width, toolAt(static_cast<int>(tb->GetToolsCount()) - 1).GetRight() - bar.x + 40) << "no empty part";
+
+  // The bars' menu, seen as it opens and then closed with Escape.
+  struct BarsMenuWatch : wxEventFilter {
+    std::vector<wxString> shown;
+    BarsMenuWatch() { wxEvtHandler::AddFilter(this); }
+    ~BarsMenuWatch() override { wxEvtHandler::RemoveFilter(this); }
+    int FilterEvent(wxEvent& event) override {
+      if (event.GetEventType() != wxEVT_MENU_OPEN) return Event_Skip;
+      wxMenu* menu = static_cast<wxMenuEvent&>(event).GetMenu();
+      if (!menu || !menu->FindItem(WxId(ID_CUSTOMIZE))) return Event_Skip;
+      for (wxMenuItem* item : menu->GetMenuItems()) shown.push_back(item->GetItemLabelText());
+      wxTheApp->CallAfter([] { wxUIActionSimulator().Char(WXK_ESCAPE); });
+      return Event_Skip;
+    }
+  } watch;
+  std::vector<wxString>& shown = watch.shown;
+  wxUIActionSimulator sim;
+  const auto rightClick = [&](const wxPoint& at) {
+    shown.clear();
+    sim.MouseMove(at);
+    sim.MouseClick(wxMOUSE_BTN_RIGHT);
+    return WaitFor([&] { return !shown.empty(); });
+  };
+  const std::vector<wxString> barsMenu = {"Standard", "", "Customize..."};
+  const struct {
+    const char* where;
+    wxPoint at;
+  } places[] = {
+      {"an enabled button", toolAt(tb->GetToolPos(WxId(ID_FILE_NEW))).GetPosition() + wxPoint(8, 8)},
+      {"a disabled button", toolAt(tb->GetToolPos(WxId(ID_FILE_PRINT))).GetPosition() + wxPoint(8, 8)},
+      {"a separator", toolAt(separator).GetPosition() + wxPoint(toolAt(separator).width / 2, 8)},
+      {"the empty part of the toolbar", wxPoint(bar.GetRight() - 20, bar.y + bar.height / 2)},
+      {"a menu title", wxPoint(menuBar.x + 12, menuBar.y + menuBar.height / 2)},
+      {"the empty part of the menu bar", wxPoint(menuBar.GetRight() - 20, menuBar.y + menuBar.height / 2)},
+  };
+  for (const auto& p : places) {
+    SCOPED_TRACE(p.where);
+    EXPECT_TRUE(rightClick(p.at));
+    EXPECT_EQ(barsMenu, shown);
+  }
+
+  // With the toolbar hidden, the menu bar still leads to Customize.
+  Command(ID_VIEW_TOOLBAR);
+  ASSERT_FALSE(tb->IsShown());
+  Pump();
+  const wxRect menuBarNow = ScreenRectOf(Frame()->GetMenuBar()->GetHandle());
+  EXPECT_TRUE(rightClick(wxPoint(menuBarNow.GetRight() - 20, menuBarNow.y + menuBarNow.height / 2)));
+  EXPECT_EQ(barsMenu, shown);
+
+  // And so does the document menu bar, which a document window brings.
+  Command(ID_FILE_NEW);
+  const wxRect documentBar = ScreenRectOf(Frame()->GetMenuBar()->GetHandle());
+  EXPECT_TRUE(rightClick(wxPoint(documentBar.GetRight() - 20, documentBar.y + documentBar.height / 2)));
+  EXPECT_EQ(barsMenu, shown);
 }
 
 TEST_F(AppGui, TheAboutBoxShowsTheVersionBlock) {
@@ -362,6 +687,43 @@ TEST_F(AppGui, CustomizeCategoriesFollowTheDocumentMenu) {
   EXPECT_EQ(all.end(), std::find(all.begin(), all.end(), ID_FILE_MRU_FILE1));
 }
 
+// Every list box of a window and its children.
+void FindListBoxes(wxWindow* w, std::vector<wxListBox*>& found) {
+  if (auto* l = dynamic_cast<wxListBox*>(w)) found.push_back(l);
+  for (wxWindow* child : w->GetChildren()) FindListBoxes(child, found);
+}
+
+TEST_F(AppGui, EveryCommandShowsByNameInTheCustomizeLists) {
+  ASSERT_TRUE(Start());
+  std::vector<wxString> empty;
+  bool printInCommands = false, printOnToolbar = false;
+  dialogs.onModal = [&](wxDialog& dlg) {
+    std::vector<wxListBox*> lists;
+    FindListBoxes(&dlg, lists);
+    const auto scan = [&](const wxString& category) {
+      for (wxListBox* l : lists)
+        for (unsigned i = 0; i < l->GetCount(); ++i)
+          if (l->GetString(i).Trim().Trim(false).empty()) empty.push_back(category);
+    };
+    wxListBox* categories = lists.at(0);
+    for (unsigned c = 0; c < categories->GetCount(); ++c) {
+      categories->SetSelection(static_cast<int>(c));
+      wxCommandEvent e(wxEVT_LISTBOX, categories->GetId());
+      e.SetEventObject(categories);
+      e.SetInt(static_cast<int>(c));
+      categories->ProcessWindowEvent(e);
+      scan(categories->GetString(c));
+      if (categories->GetString(c) == "All Commands") printInCommands = lists.at(1)->FindString("Print") != wxNOT_FOUND;
+    }
+    printOnToolbar = lists.at(2)->FindString("Print") != wxNOT_FOUND;
+    return wxID_CANCEL;
+  };
+  Command(ID_CUSTOMIZE);
+  EXPECT_TRUE(empty.empty()) << "an empty row in " << (empty.empty() ? wxString() : empty.front());
+  EXPECT_TRUE(printInCommands);
+  EXPECT_TRUE(printOnToolbar);
+}
+
 TEST_F(AppGui, ThePictureControlShowsImagesAndOtherwiseItsText) {
   ASSERT_TRUE(Start());
   CPictureStatic picture(Frame(), wxID_ANY);
@@ -394,4 +756,108 @@ TEST_F(AppGui, ThePictureControlShowsImagesAndOtherwiseItsText) {
   const unsigned char junk[] = "not a picture at all";
   EXPECT_EQ(0, picture.LoadPictureData(junk, sizeof junk));
   picture.Update();
+}
+
+namespace {
+
+// The program in a process of its own, started as a user starts it, with its stderr in a file.
+class ProgramProcess {
+ public:
+  ProgramProcess(const std::string& stderrFile, const std::vector<std::string>& args) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> argv = {TESSARY_AUTHOR_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp;
+    for (std::string& a : argv) argp.push_back(a.data());
+    argp.push_back(nullptr);
+    if (posix_spawn(&m_pid, argp[0], &actions, nullptr, argp.data(), environ) != 0) m_pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~ProgramProcess() {
+    if (m_pid > 0) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, nullptr, 0);
+    }
+  }
+  ProgramProcess(const ProgramProcess&) = delete;
+  ProgramProcess& operator=(const ProgramProcess&) = delete;
+
+  pid_t pid() const { return m_pid; }
+
+  // True when the process ended by itself with status 0 within ten seconds.
+  bool WaitForExit() {
+    for (int i = 0; i < 200 && m_pid > 0; ++i) {
+      int status = 0;
+      if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = 0;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      }
+      wxMilliSleep(50);
+    }
+    return false;
+  }
+
+ private:
+  pid_t m_pid = 0;
+};
+
+// Polls done() for up to ten seconds, for another process and the window manager.
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 200; ++i) {
+    if (done()) return true;
+    wxMilliSleep(50);
+  }
+  return done();
+}
+
+}  // namespace
+
+// The first window of a process is shown late by the toolkit (once the window manager has told
+// the size of its frame); so the placement is tested on the program as a user starts it.
+TEST_F(AppGui, TheProgramStartsCentredThenWhereItWasLeftAndPrintsNothing) {
+  XClient x;
+  ASSERT_NE(nullptr, x.display());
+  const auto frameOf = [&](Window w) {
+    const std::optional<XWindowGeometry> g = x.Geometry(w);
+    return g ? g->frame : wxRect();
+  };
+  {
+    ProgramProcess program(Path("first.err"), {});
+    ASSERT_GT(program.pid(), 0);
+    Window w = 0;
+    ASSERT_TRUE(Eventually([&] { return (w = x.FindWindowOf(program.pid())) != 0; }));
+    const wxRect centred(160, 128, 960, 768);
+    EXPECT_TRUE(Eventually([&] { return frameOf(w) == centred; })) << Describe(frameOf(w));
+    x.RequestClose(w);
+    EXPECT_TRUE(program.WaitForExit());
+  }
+  {
+    wxFileConfig profile(wxString(), wxString(), CTessaryAuthorApp::ProfilePath(), wxString(), wxCONFIG_USE_LOCAL_FILE);
+    profile.Write("/WindowPlacement/Left", 100);
+    profile.Write("/WindowPlacement/Top", 120);
+    profile.Write("/WindowPlacement/Width", 700);
+    profile.Write("/WindowPlacement/Height", 500);
+    profile.Write("/WindowPlacement/ShowCmd", int{SW_SHOWMAXIMIZED});
+  }
+  {
+    ProgramProcess program(Path("second.err"), {WriteDocument("left.rvq", "CAL-LEFT")});
+    ASSERT_GT(program.pid(), 0);
+    Window w = 0;
+    ASSERT_TRUE(Eventually([&] { return (w = x.FindWindowOf(program.pid())) != 0; }));
+    EXPECT_TRUE(Eventually([&] { return x.IsMaximized(w) && frameOf(w).width > 1000; })) << Describe(frameOf(w));
+    // Restored as the title bar's button does it: the saved normal place and size come back.
+    x.RequestMaximized(w, false);
+    const wxRect normal(100, 120, 700, 500);
+    EXPECT_TRUE(Eventually([&] { return !x.IsMaximized(w) && frameOf(w) == normal; })) << Describe(frameOf(w));
+    x.RequestClose(w);
+    EXPECT_TRUE(program.WaitForExit());
+  }
+  EXPECT_EQ("1", ProfileValue("/WindowPlacement/ShowCmd"));
+  EXPECT_EQ("100 120 700 500", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
+                                   ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
+  EXPECT_EQ("", FileText(Path("first.err")));
+  EXPECT_EQ("", FileText(Path("second.err")));
 }
