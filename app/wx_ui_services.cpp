@@ -9,6 +9,8 @@
 #include <wx/stattext.h>
 #include <wx/utils.h>
 
+#include <gtk/gtk.h>
+
 #include "common/dialog_services.h"
 #include "common/text_conv.h"
 
@@ -44,6 +46,9 @@ class CMessageBoxDlg : public wxDialog {
       Bind(wxEVT_BUTTON, [this, id](wxCommandEvent&) { EndModal(id); }, id);
     SetEscapeId(buttons & wxCANCEL ? wxID_CANCEL : buttons == wxOK ? wxID_OK : wxID_NONE);
     if (buttons & wxYES) SetAffirmativeId(wxID_YES);
+    // A screen reader (and the tests that read the window) should hear an alert, as the
+    // toolkit's own message boxes are; a plain dialog window is announced as a frame.
+    if (AtkObject* accessible = gtk_widget_get_accessible(GetHandle())) atk_object_set_role(accessible, ATK_ROLE_ALERT);
     // Before the main window shows (a document named at start-up), on the screen.
     if (parent && parent->IsShown())
       CentreOnParent();
