@@ -1,7 +1,6 @@
 #include "authoring/program_load.h"
 
 #include <cstring>
-#include <new>
 
 #include "common/update_document_data.h"
 #include "platform/archive.h"
@@ -32,20 +31,6 @@ bool DecodeAndParse(CProgParse& image, std::string& bytes) {
   CodecBuffer decoded(out);  // released also when the parse throws
   ParseProgramText(image, decoded.get(), outLength);
   return true;
-}
-
-// Runs the read stage of a command: a failure there is reported and ends it.
-template <typename Stage>
-bool Guarded(Stage&& stage) {
-  try {
-    stage();
-    return true;
-  } catch (const CException& e) {
-    e.ReportError(MB_OK);
-  } catch (const std::bad_alloc&) {
-    CMemoryException().ReportError(MB_OK);
-  }
-  return false;
 }
 
 }  // namespace
@@ -84,7 +69,8 @@ bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
   CProgParse image;
   uint32_t length = 0;
   std::string contents;
-  if (!Guarded([&] {
+  // Reading, decoding, parsing and protecting: a failure here is reported and ends the command.
+  if (!ReportExceptions([&] {
         std::string bytes = ReadWholeFile(path, CFile::modeRead | CFile::shareExclusive);
         length = static_cast<uint32_t>(bytes.size());
         if (DecodeAndParse(image, bytes)) {
@@ -117,7 +103,8 @@ std::unique_ptr<CTargetObj> LoadTargetFromFile(const std::string& path,
   CWaitCursor wait;
   CProgParse records;
   bool loaded = false;
-  if (!Guarded([&] {
+  // The read stage: a failure here is reported, and the file is not added.
+  if (!ReportExceptions([&] {
         std::string bytes = ReadWholeFile(path, CFile::modeRead);
         // A plain file is read again by the image's own loader, which reports a parse failure.
         loaded = DecodeAndParse(records, bytes) || records.LoadFile(path);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 int CException::ReportError(unsigned style) const { return AfxMessageBox(GetErrorMessage(), style); }
 
@@ -90,4 +91,16 @@ void AfxThrowFileException(CFileException::Cause cause, int osError, const std::
 }
 void AfxThrowArchiveException(CArchiveException::Cause cause, const std::string& fileName) {
   throw CArchiveException(cause, fileName);
+}
+
+bool ReportExceptions(const std::function<void()>& work, unsigned style) {
+  try {
+    work();
+    return true;
+  } catch (const CException& e) {
+    e.ReportError(style);
+  } catch (const std::bad_alloc&) {
+    CMemoryException().ReportError(style);
+  }
+  return false;
 }

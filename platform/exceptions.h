@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "platform/ui_services.h"
@@ -75,6 +76,10 @@ class CArchiveException : public CException {
   Cause m_cause;
   std::string m_strFileName;
 };
+
+// Runs work. A CException, or running out of memory, is reported in a message box of style and
+// gives false; other exceptions pass.
+bool ReportExceptions(const std::function<void()>& work, unsigned style = MB_OK);
 
 [[noreturn]] void AfxThrowMemoryException();
 [[noreturn]] void AfxThrowInvalidArgException();

@@ -7,12 +7,7 @@
 
 bool GuardHandler(const std::function<void()>& work) {
   try {
-    work();
-    return true;
-  } catch (const CException& e) {
-    e.ReportError(MB_ICONEXCLAMATION);
-  } catch (const std::bad_alloc&) {
-    CMemoryException().ReportError(MB_ICONEXCLAMATION);
+    return ReportExceptions(work, MB_ICONEXCLAMATION);
   } catch (const std::exception& e) {
     AfxMessageBox(e.what(), MB_ICONEXCLAMATION);
   } catch (...) {

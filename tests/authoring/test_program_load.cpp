@@ -9,6 +9,8 @@
 #include "authoring/program_load.h"
 #include "common/update_document_data.h"
 #include "protect/codec.h"
+#include "support/codec_text.h"
+#include "support/temp_folder.h"
 #include "support/test_tdb.h"
 #include "support/ui_recorder.h"
 
@@ -16,31 +18,6 @@ namespace {
 
 using testimg::ImageBuilder;
 using testimg::Layout;
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Protect(const std::string& plain) {
-  uint8_t* out = nullptr;
-  uint32_t length = 0;
-  EXPECT_GE(EncodeProtectedBuffer(0, plain.data(), static_cast<uint32_t>(plain.size()), &out, &length), 0);
-  std::string text(reinterpret_cast<const char*>(out), length);
-  FreeBuffer(out);
-  return text;
-}
-
-std::string Unprotect(const std::string& text) {
-  uint8_t* out = nullptr;
-  uint32_t length = 0;
-  if (DecodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) < 0) return "<not protected>";
-  std::string plain(reinterpret_cast<const char*>(out), length);
-  FreeBuffer(out);
-  return plain;
-}
 
 // The S-record text of an image with the given IDs under the test database's ids 42 / 3.
 std::string ProgramText(const std::string& swId, const std::string& calId) {
@@ -70,29 +47,26 @@ class ProgramLoad : public ::testing::Test {
 
 // ---------------------------------------------------------------- the upgrade
 
-TEST_F(ProgramLoad, ThePlainSampleIsKeptInItsProtectedForm) {
+TEST_F(ProgramLoad, TheSamplesAreKeptInTheirProtectedForm) {
   ScopedTdbPath defaultDatabase{""};
-  const std::string path = TESSARY_SAMPLES_DIR "/sample-plain.sr";
-  UpgradeProgram p;
-  ASSERT_TRUE(LoadUpgradeProgram(path, p));
-  EXPECT_EQ("TS100-SW-0A1", p.ids.softwareID);
-  EXPECT_EQ("TS100-CAL-0017A1", p.ids.calibrationID);
-  const std::string text = ReadWhole(path);
-  EXPECT_EQ(text.size(), p.size);  // the plain file's length, not the stored text's
-  EXPECT_EQ(text, Unprotect(p.programData));
-  EXPECT_TRUE(ui.boxes.empty());
-}
-
-TEST_F(ProgramLoad, TheProtectedSampleIsKeptAsRead) {
-  ScopedTdbPath defaultDatabase{""};
-  const std::string path = TESSARY_SAMPLES_DIR "/sample-protected.srz";
-  UpgradeProgram p;
-  ASSERT_TRUE(LoadUpgradeProgram(path, p));
-  EXPECT_EQ("TS200-SW-0B2", p.ids.softwareID);
-  EXPECT_EQ("TS200-CAL-0017B2", p.ids.calibrationID);
-  const std::string text = ReadWhole(path);
-  EXPECT_EQ(text.size(), p.size);
-  EXPECT_EQ(text, p.programData);
+  const struct {
+    std::string path, softwareID, calibrationID;
+    bool protectedFile;
+  } cases[] = {
+      {TESSARY_SAMPLES_DIR "/sample-plain.sr", "TS100-SW-0A1", "TS100-CAL-0017A1", false},
+      {TESSARY_SAMPLES_DIR "/sample-protected.srz", "TS200-SW-0B2", "TS200-CAL-0017B2", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    UpgradeProgram p;
+    ASSERT_TRUE(LoadUpgradeProgram(c.path, p));
+    EXPECT_EQ(c.softwareID, p.ids.softwareID);
+    EXPECT_EQ(c.calibrationID, p.ids.calibrationID);
+    const std::string text = ReadFile(c.path);
+    EXPECT_EQ(text.size(), p.size);  // the file's own length, not the stored text's
+    // A protected file is kept as it was read; a plain one as the codec protects it.
+    EXPECT_EQ(text, c.protectedFile ? p.programData : UnprotectText(p.programData));
+  }
   EXPECT_TRUE(ui.boxes.empty());
 }
 
@@ -167,7 +141,7 @@ TEST_F(ProgramLoad, AFileThatCannotBeReadIsReportedNamingIt) {
   std::vector<std::string> paths = {(m_dir / "missing.sr").string(), m_dir.string()};
   // A file that yields fewer bytes than its length says (the kernel's files claim a page).
   for (const char* p : {"/sys/kernel/mm/transparent_hugepage/enabled", "/sys/kernel/mm/transparent_hugepage/defrag"})
-    if (std::filesystem::exists(p) && std::filesystem::file_size(p) > ReadWhole(p).size()) {
+    if (std::filesystem::exists(p) && std::filesystem::file_size(p) > ReadFile(p).size()) {
       paths.push_back(p);
       break;
     }
@@ -235,7 +209,7 @@ TEST_F(TargetLoad, AnEmptyCalibrationIdIsAcceptedOnce) {
 
 TEST_F(TargetLoad, AProtectedFileAndItsPlainTextGiveTheSameTarget) {
   const std::string text = ProgramText("SW-P", "CAL-P");
-  ASSERT_TRUE(Add(Write("p.srz", Protect(text))));
+  ASSERT_TRUE(Add(Write("p.srz", ProtectText(text))));
   ASSERT_TRUE(Add(Write("p.sr", text)) == false);  // the same ID again
   targets.clear();
   ui.boxes.clear();
@@ -266,7 +240,7 @@ TEST_F(TargetLoad, FailuresAddNothingAndSayWhatTheLoaderSays) {
 
 TEST_F(TargetLoad, TheWaitCursorCoversTheWholeCall) {
   // A protected file: read once, without the plain loader's own cursor.
-  ASSERT_TRUE(Add(Write("a.srz", Protect(ProgramText("SW-A", "CAL-1")))));
+  ASSERT_TRUE(Add(Write("a.srz", ProtectText(ProgramText("SW-A", "CAL-1")))));
   EXPECT_EQ(1, ui.waitCount);
   EXPECT_EQ(0, ui.waitDepth);
 }

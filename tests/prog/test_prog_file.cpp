@@ -18,6 +18,7 @@
 #include "prog/prog_base.h"
 #include "protect/codec.h"
 #include "support/prog_text.h"
+#include "support/codec_text.h"
 #include "support/temp_folder.h"
 #include "support/ui_recorder.h"
 
@@ -28,24 +29,6 @@ namespace fs = std::filesystem;
 const std::string kS1a = SLine('1', "1000AABBCC");
 const std::string kS1b = SLine('1', "1003DDEEFF");
 const std::string kPlain = "// Project=P1\n// MachineWordSize=2\n" + kS1a + "\n" + kS1b + "\nS9030000FC\n";
-
-std::string Decode(const std::string& text) {
-  uint8_t* out = nullptr;
-  uint32_t length = 0;
-  if (DecodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) < 0) return "<not protected>";
-  std::string plain(reinterpret_cast<char*>(out), length);
-  FreeBuffer(out);
-  return plain;
-}
-
-std::string Encode(const std::string& text) {
-  uint8_t* out = nullptr;
-  uint32_t length = 0;
-  if (EncodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) < 0) return "";
-  std::string hex(reinterpret_cast<char*>(out), length);
-  FreeBuffer(out);
-  return hex;
-}
 
 // A folder of its own for each test, and the message boxes shown.
 class FileTest : public TempFolderTest {
@@ -178,7 +161,7 @@ TEST_P(SaveModes, WritesTheFormAndFileTheModeSays) {
 
   const std::string expected = (c.header ? std::string(leading) : std::string()) + StoreText(image);
   const std::string got = ReadFile(dir / c.written);
-  EXPECT_EQ(c.protectedText ? Decode(got) : got, expected);
+  EXPECT_EQ(c.protectedText ? UnprotectText(got) : got, expected);
   EXPECT_EQ(expected.find("// MachineWordSize=2") != std::string::npos, c.header);
 }
 
@@ -280,7 +263,7 @@ TEST_F(SaveFile, SavedProtectedFileLoadsBack) {
   ASSERT_TRUE(image.SaveFile(path, nullptr, true, 1));
   CProgParse back;
   // A protected file is decoded first, then parsed, as the application does.
-  const std::string plain = Decode(ReadFile(path));
+  const std::string plain = UnprotectText(ReadFile(path));
   ASSERT_EQ(LoadText(back, plain), PROG_OK);
   EXPECT_EQ(back.m_listRecords.size(), image.m_listRecords.size());
   EXPECT_EQ(back.m_strProject, "P1");
@@ -338,9 +321,9 @@ TEST_P(StreamLoad, ResultAndForm) {
 INSTANTIATE_TEST_SUITE_P(
     Streams, StreamLoad,
     ::testing::Values(StreamCase{"Plain", kPlain, S_OK, 0, 2},
-                      StreamCase{"Protected", Encode(kPlain), S_OK, 1, 2},
+                      StreamCase{"Protected", ProtectText(kPlain), S_OK, 1, 2},
                       StreamCase{"PlainWithoutData", "// nothing\n", PROG_E_STREAM_NO_DATA, 0, 0},
-                      StreamCase{"ProtectedWithoutData", Encode("// nothing\n"), PROG_E_STREAM_NO_DATA, 1, 0},
+                      StreamCase{"ProtectedWithoutData", ProtectText("// nothing\n"), PROG_E_STREAM_NO_DATA, 1, 0},
                       StreamCase{"Empty", "", PROG_E_STREAM_NO_DATA, 0, 0},
                       StreamCase{"ParseFails", kS1a + "\nS10500001234B5\n", PROG_E_STREAM_PARSE, 0, 1},
                       StreamCase{"ParseThrows", ":0000\n", PROG_E_STREAM_LOAD, 0, 0}),
@@ -406,7 +389,7 @@ TEST(StreamSave, NullOutParameter) {
 TEST(StreamSave, PlainAfterPlainLoadProtectedAfterProtectedLoad) {
   for (bool protect : {false, true}) {
     UiRecorder ui;
-    IStream* in = StreamOf(protect ? Encode(kPlain) : kPlain);
+    IStream* in = StreamOf(protect ? ProtectText(kPlain) : kPlain);
     CProgParse image;
     ASSERT_EQ(image.LoadFromStream(in), S_OK);
     in->Release();
@@ -414,7 +397,7 @@ TEST(StreamSave, PlainAfterPlainLoadProtectedAfterProtectedLoad) {
     ASSERT_EQ(image.SaveToStream(&out), S_OK);
     ASSERT_NE(out, nullptr);
     const std::string text = StreamText(out);
-    EXPECT_EQ(protect ? Decode(text) : text, StoreText(image));
+    EXPECT_EQ(protect ? UnprotectText(text) : text, StoreText(image));
 
     // What went out loads back in the same form.
     ASSERT_EQ(out->Seek(0, STREAM_SEEK_SET, nullptr), S_OK);

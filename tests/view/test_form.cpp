@@ -12,6 +12,8 @@
 #include "common/picture_static.h"
 #include "protect/codec.h"
 #include "res/app_ids.h"
+#include "support/codec_text.h"
+#include "support/temp_folder.h"
 #include "tests/view/form_fixture.h"
 #include "view/target_list_ctrl.h"
 
@@ -19,22 +21,6 @@ namespace {
 
 const std::string kPlain = TESSARY_SAMPLES_DIR "/sample-plain.sr";
 const std::string kProtected = TESSARY_SAMPLES_DIR "/sample-protected.srz";
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Unprotect(const std::string& text) {
-  uint8_t* out = nullptr;
-  uint32_t length = 0;
-  if (DecodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) < 0) return "<not protected>";
-  std::string plain(reinterpret_cast<const char*>(out), length);
-  FreeBuffer(out);
-  return plain;
-}
 
 // A small picture file of the given kind.
 std::string PictureBytes(wxBitmapType type) {
@@ -76,14 +62,14 @@ TEST_F(FormGui, BrowseTakesTheUpgradeFromAPlainOrProtectedFile) {
     SCOPED_TRACE(c.path);
     doc->Modify(false);
     Browse(view, IDC_BROWSE_PROGRAM, c.path);
-    const std::string text = ReadWhole(c.path);
+    const std::string text = ReadFile(c.path);
     EXPECT_EQ(c.calibrationID, doc->m_strCalibrationID);
     EXPECT_EQ(c.softwareID, doc->m_strSoftwareID);
     EXPECT_EQ(text.size(), doc->m_dwSize);
     if (c.storedAsRead)
       EXPECT_EQ(text, doc->m_strProgramData);
     else
-      EXPECT_EQ(text, Unprotect(doc->m_strProgramData));
+      EXPECT_EQ(text, UnprotectText(doc->m_strProgramData));
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(c.calibrationID, Text(view, IDC_CALIBRATION_ID));
     EXPECT_EQ(c.softwareID, Text(view, IDC_SOFTWARE_ID));
@@ -336,7 +322,7 @@ TEST_F(FormGui, SavedAndReopenedEveryFieldIsBackOnTheForm) {
   EXPECT_FALSE(view->GetDocument()->IsModified());
   EXPECT_EQ("TS200-CAL-0017B2", Text(view, IDC_CALIBRATION_ID));
   EXPECT_EQ("TS200-SW-0B2", Text(view, IDC_SOFTWARE_ID));
-  EXPECT_EQ(std::to_string(ReadWhole(kProtected).size()), Text(view, IDC_SIZE));
+  EXPECT_EQ(std::to_string(ReadFile(kProtected).size()), Text(view, IDC_SIZE));
   EXPECT_EQ("for the field test", Text(view, IDC_COMMENTS));
   EXPECT_FALSE(Checked(view, IDC_CLEAR_RUNTIME));
   EXPECT_TRUE(Checked(view, IDC_CLEAR_FAULT_HISTORY));
@@ -347,7 +333,7 @@ TEST_F(FormGui, SavedAndReopenedEveryFieldIsBackOnTheForm) {
   ASSERT_EQ(2, list->GetItemCount());
   EXPECT_EQ("CAL-T1", list->GetItemText(0, 0));
   EXPECT_EQ("SW-T2", list->GetItemText(1, 1));
-  EXPECT_EQ(ReadWhole(kProtected), view->GetDocument()->m_strProgramData);
+  EXPECT_EQ(ReadFile(kProtected), view->GetDocument()->m_strProgramData);
   EXPECT_TRUE(ui.boxes.empty());
 }
 

@@ -8,6 +8,7 @@
 
 #include "authoring/target_folder.h"
 #include "protect/codec.h"
+#include "support/codec_text.h"
 #include "tests/view/form_fixture.h"
 #include "view/target_list_ctrl.h"
 
@@ -48,14 +49,7 @@ class TargetsGui : public FormGui {
   std::string Program(const std::string& name, const std::string& calId, const std::string& swId, bool protect = false) {
     testimg::ImageBuilder b;
     b.SetIdentity(42, 3, swId, calId);
-    std::string text = b.Text();
-    if (protect) {
-      uint8_t* out = nullptr;
-      uint32_t length = 0;
-      EXPECT_GE(EncodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length), 0);
-      text.assign(reinterpret_cast<const char*>(out), length);
-      FreeBuffer(out);
-    }
+    const std::string text = protect ? ProtectText(b.Text()) : b.Text();
     const std::string path = Path(name);
     std::ofstream(path, std::ios::binary) << text;
     return path;
