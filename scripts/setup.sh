@@ -11,8 +11,9 @@ packages=(
   xvfb xauth
   openbox
   # The end-to-end tests: the program driven through its real window and read back through the
-  # accessibility tree on a session bus of its own; a screenshot when a scenario fails.
-  python3 python3-pyatspi at-spi2-core dbus-daemon xdotool x11-utils imagemagick
+  # accessibility tree on a session bus of its own; a screenshot when a scenario fails. The target
+  # list draws its rows itself, so they are read through its "Copy To Clipboard" (xclip).
+  python3 python3-pyatspi at-spi2-core dbus-daemon xdotool x11-utils imagemagick xclip
   srecord binutils gzip
   # The fuzz targets (scripts/fuzz.sh): clang, its runtime libraries with libFuzzer, and
   # llvm-symbolizer for readable stack traces in the findings.

@@ -191,9 +191,10 @@ def text_of(acc):
         return acc.name
 
 
-def text_beside(root, label, timeout=10):
-    """The text field that a label names: the nearest one to its right on the same line (the
-    toolkit's fields carry no name of their own)."""
+def labelled(root, label, role_name="text", below=False, timeout=10):
+    """The widget that a label names (the toolkit's fields carry no name of their own): the
+    nearest one of role_name to the label's right on the same line, or with below, the nearest
+    one under the label that shares some of its width."""
 
     def probe():
         names = find(root, "label", label)
@@ -201,14 +202,33 @@ def text_beside(root, label, timeout=10):
             return None
         lx, ly, lw, lh = extents(names)
         middle = ly + lh // 2
-        beside = []
-        for field in find_all(root, "text"):
-            x, y, w, h = extents(field)
-            if x >= lx + lw and y <= middle <= y + h:
-                beside.append((x - (lx + lw), field))
-        return min(beside, key=lambda t: t[0])[1] if beside else None
+        near = []
+        for widget in find_all(root, role_name):
+            x, y, w, h = extents(widget)
+            if below and y >= ly + lh - 2 and x < lx + lw and x + w > lx:  # the label may touch it
+                near.append((y - (ly + lh), widget))
+            elif not below and x >= lx + lw and y <= middle <= y + h:
+                near.append((x - (lx + lw), widget))
+        return min(near, key=lambda t: t[0])[1] if near else None
 
-    return wait_for(probe, timeout, f"the field beside {label!r}")
+    return wait_for(probe, timeout, f"the {role_name} {'below' if below else 'beside'} {label!r}")
+
+
+def text_beside(root, label, timeout=10):
+    """The text field to the right of a label."""
+    return labelled(root, label, timeout=timeout)
+
+
+def inside(inner, outer):
+    """True when inner shows within outer's extents (a group box does not hold its controls in
+    the tree, it only frames them on the screen)."""
+    x, y, w, h = extents(inner)
+    ox, oy, ow, oh = extents(outer)
+    return ox <= x and oy <= y and x + w <= ox + ow and y + h <= oy + oh
+
+
+def checked(acc):
+    return acc.getState().contains(_atspi().STATE_CHECKED)
 
 
 def table_rows(table):
@@ -239,12 +259,27 @@ def _usable_extents(acc):
     return x, y, w, h
 
 
+def copied_text(copy, timeout=10):
+    """What the clipboard holds after copy() has put it there. Emptied first, so that a copy that
+    did not happen is not taken for an earlier one (xclip keeps the empty text until the display
+    ends or someone copies)."""
+    subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], check=True, timeout=10,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    copy()
+    return wait_for(lambda: run_tool("xclip", "-o", "-selection", "clipboard"), timeout, "text on the clipboard")
+
+
 def key(*keys):
     run_tool("xdotool", "key", "--clearmodifiers", *keys)
 
 
 def type_text(text):
-    run_tool("xdotool", "type", "--clearmodifiers", "--delay", "12", text, timeout=60)
+    # xdotool types a line break as Linefeed, which the toolkit's text fields ignore: Return instead.
+    for n, line in enumerate(text.split("\n")):
+        if n:
+            key("Return")
+        if line:
+            run_tool("xdotool", "type", "--clearmodifiers", "--delay", "12", line, timeout=60)
 
 
 # ---------------------------------------------------------------- the program
@@ -267,7 +302,8 @@ class App:
 
     def start(self):
         env = dict(os.environ)
-        for name in ("NO_AT_BRIDGE", "LC_ALL", "LANGUAGE", "GTK_THEME"):
+        # Without TESSARY_TDB the program reads the controller database built beside it.
+        for name in ("NO_AT_BRIDGE", "LC_ALL", "LANGUAGE", "GTK_THEME", "TESSARY_TDB"):
             env.pop(name, None)
         env.update({
             "HOME": self.profile_dir,
@@ -367,6 +403,22 @@ class App:
             raise ScenarioFailure(f"menu {menu_name!r} did not open")
         check(enabled(item), f"menu item {item_name!r} is disabled")
         click(item)
+
+    def popup_item(self, item_name, timeout=10):
+        """An item of the popup menu that shows (a window of its own in the tree)."""
+        app = self.accessible()
+
+        def probe():
+            for w in app:
+                if w is None or role(w) != "window" or not showing(w):
+                    continue
+                for menu in w:
+                    item = menu is not None and _menu_child(menu, item_name, opened=True)
+                    if item:
+                        return item
+            return None
+
+        return wait_for(probe, timeout, f"the popup menu item {item_name!r}")
 
     def menu_items(self, menu_name):
         """The labels of a menu bar menu's items, without opening it."""

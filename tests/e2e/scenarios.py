@@ -2,18 +2,21 @@
 register a new one with @scenario and it becomes a CTest test of its own."""
 
 import os
+import time
+from collections import namedtuple
 
-from app_driver import (APP_TITLE, MessageBox, ScenarioFailure, check, click, file_dialog, find, key, message_box,
-                        poll, role, run_tool, same_text, text_beside, text_of, wait_for)
+from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, copied_text,
+                        enabled, file_dialog, find, inside, key, labelled, message_box, poll, role, run_tool, same_text,
+                        text_beside, text_of, type_text, wait_find, wait_for)
 
 SCENARIOS = {}
 
 
-def scenario(budget=60):
-    """budget: seconds after which the scenario fails by itself."""
+def scenario(budget=60, name=None):
+    """budget: seconds after which the scenario fails by itself; name: the function's own unless given."""
 
     def register(function):
-        SCENARIOS[function.__name__] = (function, budget)
+        SCENARIOS[name or function.__name__] = (function, budget)
         return function
 
     return register
@@ -55,6 +58,91 @@ def cancel_file_dialogs(app):
             cancel = find(chooser, "push button", "Cancel")
             check(cancel is not None, f"the file dialog {chooser.name!r} has no Cancel button")
             click(cancel)
+
+
+# ---------------------------------------------------------------- the update form
+
+SAMPLES_DIR = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "samples"))
+Sample = namedtuple("Sample", "path calibration_id software_id")
+# The samples' IDs as the controller database built beside the program resolves them.
+SAMPLES = {
+    "plain": Sample(os.path.join(SAMPLES_DIR, "sample-plain.sr"), "TS100-CAL-0017A1", "TS100-SW-0A1"),
+    "protected": Sample(os.path.join(SAMPLES_DIR, "sample-protected.srz"), "TS200-CAL-0017B2", "TS200-SW-0B2"),
+}
+UPGRADE_GROUP = "Software Upgrade (.srz or .sr file)"
+UPGRADE_FIELDS = ("Calibration ID", "Software ID", "Size (bytes)")
+ACTIONS = ("Clear Runtime", "Clear Fault History", "Reset Breakin")
+TARGETS_LABEL = "Calibrations this upgrade can replace"
+TARGET_COLUMNS = ["CalibrationID", "SoftwareID"]
+
+
+def new_form(app):
+    """A new document's window; returns the main window that holds its form."""
+    app.main_window()
+    app.menu("File", "New")
+    app.wait_title(f"{APP_TITLE} - Varnix1")
+    return app.main_window()
+
+
+def browse_upgrade(app, path):
+    """The software upgrade's "Browse" (not the image's), answered with path."""
+    frame = app.main_window()
+    group = wait_find(frame, "panel", UPGRADE_GROUP)
+    click(wait_find(frame, "push button", "Browse", pred=lambda b: inside(b, group),
+                    what=f"the Browse button of {UPGRADE_GROUP!r}"))
+    file_dialog(app, "Open", path)
+    app.wait_no_dialog()
+
+
+def upgrade_shown(frame):
+    return {label: text_of(text_beside(frame, label)) for label in UPGRADE_FIELDS}
+
+
+def expect_upgrade(app, sample, timeout=10):
+    """The form shows the sample's IDs and the file's length."""
+    frame = app.main_window()
+    expected = dict(zip(UPGRADE_FIELDS, (sample.calibration_id, sample.software_id, str(os.path.getsize(sample.path)))))
+    if not poll(lambda: upgrade_shown(frame) == expected, timeout):
+        said = [MessageBox(app, w).text for w in app.dialogs() if role(w) == "alert"]
+        raise ScenarioFailure(f"for {os.path.basename(sample.path)} the form shows {upgrade_shown(frame)}, "
+                              f"not {expected}" + (f"; a message box says {said}" if said else ""))
+
+
+def comments_field(frame):
+    return labelled(frame, "Comments", below=True)
+
+
+def actions_shown(frame):
+    return {name: checked(wait_find(frame, "check box", name)) for name in ACTIONS}
+
+
+def target_rows(app):
+    """The target list's rows, through its own "Copy To Clipboard" (the list draws its rows
+    itself; the accessibility tree does not hold them)."""
+    frame = app.main_window()
+    click(labelled(frame, TARGETS_LABEL, role_name="scroll pane", below=True), button=3)
+    item = app.popup_item("Copy To Clipboard")
+    if not enabled(item):  # as it is exactly when the list has no row
+        key("Escape")
+        return []
+    # Rows of tab-ended cells; the toolkit gives the clipboard the display's own line ends.
+    rows = [line.split("\t") for line in copied_text(lambda: click(item)).splitlines()]
+    check(rows and all(r[-1] == "" for r in rows), f"the list's copy is not rows of tab-ended cells: {rows!r}")
+    rows = [r[:-1] for r in rows]
+    check(rows[0] == TARGET_COLUMNS, f"the list's copy starts with {rows[0]}, not the column titles {TARGET_COLUMNS}")
+    return rows[1:]
+
+
+def update_form_picture(ctx, out):
+    """The README's picture: a new document's form with the plain sample chosen through Browse."""
+    app = ctx.start_app()
+    new_form(app)
+    browse_upgrade(app, SAMPLES["plain"].path)
+    expect_upgrade(app, SAMPLES["plain"])
+    # Nothing under the mouse (no highlight, no tooltip), and a moment to draw.
+    run_tool("xdotool", "mousemove", "--sync", str(SCREEN[0] - 1), str(SCREEN[1] - 1))
+    time.sleep(0.5)
+    run_tool("import", "-window", app.x_window(), f"png:{out}", timeout=20)
 
 
 # ---------------------------------------------------------------- scenarios
@@ -214,3 +302,72 @@ def _moved(app, placed):
 
 def _fmt(g):
     return f"{g[2]}x{g[3]}+{g[0]}+{g[1]}"
+
+
+def _browse_sample(sample_name):
+    sample = SAMPLES[sample_name]
+
+    @scenario(name=f"browse_{sample_name}_sample")
+    def run(ctx):
+        app = ctx.start_app()
+        new_form(app)
+        browse_upgrade(app, sample.path)
+        expect_upgrade(app, sample)
+        # The window says that the document has changed.
+        app.wait_title(f"{APP_TITLE} - Varnix1*")
+        app.menu("File", "Exit")
+        box = message_box(app)
+        check("Varnix1" in box.text, f"Exit asks about something else than the changed document: {box.text!r}")
+        box.press("No")
+        code = app.wait_exit()
+        check(code == 0, f"the program ended with exit code {code}")
+
+
+for _name in SAMPLES:
+    _browse_sample(_name)
+
+
+@scenario(budget=90)
+def form_saved_and_reopened(ctx):
+    upgrade, target = SAMPLES["plain"], SAMPLES["protected"]
+    comment = "Bench unit 7, retest after the swap\nsecond line: 50% & <ok>"
+    path = os.path.join(ctx.docs, "form.rvq")
+    app = ctx.start_app()
+    frame = new_form(app)
+
+    browse_upgrade(app, upgrade.path)
+    expect_upgrade(app, upgrade)
+    comments = comments_field(frame)
+    click(comments)
+    type_text(comment)
+    check(poll(lambda: text_of(comments) == comment, 10), f"the comments field holds {text_of(comments)!r}")
+    click(wait_find(frame, "check box", "Clear Runtime"))
+    ticked = {"Clear Runtime": True, "Clear Fault History": False, "Reset Breakin": False}
+    check(poll(lambda: actions_shown(frame) == ticked, 5), f"after one click the actions show {actions_shown(frame)}")
+    click(wait_find(frame, "push button", "Add"))
+    file_dialog(app, "Open", target.path)
+    app.wait_no_dialog()
+    rows = [[target.calibration_id, target.software_id]]
+    shown = target_rows(app)
+    check(shown == rows, f"after Add the target list holds {shown}, not {rows}")
+
+    app.menu("File", "Save As...")
+    file_dialog(app, "Save As", path)
+    app.wait_title(f"{APP_TITLE} - form.rvq", timeout=20)
+    check(os.path.isfile(path), "Save As wrote no form.rvq")
+    app.menu("File", "Close")
+    app.wait_title(APP_TITLE)
+
+    app.menu("File", "Open...")
+    file_dialog(app, "Open", path)
+    # Back unmodified: putting the document on the form is no edit.
+    app.wait_title(f"{APP_TITLE} - form.rvq", timeout=20)
+    expect_upgrade(app, upgrade)
+    frame = app.main_window()
+    shown = text_of(comments_field(frame))
+    check(shown == comment, f"the comments came back as {shown!r}")
+    shown = actions_shown(frame)
+    check(shown == ticked, f"the actions came back as {shown}")
+    shown = target_rows(app)
+    check(shown == rows, f"the target list came back as {shown}, not {rows}")
+    exit_by_menu(app)
