@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -65,7 +66,7 @@ wxString ProfileKey() {
 CTargetListCtrl::~CTargetListCtrl() { SaveColumns(); }
 
 bool CTargetListCtrl::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size) {
-  if (!wxListCtrl::Create(parent, id, pos, size, wxLC_REPORT | wxBORDER_THEME)) return false;
+  if (!wxListCtrl::Create(parent, id, pos, size, wxLC_REPORT | wxBORDER_SIMPLE)) return false;
   SetDropTarget(new CTargetDropTarget(this));
   for (int i = 0; i < 2; ++i) InsertColumn(i, kColumnTitles[i], wxLIST_FORMAT_LEFT);
 
@@ -110,14 +111,18 @@ void CTargetListCtrl::RestoreColumns() {
 
 void CTargetListCtrl::AutoSizeColumns() {
   const int count = GetColumnCount();
+  if (count == 0) return;
+  // The columns share the list's width (an ID is far wider than its title), none narrower than
+  // its title; the last one takes what is left.
+  const int share = GetClientSize().x / count;
   int total = 0;
   for (int i = 0; i < count; ++i) {
     SetColumnWidth(i, wxLIST_AUTOSIZE_USEHEADER);
+    SetColumnWidth(i, std::max(GetColumnWidth(i), share));
     total += GetColumnWidth(i);
   }
-  // As the header sizes its last column: it takes the room that is left.
   const int room = GetClientSize().x - total;
-  if (count > 0 && room > 0) SetColumnWidth(count - 1, GetColumnWidth(count - 1) + room);
+  if (room > 0) SetColumnWidth(count - 1, GetColumnWidth(count - 1) + room);
 }
 
 void CTargetListCtrl::SaveColumns() const {

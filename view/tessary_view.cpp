@@ -108,7 +108,9 @@ void CTessaryAuthorView::CreateForm() {
   m_picture = place(new CPictureStatic(form, IDC_PICTURE, "No Image Loaded"), 214, 19, 99, 69);
   m_editComments = edit(IDC_COMMENTS, 256, 131, 183, 132, wxTE_MULTILINE | wxHSCROLL | wxTE_DONTWRAP);
   wxStaticText* commentsLabel = label("Comments", 259, 123, 34, 8, IDC_COMMENTS_LABEL);
-  m_listTargets = place(new CTargetListCtrl(form, IDC_TARGET_LIST), 7, 131, 239, 112);
+  // Made at its size: it shares its width out among its columns as it is made.
+  const wxRect list = DialogUnitsRect(form, 7, 131, 239, 112);
+  m_listTargets = new CTargetListCtrl(form, IDC_TARGET_LIST, list.GetPosition(), list.GetSize());
   m_editCalibrationID = edit(IDC_CALIBRATION_ID, 66, 19, 120, 14, wxTE_READONLY);
   group("Software Upgrade (.srz or .sr file)", 7, 7, 189, 110);
   label("Calibration ID", 17, 22, 43, 8);
