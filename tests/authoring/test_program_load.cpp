@@ -26,23 +26,14 @@ std::string ProgramText(const std::string& swId, const std::string& calId) {
   return b.Text();
 }
 
-class ProgramLoad : public ::testing::Test {
+class ProgramLoad : public TempFolderTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tessary_authoring_XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(tmpl));
-    m_dir = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(m_dir); }
-
   std::string Write(const std::string& name, const std::string& bytes) {
-    const std::string path = (m_dir / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    WriteFile(dir / name, bytes);
+    return (dir / name).string();
   }
 
   UiRecorder ui;
-  std::filesystem::path m_dir;
 };
 
 // ---------------------------------------------------------------- the upgrade
@@ -138,7 +129,7 @@ TEST_F(ProgramLoad, UnreadableDatabaseIdsFallBackToSixAndNine) {
 
 TEST_F(ProgramLoad, AFileThatCannotBeReadIsReportedNamingIt) {
   TestTdb tdb;
-  std::vector<std::string> paths = {(m_dir / "missing.sr").string(), m_dir.string()};
+  std::vector<std::string> paths = {(dir / "missing.sr").string(), dir.string()};
   // A file that yields fewer bytes than its length says (the kernel's files claim a page).
   for (const char* p : {"/sys/kernel/mm/transparent_hugepage/enabled", "/sys/kernel/mm/transparent_hugepage/defrag"})
     if (std::filesystem::exists(p) && std::filesystem::file_size(p) > ReadFile(p).size()) {
@@ -225,7 +216,7 @@ TEST_F(TargetLoad, FailuresAddNothingAndSayWhatTheLoaderSays) {
     bool message;
   } cases[] = {
       {"not a programming file: the loader's message", Write("x.sr", "S1FF\n"), true},
-      {"missing file: the open's message", (m_dir / "missing.sr").string(), true},
+      {"missing file: the open's message", (dir / "missing.sr").string(), true},
       {"no software ID: silent", Write("y.sr", ImageBuilder().SetIds(42, 3).Text()), false},
   };
   for (const auto& c : cases) {
