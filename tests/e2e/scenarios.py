@@ -321,6 +321,8 @@ def _browse_sample(sample_name):
         box.press("No")
         code = app.wait_exit()
         check(code == 0, f"the program ended with exit code {code}")
+        # The form, the real Open dialog and the load print nothing.
+        check(app.stderr() == "", "the form's Browse printed on stderr")
 
 
 for _name in SAMPLES:
