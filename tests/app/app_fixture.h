@@ -127,9 +127,10 @@ class AppGui : public ::testing::Test {
     }
   }
 
-  // Pumps events until done() holds, for up to five seconds (the window manager answers late).
+  // Pumps events until done() holds, for up to fifteen seconds (the window manager answers late,
+  // and later still on a machine busy with the rest of the suite).
   static bool WaitFor(const std::function<bool()>& done) {
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 300; ++i) {
       if (done()) return true;
       wxMilliSleep(50);
       Pump();
