@@ -1,6 +1,7 @@
 #include "authoring/program_load.h"
 
 #include <cstring>
+#include <new>
 
 #include "common/update_document_data.h"
 #include "platform/archive.h"
@@ -40,20 +41,45 @@ std::string CFileTooLargeException::GetErrorMessage() const {
   return tessary::Format(LoadResString(IDS_FILE_TOO_LARGE).c_str(), m_strFileName.c_str(), limit.c_str());
 }
 
-std::string ReadWholeFile(const std::string& path, unsigned openFlags, uint64_t limit) {
+namespace {
+
+// Opens path and reads all of it into the block that allocate gives for its length.
+template <typename Allocate>
+uint32_t ReadWholeFileInto(const std::string& path, unsigned openFlags, uint64_t limit, Allocate&& allocate) {
   CFile file(path, openFlags);
   const uint64_t length = file.GetLength();
   if (length >= limit) throw CFileTooLargeException(path, limit);
-  std::string bytes;
+  const auto n = static_cast<uint32_t>(length);
+  uint8_t* block = nullptr;
   try {
-    bytes.resize(static_cast<size_t>(length));
+    block = allocate(n);
   } catch (const std::bad_alloc&) {
     AfxThrowMemoryException();
   }
-  const uint32_t read = file.Read(bytes.data(), static_cast<uint32_t>(length));
-  // A file that shrank under us would leave the rest of the buffer as zeros posing as data.
-  if (read != length) AfxThrowFileException(CFileException::endOfFile, 0, path);
+  // A file that shrank under us would leave the rest of the block posing as data.
+  if (file.Read(block, n) != n) AfxThrowFileException(CFileException::endOfFile, 0, path);
   file.Close();
+  return n;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path, unsigned openFlags, uint64_t limit) {
+  std::string bytes;
+  ReadWholeFileInto(path, openFlags, limit, [&](uint32_t n) {
+    bytes.resize(n);
+    return reinterpret_cast<uint8_t*>(bytes.data());
+  });
+  return bytes;
+}
+
+std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, unsigned openFlags, uint64_t limit,
+                                              uint32_t& length) {
+  std::unique_ptr<uint8_t[]> bytes;
+  length = ReadWholeFileInto(path, openFlags, limit, [&](uint32_t n) {
+    bytes.reset(new uint8_t[n]);
+    return bytes.get();
+  });
   return bytes;
 }
 

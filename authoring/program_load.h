@@ -30,6 +30,9 @@ inline constexpr uint64_t kImageFileLimit = uint64_t{1} << 31;
 // yields fewer bytes than its length (it changed while being read), CFileTooLargeException for
 // limit bytes and more, and CMemoryException.
 std::string ReadWholeFile(const std::string& path, unsigned openFlags, uint64_t limit = kProgramFileLimit);
+// The same into a byte array of its own (an image file, which the document keeps as it is read).
+std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, unsigned openFlags, uint64_t limit,
+                                              uint32_t& length);
 
 // Parses programming-file text into image through a memory file and an archive with the usual
 // 4096-byte buffer. The parse result is the image's own business: callers go on to the lookups.

@@ -164,15 +164,6 @@ void CTessaryAuthorDoc::SetAction(wxView* sender, PostUpgradeAction action, bool
   Changed(*this, sender, CDocChange::actions);
 }
 
-bool CTessaryAuthorDoc::GetAction(PostUpgradeAction action) const {
-  switch (action) {
-    case PostUpgradeAction::clearRuntime: return m_bClearRuntime;
-    case PostUpgradeAction::clearFaultHistory: return m_bClearFaultHistory;
-    case PostUpgradeAction::resetBreakin: return m_bResetBreakin;
-  }
-  return false;
-}
-
 void CTessaryAuthorDoc::SetComments(wxView* sender, std::string comments) {
   m_strComments = std::move(comments);
   Changed(*this, sender, CDocChange::comments);

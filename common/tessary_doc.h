@@ -38,7 +38,6 @@ class CTessaryAuthorDoc : public wxDocument, public CUpdateDocumentData {
                   std::string programData);
   void SetImage(wxView* sender, std::unique_ptr<uint8_t[]> data, int32_t size);
   void SetAction(wxView* sender, PostUpgradeAction action, bool on);
-  bool GetAction(PostUpgradeAction action) const;
   void SetComments(wxView* sender, std::string comments);
   // Appends target and returns it.
   CTargetObj* AddTarget(wxView* sender, std::unique_ptr<CTargetObj> target);

@@ -230,33 +230,31 @@ bool CProgBase::SaveFile(std::string path, const char* leadingText, bool noPromp
   const bool protectedTarget = protectedMode && tessary::ToLowerAscii(parts.ext) == ".srz";
   // A plain save writes the ".sr" file, and that is the one the user is asked about.
   const std::string target = protectedMode ? path : parts.folder + parts.name + ".sr";
-  try {
+  bool saved = false;
+  ReportExceptions([&] {
     if (!noPrompt && FileExists(target) &&
         AfxMessageBox(tessary::Format("Overwrite %s?", target.c_str()), MB_YESNO) == IDNO)
-      return false;
+      return;
 
     CMemFile mem(kMemFileGrowth);
     m_bProtectedOutput = protectedMode ? 1 : 0;
     const int code = StoreToMemFile(*this, mem, protectedMode ? leadingText : nullptr);
     if (code != PROG_OK) {
       ShowResultMessage(code, m_nLineNumber);
-      return false;
+      return;
     }
     const auto length = static_cast<uint32_t>(mem.GetLength());
     if (!protectedTarget) {
       ReplaceFile(target, mem.GetBufferPtr(), length);
-      return true;
+      saved = true;
+      return;
     }
     uint32_t uBufferLength;
     const HeapBuffer encoded = Encode(mem.GetBufferPtr(), length, uBufferLength);
     // An encoding failure writes nothing and is a failed save.
-    if (!encoded) return false;
+    if (!encoded) return;
     ReplaceFile(target, encoded.get(), uBufferLength);
-    return true;
-  } catch (const CException& e) {
-    e.ReportError(MB_OK);
-  } catch (const std::bad_alloc&) {
-    CMemoryException().ReportError(MB_OK);
-  }
-  return false;
+    saved = true;
+  });
+  return saved;
 }

@@ -1,7 +1,6 @@
 #include "view/tessary_view.h"
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -44,15 +43,25 @@ std::string CurrentDirectory() {
   return ec ? std::string() : dir.string();
 }
 
-// Chooses one file to open; empty when the user cancelled.
-std::string ChooseFileToOpen(wxWindow* parent, const char* filter) {
+// The files chosen in an Open dialog, in the dialog's order; none when the user cancelled.
+std::vector<std::string> ChooseFilesToOpen(wxWindow* parent, const char* filter, const std::string& folder = {},
+                                           bool multiple = false) {
   FileDialogRequest request;
   request.parent = parent;
   request.title = "Open";
   request.filter = filter;
-  wxArrayString paths;
-  if (!GetDialogServices().ChooseFiles(request, paths) || paths.empty()) return {};
-  return ToSystemPath(paths[0]);
+  request.directory = FromSystemPath(folder);
+  request.multiple = multiple;
+  wxArrayString chosen;
+  std::vector<std::string> paths;
+  if (GetDialogServices().ChooseFiles(request, chosen))
+    for (const wxString& p : chosen) paths.push_back(ToSystemPath(p));
+  return paths;
+}
+
+std::string ChooseFileToOpen(wxWindow* parent, const char* filter) {
+  const std::vector<std::string> paths = ChooseFilesToOpen(parent, filter);
+  return paths.empty() ? std::string() : paths.front();
 }
 
 }  // namespace
@@ -321,27 +330,27 @@ void CTessaryAuthorView::OnBrowseProgrammingFile() {
 void CTessaryAuthorView::OnBrowseImage() {
   const std::string path = ChooseFileToOpen(m_pPanel, kImageFilter);
   if (path.empty()) return;
-  const std::string bytes = ReadWholeFile(path, CFile::modeRead | CFile::shareDenyNone, kImageFileLimit);
-  auto data = std::unique_ptr<uint8_t[]>(new uint8_t[bytes.size()]);
-  std::memcpy(data.get(), bytes.data(), bytes.size());
+  uint32_t length = 0;
+  std::unique_ptr<uint8_t[]> data = ReadWholeFileBytes(path, CFile::modeRead | CFile::shareDenyNone, kImageFileLimit, length);
   // The old image goes only now that the new one has been read whole.
-  GetDocument()->SetImage(this, std::move(data), static_cast<int32_t>(bytes.size()));
+  GetDocument()->SetImage(this, std::move(data), static_cast<int32_t>(length));
   ShowDocumentImage();
 }
 
-void CTessaryAuthorView::OnActionClicked(int controlId) {
+void CTessaryAuthorView::OnActionClicked(PostUpgradeAction action, bool CTessaryAuthorView::*member) {
   UpdateData(true);
-  CTessaryAuthorDoc* doc = GetDocument();
-  switch (controlId) {
-    case IDC_CLEAR_FAULT_HISTORY: doc->SetAction(this, PostUpgradeAction::clearFaultHistory, m_bClearFaultHistory); break;
-    case IDC_CLEAR_RUNTIME: doc->SetAction(this, PostUpgradeAction::clearRuntime, m_bClearRuntime); break;
-    case IDC_RESET_BREAKIN: doc->SetAction(this, PostUpgradeAction::resetBreakin, m_bResetBreakin); break;
-  }
+  GetDocument()->SetAction(this, action, this->*member);
 }
 
-void CTessaryAuthorView::OnClearFaultHistory() { OnActionClicked(IDC_CLEAR_FAULT_HISTORY); }
-void CTessaryAuthorView::OnClearRuntime() { OnActionClicked(IDC_CLEAR_RUNTIME); }
-void CTessaryAuthorView::OnResetBreakin() { OnActionClicked(IDC_RESET_BREAKIN); }
+void CTessaryAuthorView::OnClearFaultHistory() {
+  OnActionClicked(PostUpgradeAction::clearFaultHistory, &CTessaryAuthorView::m_bClearFaultHistory);
+}
+void CTessaryAuthorView::OnClearRuntime() {
+  OnActionClicked(PostUpgradeAction::clearRuntime, &CTessaryAuthorView::m_bClearRuntime);
+}
+void CTessaryAuthorView::OnResetBreakin() {
+  OnActionClicked(PostUpgradeAction::resetBreakin, &CTessaryAuthorView::m_bResetBreakin);
+}
 
 void CTessaryAuthorView::OnChangeComments() {
   UpdateData(true);
@@ -357,16 +366,8 @@ void CTessaryAuthorView::OnAddTarget() {
   const std::string sourceCalPath = ToSystemPath(preferences.m_strSourceCalPath);
   g_strSourceCalFolder = AddStartFolder(g_strSourceCalFolder, always, sourceCalPath, CurrentDirectory());
 
-  FileDialogRequest request;
-  request.parent = m_pPanel;
-  request.title = "Open";
-  request.filter = kProgramFilter;
-  request.directory = FromSystemPath(g_strSourceCalFolder);
-  request.multiple = true;
-  wxArrayString chosen;
-  if (!GetDialogServices().ChooseFiles(request, chosen) || chosen.empty()) return;
-  std::vector<std::string> paths;
-  for (const wxString& p : chosen) paths.push_back(ToSystemPath(p));
+  const std::vector<std::string> paths = ChooseFilesToOpen(m_pPanel, kProgramFilter, g_strSourceCalFolder, true);
+  if (paths.empty()) return;
   // An exception here ends the command: the files after it are skipped, the folder stays.
   AddTargetsFromFiles(paths);
   g_strSourceCalFolder = FolderOf(paths.front());

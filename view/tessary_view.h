@@ -16,6 +16,7 @@
 class CPictureStatic;
 class CTargetListCtrl;
 class CTessaryAuthorDoc;
+enum class PostUpgradeAction;
 class CFilesDroppedEvent;
 class wxCheckBox;
 class wxTextCtrl;
@@ -89,7 +90,7 @@ class CTessaryAuthorView : public wxView {
   void CreateForm();
   void OnInitialUpdate();
   void Relayout();
-  void OnActionClicked(int controlId);
+  void OnActionClicked(PostUpgradeAction action, bool CTessaryAuthorView::*member);
   // Appends every file in order; a file that cannot be used does not stop the others.
   void AddTargetsFromFiles(const std::vector<std::string>& paths);
   void AddTargetFromFile(const std::string& path);

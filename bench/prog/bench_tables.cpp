@@ -10,10 +10,7 @@
 
 #include "bench/support/tables_image.h"
 #include "authoring/program_ids.h"
-#include "ecuserver/ecu_server.h"
 #include "prog/prog_base.h"
-#include "tests/support/image_builder.h"
-#include "tests/support/test_tdb.h"
 
 namespace {
 
