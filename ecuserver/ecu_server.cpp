@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -35,9 +36,12 @@ bool ColumnInRange(sqlite3_stmt* stmt, int column, int64_t max, int64_t& value) 
 std::string DefaultTDBPath() {
   const char* env = std::getenv(TDB_ENV_VAR);
   if (env && *env) return env;
-  const std::string installed = TESSARY_TDB_INSTALL_PATH;
+  const std::string folder = ExecutableFolder();
+  // The data folder of an installed program, reached from its own folder so that the installed
+  // tree may live under any prefix.
+  const std::string installed = (std::filesystem::path(folder) / TESSARY_TDB_FROM_BINDIR).lexically_normal();
   if (IsFile(installed)) return installed;
-  return ExecutableFolder() + "/" + TDB_FILE_NAME;
+  return folder + "/" + TDB_FILE_NAME;
 }
 
 CECUServer::~CECUServer() { Close(); }

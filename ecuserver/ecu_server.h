@@ -49,7 +49,8 @@ inline constexpr const char* TDB_ENV_VAR = "TESSARY_TDB";
 inline constexpr const char* TDB_FILE_NAME = "controllers.tdb";
 
 // The default controller database: $TESSARY_TDB when set and not empty, else the installed data
-// folder's file when it exists, else the file beside the running executable.
+// folder's file when it exists (<bindir>/../share/tessary/, reached from the running executable's
+// folder), else the file beside the running executable.
 std::string DefaultTDBPath();
 
 class CECUServer {

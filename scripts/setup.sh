@@ -15,6 +15,8 @@ packages=(
   # list draws its rows itself, so they are read through its "Copy To Clipboard" (xclip).
   python3 python3-pyatspi at-spi2-core dbus-daemon xdotool x11-utils imagemagick xclip
   srecord binutils gzip
+  # The installed tree's test checks the desktop launcher.
+  desktop-file-utils
   # The fuzz targets (scripts/fuzz.sh): clang, its runtime libraries with libFuzzer, and
   # llvm-symbolizer for readable stack traces in the findings.
   clang libclang-rt-dev llvm

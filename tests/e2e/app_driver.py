@@ -289,10 +289,11 @@ class App:
     """One run of the program: started like a user starts it, with the given profile folder as
     home (so the per-user profile is there and nowhere else), stdout and stderr kept in files."""
 
-    def __init__(self, exe, profile_dir, log_dir, args=(), label="run"):
+    def __init__(self, exe, profile_dir, log_dir, args=(), label="run", bare=False):
         self.exe = exe
         self.profile_dir = profile_dir
         self.args = list(args)
+        self.bare = bare
         self.stdout_path = os.path.join(log_dir, f"{label}.stdout")
         self.stderr_path = os.path.join(log_dir, f"{label}.stderr")
         self.proc = None
@@ -301,6 +302,14 @@ class App:
         self._settled = False
 
     def start(self):
+        env = self._bare_environment() if self.bare else self._test_environment()
+        os.makedirs(self.profile_dir, exist_ok=True)
+        with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
+            self.proc = subprocess.Popen([self.exe] + self.args, env=env, stdout=out, stderr=err,
+                                         stdin=subprocess.DEVNULL, cwd=self.profile_dir)
+        return self
+
+    def _test_environment(self):
         env = dict(os.environ)
         # Without TESSARY_TDB the program reads the controller database built beside it.
         for name in ("NO_AT_BRIDGE", "LC_ALL", "LANGUAGE", "GTK_THEME", "TESSARY_TDB"):
@@ -312,14 +321,21 @@ class App:
             # The toolkit's own settings (the file dialog's last folder and size) start afresh too.
             "GSETTINGS_BACKEND": "memory",
             "GTK_MODULES": "gail:atk-bridge",
-            # The toolkit keeps caches for the life of the process, which the leak checker would report.
-            "ASAN_OPTIONS": (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":"),
         })
-        os.makedirs(self.profile_dir, exist_ok=True)
-        with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
-            self.proc = subprocess.Popen([self.exe] + self.args, env=env, stdout=out, stderr=err,
-                                         stdin=subprocess.DEVNULL, cwd=self.profile_dir)
-        return self
+        return _with_sanitizer_options(env)
+
+    def _bare_environment(self):
+        """What a desktop session gives a program it starts, and nothing of the build or the
+        tests: the display, a home (the profile folder) and the session bus, which the
+        accessibility tree is reached through. The toolkit's settings stay in memory, where the
+        session's settings service would keep them in the runner's own home."""
+        env = {"DISPLAY": os.environ["DISPLAY"], "HOME": self.profile_dir, "GSETTINGS_BACKEND": "memory"}
+        if "DBUS_SESSION_BUS_ADDRESS" in os.environ:
+            env["DBUS_SESSION_BUS_ADDRESS"] = os.environ["DBUS_SESSION_BUS_ADDRESS"]
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS"):
+            if name in os.environ:
+                env[name] = os.environ[name]
+        return _with_sanitizer_options(env)
 
     @property
     def pid(self):
@@ -469,6 +485,12 @@ class App:
         return wait_for(settled, timeout, "the main window to stay in one place", interval=0.15)
 
 
+def _with_sanitizer_options(env):
+    # The toolkit keeps caches for the life of the process, which the leak checker would report.
+    env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":")
+    return env
+
+
 def _menu_child(parent, label, opened=False):
     for c in parent:
         if c is None or c.name != label or not role(c).endswith("menu item") and role(c) != "menu":
@@ -585,8 +607,9 @@ class Context:
     def profile(self, name="profile"):
         return os.path.join(self.root, name)
 
-    def start_app(self, args=(), profile=None, label=None):
-        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}")
+    def start_app(self, args=(), profile=None, label=None, bare=False):
+        """bare: with only what a desktop session gives a program (App._bare_environment)."""
+        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}", bare)
         self.apps.append(app)
         return app.start()
 

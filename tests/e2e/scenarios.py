@@ -2,6 +2,7 @@
 register a new one with @scenario and it becomes a CTest test of its own."""
 
 import os
+import shutil
 import time
 from collections import namedtuple
 
@@ -327,6 +328,27 @@ def _browse_sample(sample_name):
 
 for _name in SAMPLES:
     _browse_sample(_name)
+
+
+@scenario(budget=90)
+def started_as_a_launcher_starts_it(ctx):
+    """With nothing of the build or the tests in its environment and another folder as its
+    current one, the program still finds its controller database: the sample's IDs show. The
+    installed tree's test runs this on the installed program."""
+    sample = SAMPLES["plain"]
+    copy = os.path.join(ctx.docs, os.path.basename(sample.path))
+    shutil.copyfile(sample.path, copy)
+    sample = sample._replace(path=copy)
+    app = ctx.start_app(bare=True)
+    new_form(app)
+    browse_upgrade(app, sample.path)
+    expect_upgrade(app, sample)
+    app.menu("File", "Exit")
+    message_box(app).press("No")
+    code = app.wait_exit()
+    check(code == 0, f"the program ended with exit code {code}")
+    check(app.stderr() == "", "the program printed on stderr")
+    check(app.stdout() == "", "the program printed on stdout")
 
 
 @scenario(budget=90)
