@@ -230,7 +230,8 @@ int ReplaceFileContents(const std::string& path, const void* bytes, std::size_t 
   }
   // The rename would replace a file that the user may not write; refuse as writing it would.
   if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
-  const int err = WriteThroughNewFile(target, data, length, exists, exists ? st.st_mode & 07777 : NewFileMode(), result);
+  const mode_t mode = exists ? st.st_mode & 07777 : NewFileMode();
+  const int err = WriteThroughNewFile(target, data, length, exists, mode, result);
   if (!err) result = ReplaceOutcome::replaced;
   return err;
 }
