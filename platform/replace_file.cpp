@@ -116,7 +116,8 @@ struct NewFile {
 };
 
 int CreateNewFile(const std::string& dir, NewFile& f) {
-  if (g_replaceFileUnnamed) {
+  // The unnamed file gets its name through /proc.
+  if (g_replaceFileUnnamed && ::access("/proc/self/fd", F_OK) == 0) {
     f.fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (f.fd >= 0) return 0;
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
@@ -136,11 +137,7 @@ int CreateNewFile(const std::string& dir, NewFile& f) {
 // Gives the unnamed file its first name; EEXIST when the name is taken (nothing is replaced).
 int LinkUnnamed(int fd, const std::string& to) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-  const int err = errno;
-  // Without /proc the descriptor itself serves, where the process may do that.
-  if (err == ENOENT && ::linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0) return 0;
-  return err;
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
 // Puts the complete new file in target's place. A target that did not exist is not replaced if
@@ -167,7 +164,9 @@ int PutInPlace(NewFile& f, const std::string& dir, const std::string& target, bo
   if (::rename(f.name.c_str(), target.c_str()) != 0) {
     const int err = errno;
     // A sticky folder (/tmp) lets only the file's owner replace it.
-    if (exists && (err == EPERM || err == EACCES)) outcome = ReplaceOutcome::notReplaceable;
+    struct stat folder;
+    if (exists && (err == EPERM || err == EACCES) && ::stat(dir.c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX))
+      outcome = ReplaceOutcome::notReplaceable;
     return err;
   }
   f.name.clear();
@@ -196,7 +195,8 @@ int WriteThroughNewFile(const std::string& target, const char* bytes, std::size_
   if (!err && !WriteAll(f.fd, bytes, length, done)) err = errno;
   if (!err && ::fsync(f.fd) != 0) err = errno;
   if (!err) err = PutInPlace(f, dir, target, exists, outcome);
-  if (::close(f.fd) != 0 && !err) err = errno;
+  // Once synced, a late error of close has nothing left to report.
+  ::close(f.fd);
   if (!f.name.empty()) ::unlink(f.name.c_str());
   if (err) return err;
   // Make the new name durable; a failure here no longer puts the data at risk.
