@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -14,7 +15,6 @@
 #include <new>
 #include <vector>
 
-#include "platform/file.h"
 #include "platform/replace_file.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
@@ -29,10 +29,18 @@ enum : unsigned {
   IDS_RVQ_READ_FAILED = 2004,
   IDS_RVQ_SAVE_FAILED = 2005,
   IDS_RVQ_SAVE_FAILED_NEW = 2008,
+  IDS_RVQ_SAVE_NO_NEW_FILE = 2010,
+  IDS_RVQ_SAVE_NOT_REPLACEABLE = 2011,
+  IDS_RVQ_SAVE_PARTLY_WRITTEN = 2012,
+  IDS_RVQ_NOT_REGULAR_FILE = 2013,
 };
 
-uint32_t Crc32(const uint8_t* data, std::size_t size) {
-  return static_cast<uint32_t>(crc32_z(crc32_z(0, nullptr, 0), data, size));
+uint32_t Crc32(uint32_t crc, const void* data, std::size_t size) {
+  return static_cast<uint32_t>(crc32_z(crc, static_cast<const Bytef*>(data), size));
+}
+
+uint32_t Crc32(const void* data, std::size_t size) {
+  return Crc32(static_cast<uint32_t>(crc32_z(0, nullptr, 0)), data, size);
 }
 
 void PutU32(std::string& out, uint32_t v) {
@@ -46,55 +54,179 @@ uint32_t GetU32(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-bool PutBytes(std::string& out, const void* data, std::size_t size) {
-  if (size > std::numeric_limits<uint32_t>::max()) return false;
+void PutBytes(std::string& out, const void* data, std::size_t size) {
   PutU32(out, static_cast<uint32_t>(size));
   out.append(static_cast<const char*>(data), size);
-  return true;
 }
 
-bool PutText(std::string& out, const std::string& text) { return PutBytes(out, text.data(), text.size()); }
+std::size_t ImageSize(const CUpdateDocumentData& doc) {
+  return doc.m_pImageData && doc.m_nImageSize > 0 ? static_cast<std::size_t>(doc.m_nImageSize) : 0;
+}
 
-// Reads the body between the header and the CRC; every length is checked against what is left.
+// The file's size for doc, or 0 when a member is too long for the format's 32-bit lengths.
+std::size_t EncodedSize(const CUpdateDocumentData& doc) {
+  constexpr std::size_t kMax = std::numeric_limits<uint32_t>::max();
+  bool fits = doc.m_targets.size() <= kMax;
+  std::size_t size = kMinimumSize;
+  const auto text = [&](std::size_t length) {
+    fits = fits && length <= kMax;
+    size += 4 + length;
+  };
+  text(doc.m_strCalibrationID.size());
+  text(doc.m_strSoftwareID.size());
+  size += 4;  // size
+  text(doc.m_strProgramData.size());
+  text(doc.m_strComments.size());
+  size += 4;  // target count
+  for (const auto& t : doc.m_targets) {
+    text(t->m_strCalibrationID.size());
+    text(t->m_strSoftwareID.size());
+  }
+  text(ImageSize(doc));
+  size += 3;  // the flags
+  return fits ? size : 0;
+}
+
+// Where the reader takes the members' bytes from: a buffer, or the file itself, read straight
+// into the members. Left() is what remains before the CRC, so that no length can run past it.
+class Source {
+ public:
+  explicit Source(std::size_t left) : m_left(left) {}
+  virtual ~Source() = default;
+
+  std::size_t Left() const { return m_left; }
+  // n bytes into out; false when fewer are left or they cannot be read.
+  bool Take(void* out, std::size_t n) {
+    if (n > m_left || !Copy(static_cast<uint8_t*>(out), n)) return false;
+    m_left -= n;
+    return true;
+  }
+
+ protected:
+  virtual bool Copy(uint8_t* out, std::size_t n) = 0;
+
+ private:
+  std::size_t m_left;
+};
+
+class BufferSource : public Source {
+ public:
+  BufferSource(const uint8_t* p, std::size_t n) : Source(n), m_p(p) {}
+
+ protected:
+  bool Copy(uint8_t* out, std::size_t n) override {
+    if (n > 0) std::memcpy(out, m_p, n);
+    m_p += n;
+    return true;
+  }
+
+ private:
+  const uint8_t* m_p;
+};
+
+// Reads until n bytes, the end of the file or an error (err); returns how many came.
+std::size_t ReadFully(int fd, uint8_t* out, std::size_t n, int& err) {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t r = ::read(fd, out + done, std::min<std::size_t>(n - done, 1u << 30));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) err = errno;
+    if (r <= 0) break;
+    done += static_cast<std::size_t>(r);
+  }
+  return done;
+}
+
+// Reads the body from a file, small fields through a buffer and large members straight into
+// their own memory, and keeps the CRC of every byte taken.
+class FileSource : public Source {
+ public:
+  FileSource(int fd, std::size_t bodySize, uint32_t crc)
+      : Source(bodySize), m_fd(fd), m_crc(crc), m_buffer(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
+
+  uint32_t Crc() const { return m_crc; }
+  int Error() const { return m_err; }
+
+  // What follows the body: the CRC, and then nothing.
+  bool Tail(uint32_t& crc) {
+    uint8_t b[5];
+    if (Left() != 0 || !Raw(b, 4)) return false;
+    crc = GetU32(b);
+    return !Raw(b + 4, 1) && m_err == 0;
+  }
+
+ protected:
+  bool Copy(uint8_t* out, std::size_t n) override {
+    if (!Raw(out, n)) return false;
+    m_crc = Crc32(m_crc, out, n);
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+
+  bool Raw(uint8_t* out, std::size_t n) {
+    const std::size_t buffered = std::min(n, m_end - m_next);
+    if (buffered > 0) std::memcpy(out, m_buffer.get() + m_next, buffered);
+    m_next += buffered;
+    out += buffered;
+    n -= buffered;
+    if (n >= kBufferSize) return ReadFully(m_fd, out, n, m_err) == n;
+    if (n == 0) return true;
+    m_next = 0;
+    m_end = ReadFully(m_fd, m_buffer.get(), kBufferSize, m_err);
+    if (m_end < n) return false;
+    std::memcpy(out, m_buffer.get(), n);
+    m_next = n;
+    return true;
+  }
+
+  int m_fd;
+  uint32_t m_crc;
+  int m_err = 0;
+  std::unique_ptr<uint8_t[]> m_buffer;
+  std::size_t m_next = 0, m_end = 0;
+};
+
+// Reads the body between the header and the CRC; every length is checked against what is left
+// before anything is allocated for it.
 class Reader {
  public:
-  Reader(const uint8_t* p, std::size_t n) : m_p(p), m_left(n) {}
+  explicit Reader(Source& source) : m_s(source) {}
 
   bool U32(uint32_t& v) {
-    if (m_left < 4) return false;
-    v = GetU32(m_p);
-    Skip(4);
+    uint8_t b[4];
+    if (!m_s.Take(b, 4)) return false;
+    v = GetU32(b);
     return true;
   }
   bool Flag(bool& v) {
-    if (m_left < 1 || m_p[0] > 1) return false;
-    v = m_p[0] != 0;
-    Skip(1);
+    uint8_t b;
+    if (!m_s.Take(&b, 1) || b > 1) return false;
+    v = b != 0;
     return true;
   }
-  // A length, then that many bytes, which must all be there.
-  bool Bytes(const uint8_t*& data, uint32_t& size) {
-    if (!U32(size) || size > m_left) return false;
-    data = m_p;
-    Skip(size);
-    return true;
-  }
+  // A length that the bytes left can hold.
+  bool Length(uint32_t& size) { return U32(size) && size <= m_s.Left(); }
   bool Text(std::string& text) {
-    const uint8_t* data;
     uint32_t size;
-    if (!Bytes(data, size)) return false;
-    text.assign(reinterpret_cast<const char*>(data), size);
+    if (!Length(size)) return false;
+    text.resize(size);
+    return m_s.Take(text.data(), size);
+  }
+  bool Image(CUpdateDocumentData& doc) {
+    uint32_t size;
+    if (!Length(size) || size > static_cast<uint32_t>(INT32_MAX)) return false;
+    if (size == 0) return true;
+    auto image = std::make_unique_for_overwrite<uint8_t[]>(size);
+    if (!m_s.Take(image.get(), size)) return false;
+    doc.SetImage(std::move(image), static_cast<int32_t>(size));
     return true;
   }
-  bool AtEnd() const { return m_left == 0; }
+  bool AtEnd() const { return m_s.Left() == 0; }
 
  private:
-  void Skip(std::size_t n) {
-    m_p += n;
-    m_left -= n;
-  }
-  const uint8_t* m_p;
-  std::size_t m_left;
+  Source& m_s;
 };
 
 bool DecodeBody(Reader& r, CUpdateDocumentData& doc) {
@@ -107,129 +239,157 @@ bool DecodeBody(Reader& r, CUpdateDocumentData& doc) {
     if (!r.Text(target->m_strCalibrationID) || !r.Text(target->m_strSoftwareID)) return false;
     doc.m_targets.push_back(std::move(target));
   }
-  const uint8_t* image;
-  uint32_t imageSize;
-  if (!r.Bytes(image, imageSize) || imageSize > static_cast<uint32_t>(INT32_MAX)) return false;
-  if (imageSize > 0) {
-    auto copy = std::make_unique<uint8_t[]>(imageSize);
-    std::memcpy(copy.get(), image, imageSize);
-    doc.SetImage(std::move(copy), static_cast<int32_t>(imageSize));
-  }
-  return r.Flag(doc.m_bClearRuntime) && r.Flag(doc.m_bClearFaultHistory) && r.Flag(doc.m_bResetBreakin) && r.AtEnd();
+  return r.Image(doc) && r.Flag(doc.m_bClearRuntime) && r.Flag(doc.m_bClearFaultHistory) &&
+         r.Flag(doc.m_bResetBreakin) && r.AtEnd();
 }
 
-std::string ErrnoText(int err) { return std::strerror(err); }
-
-}  // namespace
-
-bool Encode(const CUpdateDocumentData& doc, std::string& bytes) {
-  std::string out;
-  out.append(reinterpret_cast<const char*>(kMagic), sizeof kMagic);
-  PutU32(out, kFormatVersion);
-  bool ok = PutText(out, doc.m_strCalibrationID) && PutText(out, doc.m_strSoftwareID);
-  PutU32(out, doc.m_dwSize);
-  ok = ok && PutText(out, doc.m_strProgramData) && PutText(out, doc.m_strComments) &&
-       doc.m_targets.size() <= std::numeric_limits<uint32_t>::max();
-  if (!ok) return false;
-  PutU32(out, static_cast<uint32_t>(doc.m_targets.size()));
-  for (const auto& t : doc.m_targets)
-    if (!PutText(out, t->m_strCalibrationID) || !PutText(out, t->m_strSoftwareID)) return false;
-  const std::size_t imageSize = doc.m_pImageData && doc.m_nImageSize > 0 ? static_cast<std::size_t>(doc.m_nImageSize) : 0;
-  PutBytes(out, doc.m_pImageData.get(), imageSize);
-  out += static_cast<char>(doc.m_bClearRuntime ? 1 : 0);
-  out += static_cast<char>(doc.m_bClearFaultHistory ? 1 : 0);
-  out += static_cast<char>(doc.m_bResetBreakin ? 1 : 0);
-  PutU32(out, Crc32(reinterpret_cast<const uint8_t*>(out.data()), out.size()));
-  bytes = std::move(out);
-  return true;
-}
-
-DecodeResult Decode(const uint8_t* data, std::size_t size, CUpdateDocumentData& out, uint32_t* version) {
+// What the first bytes of a file of size bytes say (only its header is looked at): whether it
+// is a document of a version this reader knows and long enough to hold one.
+DecodeResult CheckHeader(const uint8_t* data, std::size_t size, uint32_t* version) {
   if (size < sizeof kMagic || std::memcmp(data, kMagic, sizeof kMagic) != 0) return DecodeResult::notDocument;
   if (size < kHeaderSize) return DecodeResult::damaged;
   const uint32_t v = GetU32(data + sizeof kMagic);
   if (version) *version = v;
   if (v > kFormatVersion) return DecodeResult::newerVersion;
   if (v == 0 || size < kMinimumSize) return DecodeResult::damaged;
+  return DecodeResult::ok;
+}
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+int OpenForReading(const std::string& path) {
+  int fd;
+  do {
+    // Not blocking: a named pipe would wait for a writer.
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+bool Encode(const CUpdateDocumentData& doc, std::string& bytes) {
+  const std::size_t size = EncodedSize(doc);
+  if (size == 0) return false;
+  std::string out;
+  out.reserve(size);
+  out.append(reinterpret_cast<const char*>(kMagic), sizeof kMagic);
+  PutU32(out, kFormatVersion);
+  PutBytes(out, doc.m_strCalibrationID.data(), doc.m_strCalibrationID.size());
+  PutBytes(out, doc.m_strSoftwareID.data(), doc.m_strSoftwareID.size());
+  PutU32(out, doc.m_dwSize);
+  PutBytes(out, doc.m_strProgramData.data(), doc.m_strProgramData.size());
+  PutBytes(out, doc.m_strComments.data(), doc.m_strComments.size());
+  PutU32(out, static_cast<uint32_t>(doc.m_targets.size()));
+  for (const auto& t : doc.m_targets) {
+    PutBytes(out, t->m_strCalibrationID.data(), t->m_strCalibrationID.size());
+    PutBytes(out, t->m_strSoftwareID.data(), t->m_strSoftwareID.size());
+  }
+  PutBytes(out, doc.m_pImageData.get(), ImageSize(doc));
+  out += static_cast<char>(doc.m_bClearRuntime ? 1 : 0);
+  out += static_cast<char>(doc.m_bClearFaultHistory ? 1 : 0);
+  out += static_cast<char>(doc.m_bResetBreakin ? 1 : 0);
+  PutU32(out, Crc32(out.data(), out.size()));
+  assert(out.size() == size);
+  bytes = std::move(out);
+  return true;
+}
+
+DecodeResult Decode(const uint8_t* data, std::size_t size, CUpdateDocumentData& out, uint32_t* version) {
+  if (const DecodeResult header = CheckHeader(data, size, version); header != DecodeResult::ok) return header;
   const std::size_t crcAt = size - 4;
   if (Crc32(data, crcAt) != GetU32(data + crcAt)) return DecodeResult::damaged;
   CUpdateDocumentData doc;
-  Reader r(data + kHeaderSize, crcAt - kHeaderSize);
+  BufferSource source(data + kHeaderSize, crcAt - kHeaderSize);
+  Reader r(source);
   if (!DecodeBody(r, doc)) return DecodeResult::damaged;
   out = std::move(doc);
   return DecodeResult::ok;
 }
 
 bool LoadFile(const std::string& path, CUpdateDocumentData& out, std::string& message) {
-  std::vector<uint8_t> bytes;
+  const auto fail = [&](unsigned id, auto... args) {
+    message = tessary::Format(LoadResString(id).c_str(), path.c_str(), args...);
+    return false;
+  };
+  const auto cannotRead = [&](int err) { return fail(IDS_RVQ_READ_FAILED, ErrnoText(err).c_str()); };
+  // Anything but a regular file is refused before it is opened: a named pipe or a device would
+  // block or never end.
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return cannotRead(errno);
+  if (!S_ISREG(st.st_mode)) return fail(IDS_RVQ_NOT_REGULAR_FILE);
+  const int fd = OpenForReading(path);
+  if (fd < 0) return cannotRead(errno);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  // The name may have been replaced by something else in between.
+  if (::fstat(fd, &st) != 0) return cannotRead(errno);
+  if (!S_ISREG(st.st_mode)) return fail(IDS_RVQ_NOT_REGULAR_FILE);
+  const uint64_t length = static_cast<uint64_t>(st.st_size);
+
   try {
-    CFile file(path, CFile::modeRead | CFile::shareDenyWrite);
-    const uint64_t length = file.GetLength();
-    // A foreign file is refused from its first bytes, before a large one is read whole.
+    // A foreign file is refused from its first bytes, before anything is allocated for it.
     uint8_t head[kHeaderSize];
-    const uint32_t headRead = file.Read(head, static_cast<uint32_t>(std::min<uint64_t>(length, kHeaderSize)));
-    bytes.assign(head, head + headRead);
-    if (headRead < sizeof kMagic || std::memcmp(head, kMagic, sizeof kMagic) != 0 || length > SIZE_MAX) {
-      message = tessary::Format(LoadResString(IDS_RVQ_NOT_DOCUMENT).c_str(), path.c_str());
-      return false;
+    int err = 0;
+    const std::size_t headSize = ReadFully(fd, head, std::min<uint64_t>(length, kHeaderSize), err);
+    if (err) return cannotRead(err);
+    uint32_t version = 0;
+    // A file cut short meanwhile is judged by what came.
+    const std::size_t size = headSize < kHeaderSize ? headSize : static_cast<std::size_t>(length);
+    const DecodeResult kind = length > SIZE_MAX ? DecodeResult::notDocument : CheckHeader(head, size, &version);
+    switch (kind) {
+      case DecodeResult::ok: break;
+      case DecodeResult::notDocument: return fail(IDS_RVQ_NOT_DOCUMENT);
+      case DecodeResult::newerVersion: return fail(IDS_RVQ_NEWER_VERSION, version);
+      case DecodeResult::damaged: return fail(IDS_RVQ_DAMAGED);
     }
-    if (headRead == kHeaderSize && GetU32(head + sizeof kMagic) <= kFormatVersion) {
-      bytes.resize(static_cast<std::size_t>(length));
-      std::size_t done = headRead;
-      while (done < bytes.size()) {
-        const uint32_t chunk = static_cast<uint32_t>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        const uint32_t n = file.Read(bytes.data() + done, chunk);
-        if (n == 0) break;
-        done += n;
-      }
-      bytes.resize(done);
-    }
-    file.Close();
-  } catch (const CFileException& e) {
-    // The message names the file already: the reason follows alone.
-    const std::string reason = e.m_lOsError ? ErrnoText(e.m_lOsError) : e.GetErrorMessage();
-    message = tessary::Format(LoadResString(IDS_RVQ_READ_FAILED).c_str(), path.c_str(), reason.c_str());
-    return false;
-  } catch (const CException& e) {
-    message = tessary::Format(LoadResString(IDS_RVQ_READ_FAILED).c_str(), path.c_str(), e.GetErrorMessage().c_str());
-    return false;
+
+    // The members are read straight into the new document, checked as they come; the CRC of
+    // the whole is known only at the end.
+    CUpdateDocumentData doc;
+    FileSource body(fd, static_cast<std::size_t>(length) - kMinimumSize, Crc32(head, kHeaderSize));
+    Reader r(body);
+    uint32_t crc = 0;
+    const bool read = DecodeBody(r, doc) && body.Tail(crc);
+    if (body.Error()) return cannotRead(body.Error());
+    if (!read || crc != body.Crc()) return fail(IDS_RVQ_DAMAGED);
+    out = std::move(doc);
+    return true;
   } catch (const std::bad_alloc&) {
-    message = tessary::Format(LoadResString(IDS_RVQ_READ_FAILED).c_str(), path.c_str(), std::strerror(ENOMEM));
-    return false;
+    return cannotRead(ENOMEM);
   }
-  uint32_t version = 0;
-  switch (Decode(bytes.data(), bytes.size(), out, &version)) {
-    case DecodeResult::ok: return true;
-    case DecodeResult::notDocument:
-      message = tessary::Format(LoadResString(IDS_RVQ_NOT_DOCUMENT).c_str(), path.c_str());
-      return false;
-    case DecodeResult::newerVersion:
-      message = tessary::Format(LoadResString(IDS_RVQ_NEWER_VERSION).c_str(), path.c_str(), version);
-      return false;
-    case DecodeResult::damaged: break;
-  }
-  message = tessary::Format(LoadResString(IDS_RVQ_DAMAGED).c_str(), path.c_str());
-  return false;
 }
 
 bool SaveFile(const std::string& path, const CUpdateDocumentData& doc, std::string& message) {
   // Only a file that was there can be said to be left as it was.
   struct stat st;
-  const unsigned failed = stat(path.c_str(), &st) == 0 ? IDS_RVQ_SAVE_FAILED : IDS_RVQ_SAVE_FAILED_NEW;
-  const auto fail = [&](int err) {
-    message = tessary::Format(LoadResString(failed).c_str(), path.c_str(), ErrnoText(err).c_str());
+  const bool wasFile = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  const auto fail = [&](unsigned id, int err) {
+    message = tessary::Format(LoadResString(id).c_str(), path.c_str(), ErrnoText(err).c_str());
     return false;
   };
+  const unsigned failed = wasFile ? IDS_RVQ_SAVE_FAILED : IDS_RVQ_SAVE_FAILED_NEW;
   std::string bytes;
   try {
-    if (!Encode(doc, bytes)) return fail(EFBIG);
+    if (!Encode(doc, bytes)) return fail(failed, EFBIG);
   } catch (const std::bad_alloc&) {
-    return fail(ENOMEM);
+    return fail(failed, ENOMEM);
   }
 
   // The old file is replaced only once the new one is complete on disk.
-  if (const int err = ReplaceFileContents(path, bytes.data(), bytes.size())) return fail(err);
-  return true;
+  ReplaceOutcome outcome;
+  const int err = ReplaceFileContents(path, bytes.data(), bytes.size(), &outcome);
+  if (err == 0) return true;
+  switch (outcome) {
+    case ReplaceOutcome::partlyWritten: return fail(IDS_RVQ_SAVE_PARTLY_WRITTEN, err);
+    case ReplaceOutcome::noNewFile: return fail(wasFile ? IDS_RVQ_SAVE_NO_NEW_FILE : failed, err);
+    case ReplaceOutcome::notReplaceable: return fail(wasFile ? IDS_RVQ_SAVE_NOT_REPLACEABLE : failed, err);
+    case ReplaceOutcome::replaced:
+    case ReplaceOutcome::unchanged: break;
+  }
+  return fail(failed, err);
 }
 
 }  // namespace rvq

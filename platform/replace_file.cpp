@@ -2,19 +2,30 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <stdio.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <ctime>
+
+ssize_t (*g_replaceFileWrite)(int fd, const void* data, std::size_t size) = ::write;
+bool g_replaceFileUnnamed = true;
 
 namespace {
 
 // As many links in a chain as the kernel itself follows before it gives ELOOP.
 constexpr int kMaxLinkHops = 40;
+// Attempts at a temporary name that is not taken yet.
+constexpr int kNameAttempts = 100;
 
-bool WriteAll(int fd, const char* p, std::size_t n) {
+// Writes all n bytes; done counts what went out, also when it fails part way.
+bool WriteAll(int fd, const char* p, std::size_t n, std::size_t& done) {
+  done = 0;
   while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
+    const ssize_t w = g_replaceFileWrite(fd, p, n);
     if (w < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -25,6 +36,7 @@ bool WriteAll(int fd, const char* p, std::size_t n) {
     }
     p += w;
     n -= static_cast<std::size_t>(w);
+    done += static_cast<std::size_t>(w);
   }
   return true;
 }
@@ -58,70 +70,150 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
-// Syncs what was written; a pipe or a device that cannot be synced has nothing to sync.
-int SyncAndClose(int fd) {
-  int err = 0;
-  if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
-  if (::close(fd) != 0 && !err) err = errno;
-  return err;
-}
-
-// Writes over the file as it stands (created or emptied). A pipe without a reader fails at once
+// Writes over a device or a named pipe as it stands. A pipe without a reader fails at once
 // (ENXIO) rather than waiting for one.
-int WriteInPlace(const std::string& target, const char* bytes, std::size_t length) {
-  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
+int WriteInPlace(const std::string& target, const char* bytes, std::size_t length, ReplaceOutcome& outcome) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;
   const int flags = ::fcntl(fd, F_GETFL);
   int err = 0;
+  std::size_t done = 0;
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) err = errno;
-  if (!err && !WriteAll(fd, bytes, length)) err = errno;
-  if (err) {
-    ::close(fd);
-    return err;
-  }
-  return SyncAndClose(fd);
+  if (!err && !WriteAll(fd, bytes, length, done)) err = errno;
+  // A pipe or a device that cannot be synced has nothing to sync.
+  if (!err && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+  if (::close(fd) != 0 && !err) err = errno;
+  if (err && done > 0) outcome = ReplaceOutcome::partlyWritten;
+  return err;
 }
 
-// Result of writing through a temporary file: 0, or the errno value, with noTemporary set when
-// the temporary file could not be made at all.
-struct TemporaryResult {
-  int err;
-  bool noTemporary;
+// A name in dir that is not there yet, most likely: ".tessary-" and six characters, the same
+// length whatever the document is called, so that a long name cannot push it past the limit.
+std::string TemporaryName(const std::string& dir) {
+  static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static unsigned counter = 0;
+  unsigned char r[6];
+  if (::getrandom(r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r)) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    unsigned long long v = static_cast<unsigned long long>(now.tv_nsec) ^
+                           static_cast<unsigned long long>(::getpid()) << 32 ^ ++counter * 0x9E3779B97F4A7C15ull;
+    for (unsigned char& c : r) {
+      c = static_cast<unsigned char>(v);
+      v >>= 8;
+    }
+  }
+  std::string name = dir + "/.tessary-";
+  for (unsigned char c : r) name += kChars[c % (sizeof kChars - 1)];
+  return name;
+}
+
+// The new file: unnamed (O_TMPFILE) where the file system has such files, else a named temporary
+// file that is removed again unless it took the document's place.
+struct NewFile {
+  int fd = -1;
+  std::string name;  // empty while it has none
 };
 
-TemporaryResult WriteThroughTemporary(const std::string& target, const char* bytes, std::size_t length,
-                                      mode_t mode) {
+int CreateNewFile(const std::string& dir, NewFile& f) {
+  // The unnamed file gets its name through /proc.
+  if (g_replaceFileUnnamed && ::access("/proc/self/fd", F_OK) == 0) {
+    f.fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (f.fd >= 0) return 0;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+  }
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::string name = TemporaryName(dir);
+    f.fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (f.fd >= 0) {
+      f.name = name;
+      return 0;
+    }
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
+}
+
+// Gives the unnamed file its first name; EEXIST when the name is taken (nothing is replaced).
+int LinkUnnamed(int fd, const std::string& to) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+// Puts the complete new file in target's place. A target that did not exist is not replaced if
+// a file of that name appeared meanwhile (EEXIST).
+int PutInPlace(NewFile& f, const std::string& dir, const std::string& target, bool exists, ReplaceOutcome& outcome) {
+  if (f.name.empty()) {
+    if (!exists) return LinkUnnamed(f.fd, target);
+    // A rename is the only way to replace a name at once: the file gets a temporary name first.
+    int err = EEXIST;
+    for (int attempt = 0; attempt < kNameAttempts && err == EEXIST; ++attempt) {
+      const std::string name = TemporaryName(dir);
+      err = LinkUnnamed(f.fd, name);
+      if (!err) f.name = name;
+    }
+    if (err) return err;
+  } else if (!exists) {
+    if (::renameat2(AT_FDCWD, f.name.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      f.name.clear();
+      return 0;
+    }
+    // A file system without the flag takes the plain rename below.
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+  }
+  if (::rename(f.name.c_str(), target.c_str()) != 0) {
+    const int err = errno;
+    // A sticky folder (/tmp) lets only the file's owner replace it.
+    struct stat folder;
+    if (exists && (err == EPERM || err == EACCES) && ::stat(dir.c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX))
+      outcome = ReplaceOutcome::notReplaceable;
+    return err;
+  }
+  f.name.clear();
+  return 0;
+}
+
+// Reserves the space first, so that a full disk is found before anything is written.
+int Reserve(int fd, std::size_t length) {
+  if (length == 0 || length > static_cast<std::size_t>(INT64_MAX)) return 0;
+  if (::fallocate(fd, 0, 0, static_cast<off_t>(length)) == 0) return 0;
+  return errno == EOPNOTSUPP || errno == ENOSYS ? 0 : errno;
+}
+
+int WriteThroughNewFile(const std::string& target, const char* bytes, std::size_t length, bool exists, mode_t mode,
+                        ReplaceOutcome& outcome) {
   const std::string dir = FolderOf(target);
-  const std::size_t slash = target.find_last_of('/');
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temp = dir + "/." + base + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return {errno, true};
+  NewFile f;
+  if (const int err = CreateNewFile(dir, f)) {
+    outcome = ReplaceOutcome::noNewFile;
+    return err;
+  }
   int err = 0;
-  if (::fchmod(fd, mode) != 0 && errno != EPERM) err = errno;
-  if (!err && !WriteAll(fd, bytes, length)) err = errno;
-  if (err) {
-    ::close(fd);
-  } else {
-    err = SyncAndClose(fd);
-  }
-  if (!err && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
-  if (err) {
-    ::unlink(temp.c_str());
-    return {err, false};
-  }
-  // Make the rename itself durable; a failure here no longer puts the data at risk.
+  std::size_t done = 0;
+  if (::fchmod(f.fd, mode) != 0 && errno != EPERM) err = errno;
+  if (!err) err = Reserve(f.fd, length);
+  if (!err && !WriteAll(f.fd, bytes, length, done)) err = errno;
+  if (!err && ::fsync(f.fd) != 0) err = errno;
+  if (!err) err = PutInPlace(f, dir, target, exists, outcome);
+  // Once synced, a late error of close has nothing left to report.
+  ::close(f.fd);
+  if (!f.name.empty()) ::unlink(f.name.c_str());
+  if (err) return err;
+  // Make the new name durable; a failure here no longer puts the data at risk.
   const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
   }
-  return {0, false};
+  return 0;
 }
 
 }  // namespace
 
-int ReplaceFileContents(const std::string& path, const void* bytes, std::size_t length) {
+int ReplaceFileContents(const std::string& path, const void* bytes, std::size_t length, ReplaceOutcome* outcome) {
+  ReplaceOutcome ignored;
+  ReplaceOutcome& result = outcome ? *outcome : ignored;
+  result = ReplaceOutcome::unchanged;
   const char* data = static_cast<const char*>(bytes);
   std::string target = path;
   if (const int err = FollowLinks(target)) return err;
@@ -130,12 +222,16 @@ int ReplaceFileContents(const std::string& path, const void* bytes, std::size_t 
   if (!exists && errno != ENOENT) return errno;
   // Only a regular file can be replaced by another one; a device or a pipe is written as it is
   // (and a folder refuses the write).
-  if (exists && !S_ISREG(st.st_mode)) return WriteInPlace(target, data, length);
+  if (exists && !S_ISREG(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    const int err = WriteInPlace(target, data, length, result);
+    if (!err) result = ReplaceOutcome::replaced;
+    return err;
+  }
   // The rename would replace a file that the user may not write; refuse as writing it would.
   if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
-  const TemporaryResult r = WriteThroughTemporary(target, data, length, exists ? st.st_mode & 07777 : NewFileMode());
-  // No file can be added beside it (a folder the user may not write): write the file itself.
-  // A full disk is reported instead, while the old file is still whole.
-  if (r.noTemporary && r.err != ENOSPC && r.err != EDQUOT) return WriteInPlace(target, data, length);
-  return r.err;
+  const mode_t mode = exists ? st.st_mode & 07777 : NewFileMode();
+  const int err = WriteThroughNewFile(target, data, length, exists, mode, result);
+  if (!err) result = ReplaceOutcome::replaced;
+  return err;
 }

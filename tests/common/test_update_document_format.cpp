@@ -1,19 +1,30 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 #include "common/update_document_format.h"
+#include "platform/replace_file.h"
 #include "platform/string_table.h"
+#include "platform/text.h"
+#include "support/file_system_cases.h"
 #include "support/update_documents.h"
 
 namespace fs = std::filesystem;
@@ -90,11 +101,13 @@ class TempDir : public ::testing::Test {
 
 }  // namespace
 
-TEST(UpdateDocumentFormat, RoundTripsEveryMember) {
-  struct Case {
-    const char* name;
-    CUpdateDocumentData (*make)();
-  } cases[] = {
+struct RoundTripCase {
+  const char* name;
+  CUpdateDocumentData (*make)();
+};
+
+const std::vector<RoundTripCase>& RoundTripCases() {
+  static const std::vector<RoundTripCase> cases = {
       {"empty", [] { return CUpdateDocumentData(); }},
       {"sample", Sample},
       {"every byte value in every text",
@@ -115,12 +128,28 @@ TEST(UpdateDocumentFormat, RoundTripsEveryMember) {
          d.m_bClearFaultHistory = true;
          return d;
        }},
+      {"texts around the reader's buffer size",
+       [] {
+         CUpdateDocumentData d;
+         d.m_strCalibrationID = std::string(65535, 'c');
+         d.m_strSoftwareID = std::string(65536, 's');
+         d.m_strProgramData = std::string(65537, 'p');
+         d.m_strComments = std::string(3 * 65536 + 7, 'm');
+         d.m_targets.push_back(std::make_unique<CTargetObj>(std::string(65530, 't'), "x"));
+         return d;
+       }},
   };
-  for (const Case& c : cases) {
+  return cases;
+}
+
+TEST(UpdateDocumentFormat, RoundTripsEveryMember) {
+  for (const RoundTripCase& c : RoundTripCases()) {
     SCOPED_TRACE(c.name);
     const CUpdateDocumentData original = c.make();
+    const std::string bytes = Encoded(original);
+    EXPECT_EQ(bytes.capacity(), bytes.size());  // built in one buffer of the exact size
     CUpdateDocumentData loaded;
-    ASSERT_EQ(rvq::DecodeResult::ok, DecodeInto(Encoded(original), loaded));
+    ASSERT_EQ(rvq::DecodeResult::ok, DecodeInto(bytes, loaded));
     ExpectSame(original, loaded);
   }
 }
@@ -137,7 +166,8 @@ TEST(UpdateDocumentFormat, LayoutIsLittleEndianWithMagicVersionAndCrc) {
   EXPECT_EQ(std::string("\x04\x03\x02\x01", 4), b.substr(22, 4));
 }
 
-TEST(UpdateDocumentFormat, RefusesDamagedFilesAndKeepsTheDocument) {
+// Files that are refused: cut short, changed, foreign, or with lengths that run past the end.
+std::vector<std::pair<std::string, std::string>> DamagedFiles() {
   const std::string good = Encoded(Sample());
   std::vector<std::pair<std::string, std::string>> damaged;  // what, bytes
   for (size_t n = 0; n < good.size(); ++n) damaged.push_back({"truncated to " + std::to_string(n), good.substr(0, n)});
@@ -172,7 +202,11 @@ TEST(UpdateDocumentFormat, RefusesDamagedFilesAndKeepsTheDocument) {
     damaged.push_back({"flag value 2", b});
   }
 
-  for (const auto& [what, bytes] : damaged) {
+  return damaged;
+}
+
+TEST(UpdateDocumentFormat, RefusesDamagedFilesAndKeepsTheDocument) {
+  for (const auto& [what, bytes] : DamagedFiles()) {
     SCOPED_TRACE(what);
     CUpdateDocumentData doc = Sample();
     EXPECT_NE(rvq::DecodeResult::ok, DecodeInto(bytes, doc));
@@ -285,4 +319,196 @@ TEST_F(UpdateDocumentFile, SaveKeepsModeAndSymbolicLink) {
   CUpdateDocumentData loaded;
   ASSERT_TRUE(rvq::LoadFile(real, loaded, message));
   ExpectSame(Sample(), loaded);
+}
+
+namespace {
+
+// A message as the program words it: the text with the file's name and the system's reason.
+std::string Message(unsigned id, const std::string& path, int err) {
+  return tessary::Format(LoadResString(id).c_str(), path.c_str(), std::strerror(err));
+}
+
+}  // namespace
+
+// The file is read straight into the members, a buffer at a time: members larger and smaller than
+// the buffer, and ones that straddle it, come back whole.
+TEST_F(UpdateDocumentFile, LoadsEveryMemberStraightFromTheFile) {
+  const std::string path = Path("doc.rvq");
+  for (const RoundTripCase& c : RoundTripCases()) {
+    SCOPED_TRACE(c.name);
+    const CUpdateDocumentData original = c.make();
+    WriteBytes(path, Encoded(original));
+    CUpdateDocumentData loaded = Sample();
+    std::string message;
+    ASSERT_TRUE(rvq::LoadFile(path, loaded, message)) << message;
+    ExpectSame(original, loaded);
+  }
+}
+
+TEST_F(UpdateDocumentFile, RefusesDamagedFilesByNameAndKeepsTheDocument) {
+  const std::string path = Path("damaged.rvq");
+  for (const auto& [what, bytes] : DamagedFiles()) {
+    SCOPED_TRACE(what);
+    WriteBytes(path, bytes);
+    // The same verdict as the reader of a whole buffer.
+    CUpdateDocumentData scratch;
+    uint32_t version = 0;
+    const rvq::DecodeResult result =
+        rvq::Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), scratch, &version);
+    CUpdateDocumentData doc = Sample();
+    std::string message;
+    EXPECT_FALSE(rvq::LoadFile(path, doc, message));
+    ExpectSame(Sample(), doc);
+    const unsigned id = result == rvq::DecodeResult::notDocument    ? 2001
+                        : result == rvq::DecodeResult::newerVersion ? 2002
+                                                                    : 2003;
+    EXPECT_EQ(tessary::Format(LoadResString(id).c_str(), path.c_str(), version), message);
+  }
+}
+
+// A named pipe, a device, a socket or a folder chosen as a document is refused by name before it
+// is read; a named pipe without a writer does not hold the open up.
+TEST_F(UpdateDocumentFile, RefusesWhatIsNotARegularFileWithoutWaiting) {
+  const std::string fifo = Path("pipe.rvq");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  fs::create_symlink(fifo, Path("link-to-pipe.rvq"));
+  fs::create_directory(Path("folder.rvq"));
+  const std::string socketPath = Path("socket.rvq");
+  const int sock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(0, bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address));
+
+  const std::string paths[] = {fifo,       Path("link-to-pipe.rvq"), Path("folder.rvq"),
+                               socketPath, "/dev/null",              "/dev/zero"};
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    // Run aside, so that an open that waits for a writer fails the test instead of hanging it.
+    auto load = std::async(std::launch::async, [path] {
+      CUpdateDocumentData doc = Sample();
+      std::string message;
+      const bool ok = rvq::LoadFile(path, doc, message);
+      ExpectSame(Sample(), doc);
+      return std::make_pair(ok, message);
+    });
+    if (load.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+      // Give the waiting open its writer, so that the test can end.
+      const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      load.wait();
+      if (writer >= 0) close(writer);
+      ADD_FAILURE() << "the open waited on a named pipe";
+      continue;
+    }
+    const auto [ok, message] = load.get();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(path + "\nis not a regular file and cannot be opened.", message);
+  }
+  close(sock);
+}
+
+// Every road to a save on a disk too small for the new document: the old document is kept byte
+// for byte, nothing is left beside it, and the message says so truthfully.
+TEST_F(UpdateDocumentFile, EveryRoadOnAFullDiskKeepsTheDocumentAndSaysSo) {
+  const SmallDisk disk(1 << 20);
+  if (!disk.mounted()) GTEST_SKIP() << disk.why();
+  CUpdateDocumentData big = Sample();
+  big.m_strProgramData.assign(2 << 20, 'P');
+  const std::string old = Encoded(Sample());
+  enum class Road { newName, existing, longName, lockedFolder };
+  const struct {
+    const char* what;
+    Road road;
+  } roads[] = {{"new name", Road::newName},
+               {"existing document", Road::existing},
+               {"255-byte name", Road::longName},
+               {"locked folder", Road::lockedFolder}};
+  for (const auto& r : roads) {
+    SCOPED_TRACE(r.what);
+    const fs::path folder = disk.path() / "docs";
+    fs::create_directory(folder);
+    const std::string name = r.road == Road::longName ? std::string(251, 'L') + ".rvq" : "doc.rvq";
+    const std::string path = (folder / name).string();
+    if (r.road != Road::newName) WriteBytes(path, old);
+    std::unique_ptr<FolderLock> lock;
+    if (r.road == Road::lockedFolder) {
+      lock = std::make_unique<FolderLock>(folder);
+      if (!lock->locked()) {
+        lock.reset();
+        fs::remove_all(folder);
+        continue;
+      }
+    }
+    std::string message;
+    EXPECT_FALSE(rvq::SaveFile(path, big, message));
+    lock.reset();
+    switch (r.road) {
+      case Road::newName:
+        EXPECT_EQ(Message(2008, path, ENOSPC), message);
+        EXPECT_TRUE(NamesIn(folder).empty());
+        break;
+      case Road::existing:
+      case Road::longName:
+        EXPECT_EQ(Message(2005, path, ENOSPC), message);
+        break;
+      case Road::lockedFolder:
+        EXPECT_TRUE(message == Message(2010, path, EACCES) || message == Message(2010, path, EPERM)) << message;
+        EXPECT_NE(std::string::npos, message.find("no new file can be made in its folder")) << message;
+        break;
+    }
+    if (r.road != Road::newName) {
+      EXPECT_NE(std::string::npos, message.find("left as it was")) << message;
+      EXPECT_EQ(NamesIn(folder), std::vector<std::string>{name});
+      EXPECT_TRUE(ReadBytes(path) == old);
+    }
+    fs::remove_all(folder);
+  }
+}
+
+TEST_F(UpdateDocumentFile, RefusedReplacementInAStickyFolderSaysSo) {
+  ASSERT_EQ(0, chmod(m_dir.c_str(), 0755));
+  const fs::path sticky = m_dir / "sticky";
+  fs::create_directory(sticky);
+  ASSERT_EQ(0, chmod(sticky.c_str(), 01777));
+  const std::string path = (sticky / "doc.rvq").string();
+  const std::string old = Encoded(Sample());
+  WriteBytes(path, old);
+  ASSERT_EQ(0, chmod(path.c_str(), 0666));
+  const int result = RunAsNobody([&] {
+    std::string message;
+    if (rvq::SaveFile(path, CUpdateDocumentData(), message)) return 1;
+    return message == Message(2011, path, EPERM) ? 0 : 2;
+  });
+  if (result < 0) GTEST_SKIP() << "needs root to act as another user";
+  EXPECT_EQ(0, result);
+  EXPECT_EQ(old, ReadBytes(path));
+  EXPECT_EQ(NamesIn(sticky), std::vector<std::string>{"doc.rvq"});
+}
+
+// A named pipe that took part of the document before the write failed is not said to be as it was.
+ssize_t SomeThenFail(int fd, const void* data, std::size_t size) {
+  static bool wrote = false;
+  if (wrote) {
+    wrote = false;
+    errno = EIO;
+    return -1;
+  }
+  wrote = true;
+  return write(fd, data, std::min<std::size_t>(size, 10));
+}
+
+TEST_F(UpdateDocumentFile, PipeThatTookPartOfTheDocumentIsSaidToHaveIt) {
+  const std::string fifo = Path("pipe.rvq");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  g_replaceFileWrite = SomeThenFail;
+  std::string message;
+  const bool saved = rvq::SaveFile(fifo, Sample(), message);
+  g_replaceFileWrite = write;
+  close(reader);
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(Message(2012, fifo, EIO), message);
 }

@@ -3,7 +3,9 @@ register a new one with @scenario and it becomes a CTest test of its own."""
 
 import os
 import shutil
+import subprocess
 import time
+import zlib
 from collections import namedtuple
 
 from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, copied_text,
@@ -214,6 +216,93 @@ def damaged_document_on_command_line(ctx):
     # The document it was asked for cannot be had: the program ends.
     code = app.wait_exit(15)
     check(code != 0, "start-up with a damaged document ended with exit code 0")
+
+
+def update_document(path, comments=b""):
+    """A whole, valid update document: IDs, no program data, the comments, no targets, no image,
+    no actions."""
+
+    def text(b):
+        return len(b).to_bytes(4, "little") + b
+
+    body = (bytes([0x89]) + b"RVQ\r\n\x1a\n" + (1).to_bytes(4, "little") + text(b"CAL-1") + text(b"SW-1") +
+            (0).to_bytes(4, "little") + text(b"") + text(comments) + (0).to_bytes(4, "little") + text(b"") +
+            b"\0\0\0")
+    with open(path, "wb") as f:
+        f.write(body + zlib.crc32(body).to_bytes(4, "little"))
+    return path
+
+
+def can_create_in(folder):
+    probe = os.path.join(folder, ".probe")
+    try:
+        os.close(os.open(probe, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600))
+    except OSError:
+        return False
+    os.unlink(probe)
+    return True
+
+
+@scenario()
+def open_named_pipe(ctx):
+    """A named pipe typed into the Open dialog is refused by name; the window does not wait for a
+    writer."""
+    path = os.path.join(ctx.docs, "pipe.rvq")
+    os.mkfifo(path)
+    app = ctx.start_app()
+    app.main_window()
+
+    app.menu("File", "Open...")
+    file_dialog(app, "Open", path)
+    box = message_box(app, timeout=15)
+    expected = f"{path}\nis not a regular file and cannot be opened."
+    check(same_text(box.text, expected), f"the message box says {box.text!r}, not {expected!r}")
+    box.press("OK")
+    app.wait_no_dialog()
+    check(app.title() == APP_TITLE, f"a document window is open after the refused open: {app.title()!r}")
+    exit_by_menu(app)
+
+
+@scenario(budget=90)
+def save_in_folder_that_takes_no_new_file(ctx):
+    """A document in a folder that takes no new file (its own file still writable) is not written
+    in place: the save is refused, the message says why and that the file was left as it was, and
+    the file is byte for byte as before."""
+    folder = os.path.join(ctx.docs, "locked")
+    os.makedirs(folder)
+    path = update_document(os.path.join(folder, "kept.rvq"), b"as it was")
+    before = file_state(path)
+    app = ctx.start_app(args=[path])
+    app.wait_title(f"{APP_TITLE} - kept.rvq", timeout=30)
+    frame = app.main_window()
+    click(wait_find(frame, "check box", "Clear Runtime"))
+
+    # Root may add files to any folder: for root the folder is made immutable as well.
+    os.chmod(folder, 0o555)
+    immutable = can_create_in(folder) and subprocess.run(["chattr", "+i", folder], capture_output=True).returncode == 0
+    try:
+        if can_create_in(folder):
+            app.notes.append("no way to keep this user from adding files to a folder: save not tried")
+        else:
+            app.menu("File", "Save")
+            box = message_box(app, timeout=15)
+            reasons = ("Operation not permitted", "Permission denied")
+            expected = [f"{path}\ncould not be saved, because no new file can be made in its folder; "
+                        f"the file on disk was left as it was.\n{reason}" for reason in reasons]
+            check(any(same_text(box.text, e) for e in expected), f"the message box says {box.text!r}")
+            box.press("OK")
+            app.wait_no_dialog()
+            check(not changes(before, file_state(path)), "the refused save changed the file")
+            check(os.listdir(folder) == ["kept.rvq"], f"the folder holds {os.listdir(folder)}")
+    finally:
+        if immutable:
+            subprocess.run(["chattr", "-i", folder], check=True)
+        os.chmod(folder, 0o755)
+
+    app.menu("File", "Exit")
+    message_box(app).press("No")
+    code = app.wait_exit()
+    check(code == 0, f"the program ended with exit code {code}")
 
 
 @scenario(budget=90)

@@ -1,10 +1,10 @@
-// Replacing a file's contents: through a temporary file where the name is a regular file or a
-// new one, in place where it is anything else or where no file can be added beside it.
+// Replacing a file's contents: through a new file where the name is a regular file or a new one,
+// never in place for a regular file, and in place only for a device or a named pipe.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,10 +13,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/replace_file.h"
+#include "support/file_system_cases.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -145,78 +147,82 @@ TEST_F(ReplaceFile, NamedPipeIsWrittenToItsReaderAndStaysAPipe) {
   EXPECT_TRUE(Temporaries(dir).empty());
 }
 
-// Nothing can be created in a process's /proc folder, yet its name file is writable: the write
-// goes to the file itself.
-TEST_F(ReplaceFile, FileBesideWhichNothingCanBeCreatedIsWrittenInPlace) {
-  const fs::path comm = "/proc/self/comm";  // read back with a line end added
+
+// The seams: a write that tests replace, and the choice between an unnamed and a named new file.
+class WriteSeam {
+ public:
+  explicit WriteSeam(ssize_t (*write)(int, const void*, std::size_t)) { g_replaceFileWrite = write; }
+  ~WriteSeam() { g_replaceFileWrite = ::write; }
+};
+
+class NewFileKind {
+ public:
+  explicit NewFileKind(bool unnamed) { g_replaceFileUnnamed = unnamed; }
+  ~NewFileKind() { g_replaceFileUnnamed = true; }
+};
+
+constexpr bool kUnnamedAndNamed[] = {true, false};
+
+const char* KindName(bool unnamed) { return unnamed ? "unnamed new file" : "named temporary file"; }
+
+// Nothing can be created in a process's /proc folder, yet its name file is writable: an in-place
+// write could not survive a crash, so the save is refused and the file kept.
+TEST_F(ReplaceFile, FileBesideWhichNothingCanBeCreatedIsRefusedAndKept) {
+  const fs::path comm = "/proc/self/comm";
   const std::string old = ReadFile(comm);
-  EXPECT_EQ(Replace(comm, "tessary-rf"), 0);
-  const std::string now = ReadFile(comm);
-  Replace(comm, old.substr(0, old.size() - 1));
-  EXPECT_EQ(now, "tessary-rf\n");
+  ReplaceOutcome outcome = ReplaceOutcome::replaced;
+  EXPECT_NE(Replace(comm, "tessary-rf"), 0);
+  EXPECT_NE(ReplaceFileContents(comm.string(), "tessary-rf", 10, &outcome), 0);
+  EXPECT_EQ(outcome, ReplaceOutcome::noNewFile);
   EXPECT_EQ(ReadFile(comm), old);
 }
 
-// A folder to which nothing may be added, while its files stay writable. Root may add to a
-// folder without write permission, so for root the folder is made immutable instead.
+// A folder to which nothing may be added, while its files stay writable.
 class LockedFolder : public TempFolderTest {
  protected:
   void SetUp() override {
     TempFolderTest::SetUp();
     locked = dir / "locked";
     fs::create_directory(locked);
-    WriteFile(locked / "a.sr", "old contents, longer than the new\n");
+    WriteFile(locked / "a.sr", kOld);
     ASSERT_EQ(::chmod((locked / "a.sr").c_str(), 0640), 0);
-    ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
-    if (CanCreateIn(locked) && ::geteuid() == 0) SetImmutable(true);
-    if (CanCreateIn(locked)) GTEST_SKIP() << "no way to keep this user from adding files to a folder";
+    lock = std::make_unique<FolderLock>(locked);
+    if (!lock->locked()) GTEST_SKIP() << "no way to keep this user from adding files to a folder";
   }
   void TearDown() override {
-    if (immutable) SetImmutable(false);
-    ::chmod(locked.c_str(), 0755);
+    lock.reset();
     TempFolderTest::TearDown();
   }
 
-  static bool CanCreateIn(const fs::path& folder) {
-    const fs::path probe = folder / ".probe";
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return true;
-  }
-
-  void SetImmutable(bool on) {
-    const int fd = ::open(locked.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-      if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0) immutable = on;
-    }
-    ::close(fd);
-  }
-
+  static constexpr const char* kOld = "old contents, longer than the new\n";
   fs::path locked;
-  bool immutable = false;
+  std::unique_ptr<FolderLock> lock;
 };
 
-TEST_F(LockedFolder, WritableFileIsWrittenInPlace) {
-  const ino_t before = Lstat(locked / "a.sr").st_ino;
-  ASSERT_EQ(Replace(locked / "a.sr"), 0);
-  EXPECT_EQ(ReadFile(locked / "a.sr"), kText);
-  const struct stat after = Lstat(locked / "a.sr");
-  EXPECT_EQ(after.st_ino, before);
-  EXPECT_EQ(after.st_mode & 07777, 0640u);
-  EXPECT_TRUE(Temporaries(locked).empty());
-  // A new name cannot be created there either way.
-  const int err = Replace(locked / "new.sr");
-  EXPECT_TRUE(err == EACCES || err == EPERM) << err;
-  EXPECT_FALSE(fs::exists(locked / "new.sr"));
+TEST_F(LockedFolder, WritableFileIsRefusedAndKept) {
+  for (const bool unnamed : kUnnamedAndNamed) {
+    SCOPED_TRACE(KindName(unnamed));
+    const NewFileKind kind(unnamed);
+    const struct stat before = Lstat(locked / "a.sr");
+    ReplaceOutcome outcome = ReplaceOutcome::replaced;
+    const int err = ReplaceFileContents((locked / "a.sr").string(), kText.data(), kText.size(), &outcome);
+    EXPECT_TRUE(err == EACCES || err == EPERM) << err;
+    EXPECT_EQ(outcome, ReplaceOutcome::noNewFile);
+    EXPECT_EQ(ReadFile(locked / "a.sr"), kOld);
+    const struct stat after = Lstat(locked / "a.sr");
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(NamesIn(locked), std::vector<std::string>{"a.sr"});
+    // A new name cannot be created there either way.
+    const int newErr = Replace(locked / "new.sr");
+    EXPECT_TRUE(newErr == EACCES || newErr == EPERM) << newErr;
+    EXPECT_FALSE(fs::exists(locked / "new.sr"));
+  }
 }
 
-TEST_F(LockedFolder, FailedWriteInPlaceIsReported) {
-  // A file-size limit makes the write fail part way.
+TEST_F(LockedFolder, RefusalComesBeforeAWriteThatWouldFail) {
+  // A file-size limit would make a write fail part way: the refusal comes first.
   struct rlimit old {};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
   struct rlimit small = old;
@@ -226,7 +232,260 @@ TEST_F(LockedFolder, FailedWriteInPlaceIsReported) {
   const int err = Replace(locked / "a.sr");
   ::setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
-  EXPECT_EQ(err, EFBIG);
+  EXPECT_TRUE(err == EACCES || err == EPERM) << err;
+  EXPECT_EQ(ReadFile(locked / "a.sr"), kOld);
+}
+
+// Every road to a save on a disk too small for the new document, and on one with room: a failed
+// save leaves the old document byte for byte and nothing beside it, a successful one the new
+// document whole. The old code wrote the long name and the locked folder in place and destroyed
+// the document.
+TEST(ReplaceFileOnSmallDisk, EveryRoadKeepsTheDocumentOrReplacesItWhole) {
+  const SmallDisk disk(1 << 20);
+  if (!disk.mounted()) GTEST_SKIP() << disk.why();
+  const std::string old(200 * 1024, 'o');
+  const std::string fits(100 * 1024, 'n');
+  const std::string tooBig(2 << 20, 'N');
+  enum class Road { newName, existing, longName, lockedFolder };
+  const struct {
+    const char* what;
+    Road road;
+  } roads[] = {{"new name", Road::newName},
+               {"existing document", Road::existing},
+               {"255-byte name", Road::longName},
+               {"locked folder", Road::lockedFolder}};
+  struct statvfs empty {};
+  ASSERT_EQ(::statvfs(disk.path().c_str(), &empty), 0);
+  for (const bool unnamed : kUnnamedAndNamed) {
+    const NewFileKind kind(unnamed);
+    for (const auto& r : roads) {
+      for (const std::string* text : {&tooBig, &fits}) {
+        SCOPED_TRACE(std::string(KindName(unnamed)) + ", " + r.what + (text == &fits ? ", fits" : ", too big"));
+        const fs::path folder = disk.path() / "docs";
+        fs::create_directory(folder);
+        const std::string name = r.road == Road::longName ? std::string(251, 'L') + ".rvq" : "doc.rvq";
+        const fs::path doc = folder / name;
+        if (r.road != Road::newName) WriteFile(doc, old);
+        const ino_t inode = r.road != Road::newName ? Lstat(doc).st_ino : 0;
+        std::unique_ptr<FolderLock> lock;
+        if (r.road == Road::lockedFolder) {
+          lock = std::make_unique<FolderLock>(folder);
+          if (!lock->locked()) {
+            lock.reset();
+            fs::remove_all(folder);
+            continue;
+          }
+        }
+
+        ReplaceOutcome outcome = ReplaceOutcome::replaced;
+        const int err = ReplaceFileContents(doc.string(), text->data(), text->size(), &outcome);
+        lock.reset();
+        if (r.road == Road::lockedFolder) {
+          EXPECT_TRUE(err == EACCES || err == EPERM) << err;
+          EXPECT_EQ(outcome, ReplaceOutcome::noNewFile);
+        } else if (text == &tooBig) {
+          EXPECT_EQ(err, ENOSPC);
+          EXPECT_EQ(outcome, ReplaceOutcome::unchanged);
+        } else {
+          EXPECT_EQ(err, 0);
+          EXPECT_EQ(outcome, ReplaceOutcome::replaced);
+        }
+        if (err == 0) {
+          EXPECT_EQ(NamesIn(folder), std::vector<std::string>{name});
+          EXPECT_TRUE(ReadFile(doc) == *text);
+          if (inode) {
+            EXPECT_NE(Lstat(doc).st_ino, inode);  // a new file, not the old one rewritten
+          }
+        } else if (r.road == Road::newName) {
+          EXPECT_TRUE(NamesIn(folder).empty());
+        } else {
+          EXPECT_EQ(NamesIn(folder), std::vector<std::string>{name});
+          EXPECT_TRUE(ReadFile(doc) == old);
+          EXPECT_EQ(Lstat(doc).st_ino, inode);
+        }
+        fs::remove_all(folder);
+        // Nothing holds on to the space either (an unnamed file left open would).
+        struct statvfs now {};
+        ASSERT_EQ(::statvfs(disk.path().c_str(), &now), 0);
+        EXPECT_EQ(now.f_bfree, empty.f_bfree);
+      }
+    }
+  }
+}
+
+// A write that fails part way, for each kind of new file: the result says why, the old document
+// is byte-identical and nothing is left beside it.
+ssize_t HalfThenFail(int fd, const void* data, std::size_t size) {
+  static bool wrote = false;
+  if (wrote || size < 2) {
+    wrote = false;
+    errno = EIO;
+    return -1;
+  }
+  wrote = true;
+  return ::write(fd, data, size / 2);
+}
+
+TEST_F(ReplaceFile, WriteThatFailsPartWayLeavesTheOldDocument) {
+  const std::string big(1 << 20, 'x');
+  const WriteSeam seam(HalfThenFail);
+  for (const bool unnamed : kUnnamedAndNamed) {
+    const NewFileKind kind(unnamed);
+    for (const bool exists : {true, false}) {
+      SCOPED_TRACE(std::string(KindName(unnamed)) + (exists ? ", existing document" : ", new name"));
+      fs::remove(dir / "doc.rvq");
+      if (exists) WriteFile(dir / "doc.rvq", kText);
+      ReplaceOutcome outcome = ReplaceOutcome::replaced;
+      EXPECT_EQ(ReplaceFileContents((dir / "doc.rvq").string(), big.data(), big.size(), &outcome), EIO);
+      EXPECT_EQ(outcome, ReplaceOutcome::unchanged);
+      if (exists) {
+        EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"doc.rvq"});
+        EXPECT_EQ(ReadFile(dir / "doc.rvq"), kText);
+      } else {
+        EXPECT_TRUE(NamesIn(dir).empty());
+      }
+    }
+  }
+}
+
+// What the folder holds while the new file is written: the unnamed file is not in it; the named
+// one is, under a name of fixed length whatever the document is called.
+std::vector<std::string> g_seenWhileWriting;
+std::string g_folderWatched;
+
+ssize_t ListFolderThenWrite(int fd, const void* data, std::size_t size) {
+  g_seenWhileWriting = NamesIn(g_folderWatched);
+  return ::write(fd, data, size);
+}
+
+TEST_F(ReplaceFile, NewFileIsNamedOnlyWhenComplete) {
+  const std::string longName = std::string(251, 'L') + ".rvq";
+  WriteFile(dir / longName, "old\n");
+  g_folderWatched = dir.string();
+  const WriteSeam seam(ListFolderThenWrite);
+  for (const bool unnamed : kUnnamedAndNamed) {
+    SCOPED_TRACE(KindName(unnamed));
+    const NewFileKind kind(unnamed);
+    g_seenWhileWriting.clear();
+    ASSERT_EQ(Replace(dir / longName), 0);
+    EXPECT_EQ(ReadFile(dir / longName), kText);
+    EXPECT_EQ(NamesIn(dir), std::vector<std::string>{longName});
+    if (unnamed) {
+      EXPECT_EQ(g_seenWhileWriting, std::vector<std::string>{longName});
+    } else {
+      ASSERT_EQ(g_seenWhileWriting.size(), 2u);
+      const std::string& temporary = g_seenWhileWriting[0];
+      EXPECT_EQ(temporary.size(), 15u) << temporary;
+      EXPECT_EQ(temporary.rfind(".tessary-", 0), 0u) << temporary;
+    }
+  }
+}
+
+// A save killed part way through its write (as by a crash or a power cut) leaves the folder with
+// the old document alone, byte-identical, or with nothing where there was none.
+int g_killPipe = -1;
+
+ssize_t WriteHalfThenWait(int fd, const void* data, std::size_t size) {
+  const ssize_t n = ::write(fd, data, size / 2);
+  ::write(g_killPipe, "w", 1);
+  for (;;) ::pause();
+  return n;
+}
+
+TEST_F(ReplaceFile, KilledSaveLeavesOnlyTheOldDocument) {
+  const std::string big(4 << 20, 'k');
+  for (const bool exists : {true, false}) {
+    SCOPED_TRACE(exists ? "existing document" : "new name");
+    fs::remove(dir / "doc.rvq");
+    if (exists) WriteFile(dir / "doc.rvq", kText);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      g_killPipe = pipeFds[1];
+      g_replaceFileWrite = WriteHalfThenWait;
+      ReplaceFileContents((dir / "doc.rvq").string(), big.data(), big.size());
+      ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    char c = 0;
+    const ssize_t got = ::read(pipeFds[0], &c, 1);
+    ::close(pipeFds[0]);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(got, 1) << "the save did not get to its write";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    if (exists) {
+      EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"doc.rvq"});
+      EXPECT_EQ(ReadFile(dir / "doc.rvq"), kText);
+    } else {
+      EXPECT_TRUE(NamesIn(dir).empty());
+    }
+  }
+}
+
+// In a sticky folder (/tmp) only a file's owner may replace it, even where others may write it:
+// the save is refused and the file kept.
+TEST_F(ReplaceFile, StickyFolderRefusesTheReplacementOfAnotherUsersFile) {
+  ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+  const fs::path sticky = dir / "sticky";
+  fs::create_directory(sticky);
+  ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+  WriteFile(sticky / "doc.rvq", "old\n");
+  ASSERT_EQ(::chmod((sticky / "doc.rvq").c_str(), 0666), 0);
+  for (const bool unnamed : kUnnamedAndNamed) {
+    SCOPED_TRACE(KindName(unnamed));
+    const int result = RunAsNobody([&] {
+      g_replaceFileUnnamed = unnamed;
+      ReplaceOutcome outcome = ReplaceOutcome::replaced;
+      const int err = ReplaceFileContents((sticky / "doc.rvq").string(), kText.data(), kText.size(), &outcome);
+      if (err != EPERM) return 1;
+      return outcome == ReplaceOutcome::notReplaceable ? 0 : 2;
+    });
+    if (result < 0) GTEST_SKIP() << "needs root to act as another user";
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFile(sticky / "doc.rvq"), "old\n");
+    EXPECT_EQ(NamesIn(sticky), std::vector<std::string>{"doc.rvq"});
+  }
+}
+
+// A named pipe whose reader took part of the bytes before the write failed is said to be partly
+// written; one that took none, to be unchanged.
+ssize_t TenBytesThenFail(int fd, const void* data, std::size_t size) {
+  static bool wrote = false;
+  if (wrote) {
+    wrote = false;
+    errno = EIO;
+    return -1;
+  }
+  wrote = true;
+  return ::write(fd, data, std::min<std::size_t>(size, 10));
+}
+
+ssize_t FailAtOnce(int, const void*, std::size_t) {
+  errno = EIO;
+  return -1;
+}
+
+TEST_F(ReplaceFile, FailedWriteToANamedPipeSaysWhetherItTookAnything) {
+  const fs::path fifo = dir / "pipe.rvq";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  const struct {
+    ssize_t (*write)(int, const void*, std::size_t);
+    ReplaceOutcome expected;
+  } cases[] = {{TenBytesThenFail, ReplaceOutcome::partlyWritten}, {FailAtOnce, ReplaceOutcome::unchanged}};
+  for (const auto& c : cases) {
+    const WriteSeam seam(c.write);
+    ReplaceOutcome outcome = ReplaceOutcome::replaced;
+    EXPECT_EQ(ReplaceFileContents(fifo.string(), kText.data(), kText.size(), &outcome), EIO);
+    EXPECT_EQ(outcome, c.expected);
+  }
+  ::close(reader);
+  EXPECT_TRUE(S_ISFIFO(Lstat(fifo).st_mode));
 }
 
 }  // namespace
