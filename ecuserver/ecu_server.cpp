@@ -11,6 +11,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -156,6 +157,35 @@ bool SchemaIsSound(sqlite3* db, int64_t& deadline, TdbStatus& status) {
   return false;
 }
 
+// The last file whose schema was found sound, by what stat says of it: one command opens the same
+// database several times, and a file that has not changed since need not be looked at again.
+struct SoundFile {
+  std::string path;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{}, changed{};
+
+  bool Matches(const std::string& p, const struct stat& st) const {
+    return p == path && st.st_dev == device && st.st_ino == inode && st.st_size == size &&
+           st.st_mtim.tv_sec == modified.tv_sec && st.st_mtim.tv_nsec == modified.tv_nsec &&
+           st.st_ctim.tv_sec == changed.tv_sec && st.st_ctim.tv_nsec == changed.tv_nsec;
+  }
+};
+
+std::mutex g_soundMutex;
+SoundFile g_sound;
+
+bool KnownSound(const std::string& path, const struct stat& st) {
+  std::lock_guard<std::mutex> lock(g_soundMutex);
+  return g_sound.Matches(path, st);
+}
+
+void RememberSound(const std::string& path, const struct stat& st) {
+  std::lock_guard<std::mutex> lock(g_soundMutex);
+  g_sound = SoundFile{path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
 // Opens path read-only as a controller database; null, with the status saying why, when it
 // cannot be used. Queries on the connection stop at deadline (set before each one).
 sqlite3* OpenTdb(const std::string& path, int64_t& deadline, TdbStatus& status) {
@@ -197,10 +227,12 @@ sqlite3* OpenTdb(const std::string& path, int64_t& deadline, TdbStatus& status) 
   sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
   sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kLengthLimit);
   sqlite3_progress_handler(db, kProgressSteps, PastDeadline, &deadline);
+  if (KnownSound(path, st)) return db;
   if (!SchemaIsSound(db, deadline, status)) {
     sqlite3_close(db);
     return nullptr;
   }
+  RememberSound(path, st);
   return db;
 }
 

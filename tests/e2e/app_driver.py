@@ -289,10 +289,11 @@ class App:
     """One run of the program: started like a user starts it, with the given profile folder as
     home (so the per-user profile is there and nowhere else), stdout and stderr kept in files."""
 
-    def __init__(self, exe, profile_dir, log_dir, args=(), label="run"):
+    def __init__(self, exe, profile_dir, log_dir, args=(), label="run", env=None):
         self.exe = exe
         self.profile_dir = profile_dir
         self.args = list(args)
+        self.env = dict(env or {})  # set last, over everything else
         self.stdout_path = os.path.join(log_dir, f"{label}.stdout")
         self.stderr_path = os.path.join(log_dir, f"{label}.stderr")
         self.proc = None
@@ -315,6 +316,7 @@ class App:
             # The toolkit keeps caches for the life of the process, which the leak checker would report.
             "ASAN_OPTIONS": (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":"),
         })
+        env.update(self.env)
         os.makedirs(self.profile_dir, exist_ok=True)
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.proc = subprocess.Popen([self.exe] + self.args, env=env, stdout=out, stderr=err,
@@ -585,8 +587,8 @@ class Context:
     def profile(self, name="profile"):
         return os.path.join(self.root, name)
 
-    def start_app(self, args=(), profile=None, label=None):
-        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}")
+    def start_app(self, args=(), profile=None, label=None, env=None):
+        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}", env)
         self.apps.append(app)
         return app.start()
 

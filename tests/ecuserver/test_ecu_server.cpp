@@ -207,6 +207,20 @@ TEST_F(DatabaseFile, AnyKeyThatKeepsOneRowPerIdsAndNameWillDo) {
   }
 }
 
+TEST_F(DatabaseFile, AFileChangedSinceItWasFoundSoundIsLookedAtAgain) {
+  WriteTestTdb(path, testimg::StandardTestRows());
+  EXPECT_EQ(static_cast<int>(TdbProblem::none), static_cast<int>(CECUServer::Check(path).problem));
+  // Changed in place: the same file, the table gone and a view in its stead.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+  ExecSql(db, "ALTER TABLE parameter RENAME TO rows; CREATE VIEW parameter AS SELECT * FROM rows;");
+  sqlite3_close(db);
+  EXPECT_EQ(static_cast<int>(TdbProblem::noParameterTable), static_cast<int>(CECUServer::Check(path).problem));
+  ScopedTdbPath scope(path);
+  CECUServer server;
+  EXPECT_EQ(0, server.OpenDefaultTDBOffline(42, 3));
+}
+
 TEST_F(DatabaseFile, NamesMatchCaseSensitivelyWhateverTheColumnSays) {
   WriteSqlTdb(path,
               "CREATE TABLE parameter (project_id INTEGER, table0_rev INTEGER, name TEXT COLLATE NOCASE, "
