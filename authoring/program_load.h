@@ -35,7 +35,8 @@ class CNotAFileException : public CException {
 inline constexpr uint64_t kProgramFileLimit = uint64_t{1} << 32;
 inline constexpr uint64_t kImageFileLimit = uint64_t{1} << 31;
 
-// The whole file's bytes. Only a regular file is read: anything else is refused with
+// The whole file's bytes. openFlags are the class library's (its sharing modes are not enforced
+// on this platform); the file is always opened for reading. Only a regular file is read: anything else is refused with
 // CNotAFileException before a byte is read, and without waiting for a pipe's writer. Throws
 // CFileException when it cannot be opened or read, also when it yields fewer bytes than its
 // length (it changed while being read), CFileTooLargeException for limit bytes and more, and

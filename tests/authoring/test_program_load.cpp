@@ -299,7 +299,7 @@ TEST_F(ProgramLoad, ADatabaseThatCannotBeUsedIsNamedWithTheReason) {
       case TdbProblem::missing: return "there is no such file";
       case TdbProblem::notRegularFile:
         return std::string("it is ") + (u.name == std::string("folder") ? "a folder" : "a named pipe") + ", not a file";
-      case TdbProblem::notDatabase: return "it is not a database, or it is damaged (file is not a database)";
+      case TdbProblem::notDatabase: return "SQLite cannot read it (file is not a database)";
       case TdbProblem::noParameterTable: return "it has no table \"parameter\"";
       case TdbProblem::missingColumn: return "its table \"parameter\" has no column \"" + u.detail + "\"";
       case TdbProblem::computedColumn:
