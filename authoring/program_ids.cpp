@@ -13,17 +13,30 @@ void ReadDatabaseIds(CProgBase& image, uint8_t& projectId, uint8_t& table0Rev) {
   if (image.ReadTableItem(0, 1, &table0Rev, 0, 1) != TABLE_OK) table0Rev = 9;
 }
 
-IdLookup ReadProgramIds(CProgBase& image, ProgramIds& ids) {
+namespace {
+
+IdLookup DatabaseFailure(const TdbStatus& status, IdLookup otherwise, TdbStatus* database) {
+  if (status.problem == TdbProblem::none) return otherwise;
+  if (database) *database = status;
+  return IdLookup::databaseUnusable;
+}
+
+}  // namespace
+
+IdLookup ReadProgramIds(CProgBase& image, ProgramIds& ids, TdbStatus* database) {
   std::string softwareID;
-  // First: it fills the table directories that every later item read needs.
-  if (!image.ReadSoftwareIdText(softwareID, 1)) return IdLookup::noSoftwareId;
+  // First: it fills the table directories that every later item read needs. Its server is its
+  // own, so whether the database was at fault is asked of the file again.
+  if (!image.ReadSoftwareIdText(softwareID, 1))
+    return DatabaseFailure(CECUServer::Check(DefaultTDBPath()), IdLookup::noSoftwareId, database);
 
   uint8_t projectId = 6, table0Rev = 9;
   ReadDatabaseIds(image, projectId, table0Rev);
   CECUServer server;
   server.OpenDefaultTDBOffline(projectId, table0Rev);
   ParameterInfo info;
-  if (!server.GetParameterInfo("CalIdTxt", &info)) return IdLookup::noCalIdParameter;
+  if (!server.GetParameterInfo("CalIdTxt", &info))
+    return DatabaseFailure(server.GetStatus(), IdLookup::noCalIdParameter, database);
 
   // The product wraps at 32 bits, as the database's 32-bit factors do. Lengths of 2^31 and more
   // are outside what a text here can be.

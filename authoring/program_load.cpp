@@ -1,7 +1,14 @@
 #include "authoring/program_load.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
+#include <functional>
 #include <new>
+#include <optional>
 
 #include "common/update_document_data.h"
 #include "platform/archive.h"
@@ -14,7 +21,28 @@
 
 namespace {
 
-enum : unsigned { IDS_DUPLICATE_TARGET = 130, IDS_FILE_TOO_LARGE = 2101 };
+enum : unsigned {
+  IDS_DUPLICATE_TARGET = 130,
+  IDS_FILE_TOO_LARGE = 2101,
+  IDS_NOT_A_FILE = 2102,
+  IDS_KIND_FOLDER = 2103,
+  IDS_KIND_PIPE = 2104,
+  IDS_KIND_DEVICE = 2105,
+  IDS_KIND_SOCKET = 2106,
+  IDS_KIND_OTHER = 2107,
+  IDS_TAKE_DAMAGED_PROGRAM = 2108,
+  IDS_PARSE_FAILED = 2109,
+  IDS_DATABASE_UNUSABLE = 2110,
+  IDS_DATABASE_MISSING = 2111,
+  IDS_DATABASE_NOT_A_FILE = 2112,
+  IDS_DATABASE_UNREADABLE = 2113,
+  IDS_DATABASE_NOT_A_DATABASE = 2114,
+  IDS_DATABASE_NO_TABLE = 2115,
+  IDS_DATABASE_NO_COLUMN = 2116,
+  IDS_DATABASE_COMPUTED_COLUMN = 2117,
+  IDS_DATABASE_NO_KEY = 2118,
+  IDS_DATABASE_UNFINISHED = 2119,
+};
 
 struct FreeCodecBuffer {
   void operator()(uint8_t* p) const noexcept { FreeBuffer(p); }
@@ -24,29 +52,53 @@ using CodecBuffer = std::unique_ptr<uint8_t, FreeCodecBuffer>;
 // The text as the commands keep it: up to its first zero byte.
 std::string TextOf(const std::string& bytes) { return std::string(bytes.c_str()); }
 
-// A decoded text, parsed; false when the bytes are not a protected file.
-bool DecodeAndParse(CProgParse& image, std::string& bytes) {
-  uint8_t* out = nullptr;
-  uint32_t outLength = 0;
-  if (DecodeProtectedBuffer(0, bytes.data(), static_cast<uint32_t>(bytes.size()), &out, &outLength) < 0) return false;
-  CodecBuffer decoded(out);  // released also when the parse throws
-  ParseProgramText(image, decoded.get(), outLength);
-  return true;
+// What a file of this mode is, for a message.
+std::string KindOf(uint32_t mode) {
+  switch (mode & S_IFMT) {
+    case S_IFDIR: return LoadResString(IDS_KIND_FOLDER);
+    case S_IFIFO: return LoadResString(IDS_KIND_PIPE);
+    case S_IFCHR:
+    case S_IFBLK: return LoadResString(IDS_KIND_DEVICE);
+    case S_IFSOCK: return LoadResString(IDS_KIND_SOCKET);
+    default: return LoadResString(IDS_KIND_OTHER);
+  }
 }
 
-}  // namespace
-
-std::string CFileTooLargeException::GetErrorMessage() const {
-  const std::string limit = std::to_string(m_nLimit >> 30) + " GB";
-  return tessary::Format(LoadResString(IDS_FILE_TOO_LARGE).c_str(), m_strFileName.c_str(), limit.c_str());
-}
-
-namespace {
+// A regular file opened for reading. The open does not wait for a pipe's writer (nor for a
+// device that would make it wait): the file is looked at first and refused unless it is regular.
+class CRegularFile : public CFile {
+ public:
+  explicit CRegularFile(const std::string& path) {
+    int fd;
+    do {
+      fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      const int err = errno;
+      AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+      const int err = errno;
+      ::close(fd);
+      AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+      ::close(fd);
+      throw CNotAFileException(path, static_cast<uint32_t>(st.st_mode));
+    }
+    // A regular file's reads never wait anyway; the flag goes so that nothing can differ.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    m_hFile = fd;
+    m_strFileName = path;
+  }
+};
 
 // Opens path and reads all of it into the block that allocate gives for its length.
 template <typename Allocate>
-uint32_t ReadWholeFileInto(const std::string& path, unsigned openFlags, uint64_t limit, Allocate&& allocate) {
-  CFile file(path, openFlags);
+uint32_t ReadWholeFileInto(const std::string& path, uint64_t limit, Allocate&& allocate) {
+  CRegularFile file(path);
   const uint64_t length = file.GetLength();
   if (length >= limit) throw CFileTooLargeException(path, limit);
   const auto n = static_cast<uint32_t>(length);
@@ -62,49 +114,156 @@ uint32_t ReadWholeFileInto(const std::string& path, unsigned openFlags, uint64_t
   return n;
 }
 
+// The wait cursor for as long as a command works, taken down while a message box is up so that
+// the box does not look busy.
+class CommandCursor {
+ public:
+  CommandCursor() { m_wait.emplace(); }
+  int MessageBox(const std::string& text, unsigned style) {
+    m_wait.reset();
+    const int answer = AfxMessageBox(text, style);
+    m_wait.emplace();
+    return answer;
+  }
+
+ private:
+  std::optional<CWaitCursor> m_wait;
+};
+
+// A message about the file at path: the path on the first line, then what is wrong with it
+// (once only, for a text that already starts so).
+std::string AboutFile(const std::string& path, const std::string& text) {
+  if (text.size() > path.size() && text.compare(0, path.size(), path) == 0 && text[path.size()] == '\n') return text;
+  return path + "\n" + text;
+}
+
+// Runs work; a class-library exception or running out of memory is reported, naming the file,
+// and gives false.
+bool ReportFailures(CommandCursor& cursor, const std::string& path, const std::function<void()>& work) {
+  std::string text;
+  try {
+    work();
+    return true;
+  } catch (const CException& e) {
+    text = e.GetErrorMessage();
+  } catch (const std::bad_alloc&) {
+    text = CMemoryException().GetErrorMessage();
+  }
+  cursor.MessageBox(AboutFile(path, text), MB_OK);
+  return false;
+}
+
+// Whether to go on with a text that did not parse whole. No is the default; only Yes takes it.
+bool TakeAnyway(CommandCursor& cursor, const std::string& path, int code, uint32_t lineNumber) {
+  const std::string question = tessary::Format(LoadResString(IDS_TAKE_DAMAGED_PROGRAM).c_str(), path.c_str(),
+                                               ParseFailureText(code, lineNumber).c_str());
+  return cursor.MessageBox(question, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES;
+}
+
+// Decodes bytes and parses the plain text; false when the bytes are not a protected file.
+bool DecodeAndParse(CProgParse& image, std::string& bytes, int& code) {
+  uint8_t* out = nullptr;
+  uint32_t outLength = 0;
+  if (DecodeProtectedBuffer(0, bytes.data(), static_cast<uint32_t>(bytes.size()), &out, &outLength) < 0) return false;
+  CodecBuffer decoded(out);  // released also when the parse throws
+  code = ParseProgramText(image, decoded.get(), outLength);
+  return true;
+}
+
 }  // namespace
 
-std::string ReadWholeFile(const std::string& path, unsigned openFlags, uint64_t limit) {
+std::string CFileTooLargeException::GetErrorMessage() const {
+  const std::string limit = std::to_string(m_nLimit >> 30) + " GB";
+  return tessary::Format(LoadResString(IDS_FILE_TOO_LARGE).c_str(), m_strFileName.c_str(), limit.c_str());
+}
+
+std::string CNotAFileException::GetErrorMessage() const {
+  return tessary::Format(LoadResString(IDS_NOT_A_FILE).c_str(), m_strFileName.c_str(), KindOf(m_nMode).c_str());
+}
+
+std::string ReadWholeFile(const std::string& path, unsigned, uint64_t limit) {
   std::string bytes;
-  ReadWholeFileInto(path, openFlags, limit, [&](uint32_t n) {
+  ReadWholeFileInto(path, limit, [&](uint32_t n) {
     bytes.resize(n);
     return reinterpret_cast<uint8_t*>(bytes.data());
   });
   return bytes;
 }
 
-std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, unsigned openFlags, uint64_t limit,
-                                              uint32_t& length) {
+std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, unsigned, uint64_t limit, uint32_t& length) {
   std::unique_ptr<uint8_t[]> bytes;
-  length = ReadWholeFileInto(path, openFlags, limit, [&](uint32_t n) {
+  length = ReadWholeFileInto(path, limit, [&](uint32_t n) {
     bytes.reset(new uint8_t[n]);
     return bytes.get();
   });
   return bytes;
 }
 
-void ParseProgramText(CProgParse& image, uint8_t* bytes, uint32_t length) {
+int ParseProgramText(CProgParse& image, uint8_t* bytes, uint32_t length) {
   CMemFile memory(bytes, length, 0);
   CArchive ar(&memory, CArchive::load, PROG_ARCHIVE_BUFFER);
-  image.Serialize(ar);
+  const int code = image.Serialize(ar);
   ar.Close();
   memory.Detach();  // the bytes stay the caller's
+  return code;
+}
+
+std::string ParseFailureText(int code, uint32_t lineNumber) {
+  const std::string format = code > 0 ? LoadResString(static_cast<unsigned>(code)) : std::string();
+  if (format.empty()) return tessary::Format(LoadResString(IDS_PARSE_FAILED).c_str(), lineNumber, code);
+  return tessary::Format(format.c_str(), lineNumber);
+}
+
+std::string DatabaseProblemText(const TdbStatus& status) {
+  std::string why;
+  switch (status.problem) {
+    case TdbProblem::none: return std::string();
+    case TdbProblem::missing: why = LoadResString(IDS_DATABASE_MISSING); break;
+    case TdbProblem::notRegularFile:
+      why = tessary::Format(LoadResString(IDS_DATABASE_NOT_A_FILE).c_str(), KindOf(status.fileMode).c_str());
+      break;
+    case TdbProblem::unreadable:
+      why = tessary::Format(LoadResString(IDS_DATABASE_UNREADABLE).c_str(), std::strerror(status.osError));
+      break;
+    case TdbProblem::notDatabase:
+      why = tessary::Format(LoadResString(IDS_DATABASE_NOT_A_DATABASE).c_str(), status.detail.c_str());
+      break;
+    case TdbProblem::noParameterTable: why = LoadResString(IDS_DATABASE_NO_TABLE); break;
+    case TdbProblem::missingColumn:
+      why = tessary::Format(LoadResString(IDS_DATABASE_NO_COLUMN).c_str(), status.detail.c_str());
+      break;
+    case TdbProblem::computedColumn:
+      why = tessary::Format(LoadResString(IDS_DATABASE_COMPUTED_COLUMN).c_str(), status.detail.c_str());
+      break;
+    case TdbProblem::noUniqueKey: why = LoadResString(IDS_DATABASE_NO_KEY); break;
+    case TdbProblem::queryUnfinished: why = LoadResString(IDS_DATABASE_UNFINISHED); break;
+  }
+  return tessary::Format(LoadResString(IDS_DATABASE_UNUSABLE).c_str(), status.path.c_str(), why.c_str());
 }
 
 bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
+  CommandCursor cursor;
   CProgParse image;
-  uint32_t length = 0;
+  std::string bytes;
   std::string contents;
-  // Reading, decoding, parsing and protecting: a failure here is reported and ends the command.
-  if (!ReportExceptions([&] {
-        std::string bytes = ReadWholeFile(path, CFile::modeRead | CFile::shareExclusive);
-        length = static_cast<uint32_t>(bytes.size());
-        if (DecodeAndParse(image, bytes)) {
+  bool plain = false;
+  int code = PROG_OK;
+  // Reading, decoding and parsing: a failure here is reported and ends the command.
+  if (!ReportFailures(cursor, path, [&] {
+        bytes = ReadWholeFile(path, CFile::modeRead | CFile::shareExclusive);
+        if (DecodeAndParse(image, bytes, code)) {
           contents = TextOf(bytes);  // kept as the file has it
           return;
         }
         // Not protected: taken as plain text, and kept in its protected form.
-        ParseProgramText(image, reinterpret_cast<uint8_t*>(bytes.data()), length);
+        plain = true;
+        code = ParseProgramText(image, reinterpret_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+      }))
+    return false;
+  // This text goes to the controller: one that does not read whole is taken only on request.
+  if (code != PROG_OK && !TakeAnyway(cursor, path, code, image.m_nLineNumber)) return false;
+  const auto length = static_cast<uint32_t>(bytes.size());
+  if (plain && !ReportFailures(cursor, path, [&] {
         uint8_t* encoded = nullptr;
         uint32_t encodedLength = 0;
         if (EncodeProtectedBuffer(0, bytes.data(), length, &encoded, &encodedLength) >= 0) {
@@ -115,9 +274,13 @@ bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
         }
       }))
     return false;
+  std::string().swap(bytes);  // the lookups need the image alone
 
   ProgramIds ids;
-  if (ReadProgramIds(image, ids) != IdLookup::ok) return false;
+  TdbStatus database;
+  const IdLookup lookup = ReadProgramIds(image, ids, &database);
+  if (lookup == IdLookup::databaseUnusable) cursor.MessageBox(DatabaseProblemText(database), MB_OK);
+  if (lookup != IdLookup::ok) return false;
   out.ids = std::move(ids);
   out.size = length;
   out.programData = std::move(contents);
@@ -125,24 +288,42 @@ bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
 }
 
 std::unique_ptr<CTargetObj> LoadTargetFromFile(const std::string& path,
-                                               const std::list<std::unique_ptr<CTargetObj>>& targets) {
-  CWaitCursor wait;
+                                               const std::list<std::unique_ptr<CTargetObj>>& targets,
+                                               bool* databaseUnusable) {
+  CommandCursor cursor;
   CProgParse records;
-  bool loaded = false;
-  // The read stage: a failure here is reported, and the file is not added.
-  if (!ReportExceptions([&] {
+  bool isProtected = false;
+  int code = PROG_OK;
+  // The read stage: a failure here is reported, and the file is not added. A plain text is
+  // parsed from the bytes already read, not read a second time.
+  if (!ReportFailures(cursor, path, [&] {
         std::string bytes = ReadWholeFile(path, CFile::modeRead);
-        // A plain file is read again by the image's own loader, which reports a parse failure.
-        loaded = DecodeAndParse(records, bytes) || records.LoadFile(path);
+        isProtected = DecodeAndParse(records, bytes, code);
+        if (!isProtected)
+          code = ParseProgramText(records, reinterpret_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
       }))
     return nullptr;
-  if (!loaded) return nullptr;
+  if (code != PROG_OK) {
+    if (!isProtected) {
+      cursor.MessageBox(AboutFile(path, ParseFailureText(code, records.m_nLineNumber)), MB_OK);
+      return nullptr;
+    }
+    if (!TakeAnyway(cursor, path, code, records.m_nLineNumber)) return nullptr;
+  }
 
   ProgramIds ids;
-  if (ReadProgramIds(records, ids) != IdLookup::ok) return nullptr;
+  TdbStatus database;
+  const IdLookup lookup = ReadProgramIds(records, ids, &database);
+  if (lookup == IdLookup::databaseUnusable) {
+    cursor.MessageBox(DatabaseProblemText(database), MB_OK);
+    if (databaseUnusable) *databaseUnusable = true;
+  }
+  if (lookup != IdLookup::ok) return nullptr;
   for (const auto& target : targets) {
     if (target->m_strCalibrationID == ids.calibrationID) {
-      AfxMessageBox(tessary::Format(LoadResString(IDS_DUPLICATE_TARGET).c_str(), ids.calibrationID.c_str()), MB_OK);
+      cursor.MessageBox(
+          AboutFile(path, tessary::Format(LoadResString(IDS_DUPLICATE_TARGET).c_str(), ids.calibrationID.c_str())),
+          MB_OK);
       return nullptr;
     }
   }

@@ -53,6 +53,29 @@ inline constexpr const char* TDB_FILE_NAME = "controllers.tdb";
 // folder), else the file beside the running executable.
 std::string DefaultTDBPath();
 
+// Why a database file could not be used. A database that opens but does not know a parameter is
+// no problem of the file.
+enum class TdbProblem {
+  none,
+  missing,           // no file at the path
+  notRegularFile,    // a folder, a pipe, a device or a socket: fileMode tells which
+  unreadable,        // the file cannot be opened for reading: osError tells why
+  notDatabase,       // not an SQLite database, or a damaged one: detail has SQLite's words
+  noParameterTable,  // no table "parameter" (a view or a virtual table of that name is not one)
+  missingColumn,     // the table lacks the column named in detail
+  computedColumn,    // the column named in detail is computed, not stored
+  noUniqueKey,       // no key that keeps one row per ids and name
+  queryUnfinished,   // a query ran past its bound (a hostile schema), or was interrupted
+};
+
+struct TdbStatus {
+  TdbProblem problem = TdbProblem::none;
+  std::string path;    // the file that was tried
+  std::string detail;  // see TdbProblem
+  int osError = 0;
+  uint32_t fileMode = 0;  // st_mode of a file that is not a regular one
+};
+
 class CECUServer {
  public:
   CECUServer() = default;
@@ -61,11 +84,19 @@ class CECUServer {
   CECUServer& operator=(const CECUServer&) = delete;
 
   // Opens the default database for these ids. Nonzero when it opened and knows the ids; the
-  // callers go on either way, and a database that did not open simply knows no parameter.
+  // callers go on either way, and a database that did not open simply knows no parameter:
+  // GetStatus() then says which file was tried and why it could not be used.
   int OpenDefaultTDBOffline(int ProjectID, int Table0Rev);
   // Nonzero, with info's table, item and size factors filled, when the open database holds the
   // parameter for the ids; zero otherwise, info untouched.
   int GetParameterInfo(const char* name, ParameterInfo* info);
+  // What the last open found; TdbProblem::none before any open and after one that worked. A
+  // query stopped by its bound during GetParameterInfo is recorded here too.
+  const TdbStatus& GetStatus() const { return m_status; }
+
+  // Opens the file at path read-only as a controller database, as OpenDefaultTDBOffline does,
+  // and says whether it can be used. Nothing is looked up.
+  static TdbStatus Check(const std::string& path);
 
  private:
   void Close();
@@ -74,4 +105,6 @@ class CECUServer {
   sqlite3_stmt* m_pQuery = nullptr;
   int m_nProjectID = 0;
   int m_nTable0Rev = 0;
+  TdbStatus m_status;
+  int64_t m_nDeadline = 0;  // steady-clock nanoseconds after which the running query stops
 };

@@ -20,6 +20,7 @@
 #include "common/tessary_doc.h"
 #include "common/text_conv.h"
 #include "platform/file.h"
+#include "platform/ui_services.h"
 #include "res/app_ids.h"
 #include "view/dialog_units.h"
 #include "view/handler_guard.h"
@@ -330,6 +331,8 @@ void CTessaryAuthorView::OnBrowseProgrammingFile() {
 void CTessaryAuthorView::OnBrowseImage() {
   const std::string path = ChooseFileToOpen(m_pPanel, kImageFilter);
   if (path.empty()) return;
+  // A failure to read leaves the handler with the cursor already back; the guard reports it.
+  CWaitCursor wait;
   uint32_t length = 0;
   std::unique_ptr<uint8_t[]> data = ReadWholeFileBytes(path, CFile::modeRead | CFile::shareDenyNone, kImageFileLimit, length);
   // The old image goes only now that the new one has been read whole.
@@ -376,14 +379,17 @@ void CTessaryAuthorView::OnAddTarget() {
 void CTessaryAuthorView::OnFilesDropped(const std::vector<std::string>& paths) { AddTargetsFromFiles(paths); }
 
 void CTessaryAuthorView::AddTargetsFromFiles(const std::vector<std::string>& paths) {
-  for (const std::string& path : paths) AddTargetFromFile(path);
+  // A database that cannot be used fails every file alike: said once, the rest are not tried.
+  for (const std::string& path : paths)
+    if (!AddTargetFromFile(path)) break;
 }
 
-void CTessaryAuthorView::AddTargetFromFile(const std::string& path) {
+bool CTessaryAuthorView::AddTargetFromFile(const std::string& path) {
   CTessaryAuthorDoc* doc = GetDocument();
-  std::unique_ptr<CTargetObj> target = LoadTargetFromFile(path, doc->m_targets);
-  if (!target) return;
-  m_listTargets->InsertTarget(doc->AddTarget(this, std::move(target)));
+  bool databaseUnusable = false;
+  std::unique_ptr<CTargetObj> target = LoadTargetFromFile(path, doc->m_targets, &databaseUnusable);
+  if (target) m_listTargets->InsertTarget(doc->AddTarget(this, std::move(target)));
+  return !databaseUnusable;
 }
 
 void CTessaryAuthorView::OnRemoveTarget() {

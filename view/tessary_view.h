@@ -91,9 +91,11 @@ class CTessaryAuthorView : public wxView {
   void OnInitialUpdate();
   void Relayout();
   void OnActionClicked(PostUpgradeAction action, bool CTessaryAuthorView::*member);
-  // Appends every file in order; a file that cannot be used does not stop the others.
+  // Appends every file in order; a file that cannot be used does not stop the others, a
+  // controller database that cannot be used does.
   void AddTargetsFromFiles(const std::vector<std::string>& paths);
-  void AddTargetFromFile(const std::string& path);
+  // False when the controller database could not be used.
+  bool AddTargetFromFile(const std::string& path);
   void FillTargets();
   void RemoveRowOf(const void* target);
 

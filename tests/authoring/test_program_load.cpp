@@ -1,5 +1,6 @@
 // Loading programming files for the upgrade and as targets, against test databases.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "common/update_document_data.h"
 #include "protect/codec.h"
 #include "support/codec_text.h"
+#include "support/damaged_programs.h"
 #include "support/temp_folder.h"
 #include "support/test_tdb.h"
 #include "support/ui_recorder.h"
@@ -61,24 +63,29 @@ TEST_F(ProgramLoad, TheSamplesAreKeptInTheirProtectedForm) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(ProgramLoad, FilesWithoutIdsEndSilentlyAndChangeNothing) {
+TEST_F(ProgramLoad, FilesWithoutIdsChangeNothing) {
   TestTdb withoutCalId({{42, 3, "SwIdTxt", 1, 2, 1, 8}});
   const struct {
     const char* name;
     std::string bytes;
+    bool question;  // a text without data records is asked about; taken, it still has no IDs
   } cases[] = {
-      {"not a programming file", "hello, world\n"},
-      {"empty file", ""},
-      {"no CalIdTxt for its ids", ProgramText("SW-0042", "CAL-0042")},
+      {"not a programming file", "hello, world\n", true},
+      {"empty file", "", true},
+      {"no CalIdTxt for its ids", ProgramText("SW-0042", "CAL-0042"), false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    ui.boxes.clear();
     UpgradeProgram p;
     p.size = 77;
     EXPECT_FALSE(LoadUpgradeProgram(Write("f.sr", c.bytes), p));
     EXPECT_EQ(77u, p.size);
     EXPECT_TRUE(p.programData.empty());
-    EXPECT_TRUE(ui.boxes.empty());
+    ASSERT_EQ(c.question ? 1u : 0u, ui.boxes.size());
+    if (c.question) {
+      EXPECT_EQ(unsigned{MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2}, ui.boxes[0].style);
+    }
   }
 }
 
@@ -158,6 +165,178 @@ TEST_F(ProgramLoad, FilesOfFourGigabytesAreRefused) {
   EXPECT_EQ(2u, ui.boxes.size());
 }
 
+TEST_F(ProgramLoad, OnlyRegularFilesAreReadAndTheRestRefusedAtOnce) {
+  TestTdb tdb;
+  const std::string pipe = (dir / "Kalibrierung-Ü.sr").string(), folder = (dir / "folder.sr").string();
+  ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
+  std::filesystem::create_directory(folder);
+  const struct {
+    std::string path;
+    const char* kind;
+  } cases[] = {{pipe, "a named pipe"}, {folder, "a folder"}, {"/dev/zero", "a device"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string message = c.path + "\ncannot be read: it is " + c.kind + ", not a file.";
+    ui.boxes.clear();
+    UpgradeProgram p;
+    EXPECT_FALSE(LoadUpgradeProgram(c.path, p));
+    EXPECT_EQ(nullptr, LoadTargetFromFile(c.path, {}));
+    ASSERT_EQ(2u, ui.boxes.size());
+    for (const auto& box : ui.boxes) {
+      EXPECT_EQ(message, box.text);
+      EXPECT_EQ(unsigned{MB_OK}, box.style);
+      EXPECT_EQ(0, box.waitDepth);
+    }
+    // An image is read the same way.
+    uint32_t length = 77;
+    try {
+      ReadWholeFileBytes(c.path, CFile::modeRead, kImageFileLimit, length);
+      ADD_FAILURE() << "read";
+    } catch (const CNotAFileException& e) {
+      EXPECT_EQ(message, e.GetErrorMessage());
+    }
+    EXPECT_EQ(77u, length);
+  }
+  EXPECT_EQ(0, ui.waitDepth);
+}
+
+// ---------------------------------------------------------------- texts that do not parse whole
+
+constexpr unsigned kQuestionStyle = MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
+
+std::string Question(const std::string& path, const std::string& parseText) {
+  return path + "\nis not a sound programming file:\n" + parseText + "\n\nTake it anyway?";
+}
+
+class DamagedCopies : public ProgramLoad {
+ protected:
+  struct Copy {
+    std::string name, path, plainText, parseText;
+    bool protectedFile;
+  };
+  // Each damaged copy of the sample, as plain text and protected.
+  std::vector<Copy> Copies() {
+    std::vector<Copy> copies;
+    int n = 0;
+    for (const DamagedProgram& d : DamagedSamples(TESSARY_SAMPLES_DIR "/sample-plain.sr")) {
+      ++n;
+      copies.push_back({d.name, Write("damaged-" + std::to_string(n) + ".sr", d.text), d.text, d.parseText, false});
+      copies.push_back({std::string(d.name) + ", protected",
+                        Write("damaged-" + std::to_string(n) + ".srz", ProtectText(d.text)), d.text, d.parseText, true});
+    }
+    return copies;
+  }
+
+  ScopedTdbPath defaultDatabase{""};  // the sample's ids are in the default database
+};
+
+TEST_F(DamagedCopies, BrowseAsksAndOnlyYesTakesIt) {
+  for (const Copy& c : Copies()) {
+    SCOPED_TRACE(c.name);
+    // No, and whatever else closes the question without a Yes.
+    for (int answer : {IDNO, IDCANCEL, IDOK}) {
+      ui.boxes.clear();
+      ui.Answer({answer});
+      UpgradeProgram p;
+      p.size = 77;
+      p.programData = "before";
+      EXPECT_FALSE(LoadUpgradeProgram(c.path, p));
+      EXPECT_EQ(77u, p.size);
+      EXPECT_EQ("before", p.programData);
+      EXPECT_EQ("", p.ids.calibrationID);
+      ASSERT_EQ(1u, ui.boxes.size());
+      EXPECT_EQ(Question(c.path, c.parseText), ui.boxes[0].text);
+      EXPECT_EQ(kQuestionStyle, ui.boxes[0].style);
+      EXPECT_EQ(0, ui.boxes[0].waitDepth);  // not asked under the wait cursor
+    }
+    ui.boxes.clear();
+    ui.Answer({IDYES});
+    UpgradeProgram p;
+    ASSERT_TRUE(LoadUpgradeProgram(c.path, p));
+    EXPECT_EQ(1u, ui.boxes.size());
+    EXPECT_EQ("TS100-CAL-0017A1", p.ids.calibrationID);
+    EXPECT_EQ("TS100-SW-0A1", p.ids.softwareID);
+    const std::string file = ReadFile(c.path);
+    EXPECT_EQ(file.size(), p.size);
+    EXPECT_EQ(c.plainText, UnprotectText(p.programData));
+    if (c.protectedFile) {
+      EXPECT_EQ(file, p.programData);
+    }
+    EXPECT_EQ(0, ui.waitDepth);
+  }
+}
+
+TEST_F(DamagedCopies, AddAsksForAProtectedFileAndRefusesAPlainOneWithWhatTheParseSays) {
+  for (const Copy& c : Copies()) {
+    SCOPED_TRACE(c.name);
+    ui.boxes.clear();
+    if (c.protectedFile) ui.Answer({IDNO});
+    EXPECT_EQ(nullptr, LoadTargetFromFile(c.path, {}));
+    ASSERT_EQ(1u, ui.boxes.size());
+    EXPECT_EQ(0, ui.boxes[0].waitDepth);
+    if (!c.protectedFile) {
+      EXPECT_EQ(c.path + "\n" + c.parseText, ui.boxes[0].text);
+      EXPECT_EQ(unsigned{MB_OK}, ui.boxes[0].style);
+      continue;
+    }
+    EXPECT_EQ(Question(c.path, c.parseText), ui.boxes[0].text);
+    EXPECT_EQ(kQuestionStyle, ui.boxes[0].style);
+    ui.Answer({IDYES});
+    const std::unique_ptr<CTargetObj> t = LoadTargetFromFile(c.path, {});
+    ASSERT_NE(nullptr, t);
+    EXPECT_EQ("TS100-CAL-0017A1", t->m_strCalibrationID);
+    EXPECT_EQ(2u, ui.boxes.size());
+  }
+}
+
+// ---------------------------------------------------------------- the controller database
+
+TEST_F(ProgramLoad, ADatabaseThatCannotBeUsedIsNamedWithTheReason) {
+  const std::string program = Write("p.sr", ProgramText("SW-0042", "CAL-0042"));
+  const std::string db = (dir / "controllers-Ö.tdb").string();
+  const auto reason = [](const UnusableTdb& u) -> std::string {
+    switch (u.problem) {
+      case TdbProblem::missing: return "there is no such file";
+      case TdbProblem::notRegularFile:
+        return std::string("it is ") + (u.name == std::string("folder") ? "a folder" : "a named pipe") + ", not a file";
+      case TdbProblem::notDatabase: return "SQLite cannot read it (file is not a database)";
+      case TdbProblem::noParameterTable: return "it has no table \"parameter\"";
+      case TdbProblem::missingColumn: return "its table \"parameter\" has no column \"" + u.detail + "\"";
+      case TdbProblem::computedColumn:
+        return "the column \"" + u.detail + "\" of its table \"parameter\" is computed, not stored";
+      case TdbProblem::noUniqueKey:
+        return "its table \"parameter\" has no key that keeps one row for each project_id, table0_rev and name";
+      default: return "?";
+    }
+  };
+  for (const UnusableTdb& u : UnusableTdbs()) {
+    SCOPED_TRACE(u.name);
+    std::filesystem::remove_all(db);
+    u.make(db);
+    ScopedTdbPath scope(db);
+    const std::string message = db + "\ncannot be used as the controller database: " + reason(u) + ".";
+    ui.boxes.clear();
+    UpgradeProgram p;
+    EXPECT_FALSE(LoadUpgradeProgram(program, p));
+    EXPECT_EQ("", p.ids.calibrationID);
+    bool unusable = false;
+    EXPECT_EQ(nullptr, LoadTargetFromFile(program, {}, &unusable));
+    EXPECT_TRUE(unusable);
+    ASSERT_EQ(2u, ui.boxes.size());
+    for (const auto& box : ui.boxes) {
+      EXPECT_EQ(message, box.text);
+      EXPECT_EQ(0, box.waitDepth);
+    }
+  }
+  // A sound database that knows nothing of the file says nothing.
+  TestTdb withoutCalId({{42, 3, "SwIdTxt", 1, 2, 1, 8}});
+  ui.boxes.clear();
+  bool unusable = false;
+  EXPECT_EQ(nullptr, LoadTargetFromFile(program, {}, &unusable));
+  EXPECT_FALSE(unusable);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 // ---------------------------------------------------------------- targets
 
 class TargetLoad : public ProgramLoad {
@@ -181,9 +360,10 @@ class TargetLoad : public ProgramLoad {
 
 TEST_F(TargetLoad, ADuplicateCalibrationIdIsRefusedWithItsId) {
   ASSERT_TRUE(Add(Write("a.sr", ProgramText("SW-A", "CAL-1"))));
-  EXPECT_FALSE(Add(Write("b.sr", ProgramText("SW-B", "CAL-1"))));
+  const std::string b = Write("b.sr", ProgramText("SW-B", "CAL-1"));
+  EXPECT_FALSE(Add(b));
   ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ("There is already a target with the CalibrationID of \"CAL-1\" in the list.", ui.boxes[0].text);
+  EXPECT_EQ(b + "\nThere is already a target with the CalibrationID of \"CAL-1\" in the list.", ui.boxes[0].text);
   EXPECT_EQ(unsigned{MB_OK}, ui.boxes[0].style);
   // Letter case makes another ID; software IDs are not compared.
   EXPECT_TRUE(Add(Write("c.sr", ProgramText("SW-A", "cal-1"))));
@@ -193,9 +373,10 @@ TEST_F(TargetLoad, ADuplicateCalibrationIdIsRefusedWithItsId) {
 
 TEST_F(TargetLoad, AnEmptyCalibrationIdIsAcceptedOnce) {
   ASSERT_TRUE(Add(Write("a.sr", ProgramText("SW-A", ""))));
-  EXPECT_FALSE(Add(Write("b.sr", ProgramText("SW-B", ""))));
+  const std::string b = Write("b.sr", ProgramText("SW-B", ""));
+  EXPECT_FALSE(Add(b));
   ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ("There is already a target with the CalibrationID of \"\" in the list.", ui.boxes[0].text);
+  EXPECT_EQ(b + "\nThere is already a target with the CalibrationID of \"\" in the list.", ui.boxes[0].text);
 }
 
 TEST_F(TargetLoad, AProtectedFileAndItsPlainTextGiveTheSameTarget) {
@@ -227,6 +408,29 @@ TEST_F(TargetLoad, FailuresAddNothingAndSayWhatTheLoaderSays) {
     EXPECT_EQ(0, ui.waitDepth);
   }
   EXPECT_TRUE(targets.empty());
+}
+
+TEST_F(TargetLoad, EveryRefusalOfSeveralFilesNamesItsFileFirst) {
+  ASSERT_TRUE(Add(Write("first.sr", ProgramText("SW-A", "CAL-1"))));
+  ui.boxes.clear();
+  std::filesystem::create_directory(dir / "Ordner.sr");
+  const std::vector<std::string> refused = {
+      (dir / "fehlt-ä.sr").string(),
+      (dir / "Ordner.sr").string(),
+      Write("bad-record.sr", "S1FF\n"),
+      Write("no-records.SR", "just a note\n"),
+      Write("bad-record.SRZ", ProtectText("S1FF\n")),  // asked about, taken, and then without IDs
+      Write("same-id.sr", ProgramText("SW-B", "CAL-1")),
+  };
+  for (const std::string& path : refused) EXPECT_FALSE(Add(path)) << path;
+  ASSERT_EQ(refused.size(), ui.boxes.size());
+  for (size_t i = 0; i < refused.size(); ++i) {
+    const std::string& text = ui.boxes[i].text;
+    EXPECT_EQ(refused[i] + "\n", text.substr(0, refused[i].size() + 1)) << text;
+    // Named once, at the top.
+    EXPECT_EQ(std::string::npos, text.find(refused[i] + "\n" + refused[i] + "\n")) << text;
+  }
+  EXPECT_EQ(1u, targets.size());
 }
 
 TEST_F(TargetLoad, TheWaitCursorCoversTheWholeCall) {

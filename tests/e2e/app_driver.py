@@ -289,11 +289,12 @@ class App:
     """One run of the program: started like a user starts it, with the given profile folder as
     home (so the per-user profile is there and nowhere else), stdout and stderr kept in files."""
 
-    def __init__(self, exe, profile_dir, log_dir, args=(), label="run", bare=False):
+    def __init__(self, exe, profile_dir, log_dir, args=(), label="run", bare=False, env=None):
         self.exe = exe
         self.profile_dir = profile_dir
         self.args = list(args)
         self.bare = bare
+        self.env = dict(env or {})  # set last, over everything else
         self.stdout_path = os.path.join(log_dir, f"{label}.stdout")
         self.stderr_path = os.path.join(log_dir, f"{label}.stderr")
         self.proc = None
@@ -303,6 +304,7 @@ class App:
 
     def start(self):
         env = self._bare_environment() if self.bare else self._test_environment()
+        env.update(self.env)
         os.makedirs(self.profile_dir, exist_ok=True)
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.proc = subprocess.Popen([self.exe] + self.args, env=env, stdout=out, stderr=err,
@@ -607,9 +609,10 @@ class Context:
     def profile(self, name="profile"):
         return os.path.join(self.root, name)
 
-    def start_app(self, args=(), profile=None, label=None, bare=False):
-        """bare: with only what a desktop session gives a program (App._bare_environment)."""
-        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}", bare)
+    def start_app(self, args=(), profile=None, label=None, bare=False, env=None):
+        """bare: with only what a desktop session gives a program (App._bare_environment); env: set
+        over everything else."""
+        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}", bare, env)
         self.apps.append(app)
         return app.start()
 

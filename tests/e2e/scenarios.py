@@ -87,14 +87,16 @@ def new_form(app):
     return app.main_window()
 
 
-def browse_upgrade(app, path):
-    """The software upgrade's "Browse" (not the image's), answered with path."""
+def browse_upgrade(app, path, settle=True):
+    """The software upgrade's "Browse" (not the image's), answered with path; with settle, waits
+    until no dialog is left (without, a message box may follow)."""
     frame = app.main_window()
     group = wait_find(frame, "panel", UPGRADE_GROUP)
     click(wait_find(frame, "push button", "Browse", pred=lambda b: inside(b, group),
                     what=f"the Browse button of {UPGRADE_GROUP!r}"))
     file_dialog(app, "Open", path)
-    app.wait_no_dialog()
+    if settle:
+        app.wait_no_dialog()
 
 
 def upgrade_shown(frame):
@@ -484,3 +486,78 @@ def form_saved_and_reopened(ctx):
     shown = target_rows(app)
     check(shown == rows, f"the target list came back as {shown}, not {rows}")
     exit_by_menu(app)
+
+
+def damaged_program(ctx, name="damaged copy.sr"):
+    """The plain sample with a bad checksum on its S7 record: the IDs are there, the text is not
+    sound."""
+    with open(SAMPLES["plain"].path, "rb") as f:
+        text = f.read()
+    check(text.endswith(b"S70500000000FA\n"), "the plain sample does not end with its S7 record")
+    path = os.path.join(ctx.docs, name)
+    with open(path, "wb") as f:
+        f.write(text[:-len(b"FA\n")] + b"FB\n")
+    return path
+
+
+def answer_no(app, box):
+    """Escape where the question takes it, else its No button."""
+    key("Escape")
+    if poll(lambda: not any(role(w) == "alert" for w in app.dialogs()), 3):
+        return
+    app.notes.append("Escape did not close the question: answered with its No button")
+    box.press("No")
+
+
+@scenario(budget=90)
+def browse_damaged_upgrade(ctx):
+    path = damaged_program(ctx)
+    sample = SAMPLES["plain"]
+    app = ctx.start_app()
+    frame = new_form(app)
+    empty = upgrade_shown(frame)
+    expected = (f"{path}\nis not a sound programming file:\n"
+                "The checksum of the record in line 48 does not match its bytes.\n\nTake it anyway?")
+    for answer in ("No button", "Escape"):
+        browse_upgrade(app, path, settle=False)
+        box = message_box(app, timeout=15)
+        check(same_text(box.text, expected), f"the question says {box.text!r}, not {expected!r}")
+        check({"Yes", "No"} <= set(box.buttons), f"the question offers {list(box.buttons)}, not Yes and No")
+        if answer == "Escape":
+            answer_no(app, box)
+        else:
+            box.press("No")
+        app.wait_no_dialog()
+        check(upgrade_shown(frame) == empty, f"after {answer} the form shows {upgrade_shown(frame)}")
+        check(app.title() == f"{APP_TITLE} - Varnix1",
+              f"after {answer} the document is marked changed: the title is {app.title()!r}")
+
+    # Yes takes it as it is.
+    browse_upgrade(app, path, settle=False)
+    message_box(app, timeout=15).press("Yes")
+    app.wait_no_dialog()
+    expect_upgrade(app, sample._replace(path=path))
+    app.wait_title(f"{APP_TITLE} - Varnix1*")
+    app.menu("File", "Exit")
+    message_box(app).press("No")
+    code = app.wait_exit()
+    check(code == 0, f"the program ended with exit code {code}")
+    check(app.stderr() == "", "the question and its answers printed on stderr")
+
+
+@scenario(budget=90)
+def browse_without_database(ctx):
+    missing = os.path.join(ctx.docs, "nowhere", "controllers.tdb")
+    app = ctx.start_app(env={"TESSARY_TDB": missing})
+    frame = new_form(app)
+    empty = upgrade_shown(frame)
+    browse_upgrade(app, SAMPLES["plain"].path, settle=False)
+    box = message_box(app, timeout=15)
+    expected = f"{missing}\ncannot be used as the controller database: there is no such file."
+    check(same_text(box.text, expected), f"the message box says {box.text!r}, not {expected!r}")
+    box.press("OK")
+    app.wait_no_dialog()
+    check(upgrade_shown(frame) == empty, f"without a database the form shows {upgrade_shown(frame)}")
+    check(app.title() == f"{APP_TITLE} - Varnix1", f"the document is marked changed: the title is {app.title()!r}")
+    exit_by_menu(app)
+    check(app.stderr() == "", "the message printed on stderr")

@@ -1,9 +1,13 @@
 // The controller-database server over SQLite files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -135,6 +139,121 @@ TEST_F(BadDatabase, DatabaseHeaderOverRandomPages) {
 TEST_F(BadDatabase, EmptyFileAndOtherSchema) {
   Write("");
   ExpectNothingFound();
+}
+
+// ---------------------------------------------------------------- what makes a file a controller database
+
+class DatabaseFile : public ::testing::Test {
+ protected:
+  void TearDown() override { std::filesystem::remove_all(path); }
+  std::string path = ::testing::TempDir() + "tessary-schema-" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".tdb";
+};
+
+TEST_F(DatabaseFile, AFileThatCannotServeIsRefusedSayingWhy) {
+  for (const UnusableTdb& u : UnusableTdbs()) {
+    SCOPED_TRACE(u.name);
+    std::filesystem::remove_all(path);
+    u.make(path);
+    const TdbStatus status = CECUServer::Check(path);
+    EXPECT_EQ(static_cast<int>(u.problem), static_cast<int>(status.problem));
+    EXPECT_EQ(path, status.path);
+    if (!u.detail.empty()) {
+      EXPECT_EQ(u.detail, status.detail);
+    }
+    if (u.problem == TdbProblem::notRegularFile) {
+      EXPECT_FALSE(S_ISREG(status.fileMode));
+    }
+
+    // The lookups meet the same: nothing found, and the status says why.
+    ScopedTdbPath scope(path);
+    CECUServer server;
+    EXPECT_EQ(0, server.OpenDefaultTDBOffline(42, 3));
+    EXPECT_EQ(static_cast<int>(u.problem), static_cast<int>(server.GetStatus().problem));
+    ParameterInfo info = Filled(0xEE);
+    EXPECT_EQ(0, server.GetParameterInfo("CalIdTxt", &info));
+    EXPECT_EQ(0xEE, info.nTable);
+  }
+}
+
+TEST_F(DatabaseFile, AnyKeyThatKeepsOneRowPerIdsAndNameWillDo) {
+  const std::string columns =
+      "project_id INTEGER, table0_rev INTEGER, name TEXT, table_no INTEGER, item_no INTEGER, size_factor1 INTEGER, "
+      "size_factor2 INTEGER, remark TEXT";
+  const struct {
+    const char* name;
+    std::string schema;
+  } cases[] = {
+      {"a unique index over the three", "CREATE TABLE parameter (" + columns +
+                                            "); CREATE UNIQUE INDEX k ON parameter (name, table0_rev, project_id);"},
+      {"a unique constraint over two of them", "CREATE TABLE parameter (" + columns + ", UNIQUE (project_id, name));"},
+      {"column names in capitals", "CREATE TABLE Parameter (PROJECT_ID INTEGER, Table0_Rev INTEGER, NAME TEXT, "
+                                   "TABLE_NO INTEGER, ITEM_NO INTEGER, SIZE_FACTOR1 INTEGER, SIZE_FACTOR2 INTEGER, "
+                                   "PRIMARY KEY (PROJECT_ID, TABLE0_REV, NAME));"},
+      {"the ids as the row id", "CREATE TABLE parameter (project_id INTEGER PRIMARY KEY, table0_rev INTEGER, name TEXT, "
+                                "table_no INTEGER, item_no INTEGER, size_factor1 INTEGER, size_factor2 INTEGER);"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteSqlTdb(path, c.schema + "INSERT INTO parameter (project_id, table0_rev, name, table_no, item_no, "
+                                 "size_factor1, size_factor2) VALUES (42, 3, 'CalIdTxt', 2, 7, 16, 1);");
+    EXPECT_EQ(static_cast<int>(TdbProblem::none), static_cast<int>(CECUServer::Check(path).problem));
+    ScopedTdbPath scope(path);
+    CECUServer server;
+    EXPECT_NE(0, server.OpenDefaultTDBOffline(42, 3));
+    ParameterInfo info = Filled(0);
+    ASSERT_NE(0, server.GetParameterInfo("CalIdTxt", &info));
+    EXPECT_EQ(7, info.nItem);
+  }
+}
+
+TEST_F(DatabaseFile, AFileChangedSinceItWasFoundSoundIsLookedAtAgain) {
+  WriteTestTdb(path, testimg::StandardTestRows());
+  EXPECT_EQ(static_cast<int>(TdbProblem::none), static_cast<int>(CECUServer::Check(path).problem));
+  // Changed in place: the same file, the table gone and a view in its stead.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+  ExecSql(db, "ALTER TABLE parameter RENAME TO rows; CREATE VIEW parameter AS SELECT * FROM rows;");
+  sqlite3_close(db);
+  EXPECT_EQ(static_cast<int>(TdbProblem::noParameterTable), static_cast<int>(CECUServer::Check(path).problem));
+  ScopedTdbPath scope(path);
+  CECUServer server;
+  EXPECT_EQ(0, server.OpenDefaultTDBOffline(42, 3));
+}
+
+TEST_F(DatabaseFile, NamesMatchCaseSensitivelyWhateverTheColumnSays) {
+  WriteSqlTdb(path,
+              "CREATE TABLE parameter (project_id INTEGER, table0_rev INTEGER, name TEXT COLLATE NOCASE, "
+              "table_no INTEGER, item_no INTEGER, size_factor1 INTEGER, size_factor2 INTEGER, "
+              "PRIMARY KEY (project_id, table0_rev, name));"
+              "INSERT INTO parameter VALUES (42, 3, 'calidtxt', 1, 2, 1, 8);");
+  ScopedTdbPath scope(path);
+  CECUServer server;
+  EXPECT_NE(0, server.OpenDefaultTDBOffline(42, 3));
+  ParameterInfo info = Filled(0);
+  EXPECT_EQ(0, server.GetParameterInfo("CalIdTxt", &info));
+  EXPECT_EQ(0, server.GetParameterInfo("CALIDTXT", &info));
+  EXPECT_NE(0, server.GetParameterInfo("calidtxt", &info));
+}
+
+TEST_F(DatabaseFile, TheFileIsOnlyRead) {
+  WriteTestTdb(path, testimg::StandardTestRows());
+  const std::string before = [&] {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }();
+  const auto modified = std::filesystem::last_write_time(path);
+  {
+    ScopedTdbPath scope(path);
+    CECUServer server;
+    EXPECT_NE(0, server.OpenDefaultTDBOffline(42, 3));
+    ParameterInfo info = Filled(0);
+    EXPECT_NE(0, server.GetParameterInfo("CalIdTxt", &info));
+  }
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(before, std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  EXPECT_EQ(modified, std::filesystem::last_write_time(path));
+  for (const char* side : {"-journal", "-wal", "-shm"}) EXPECT_FALSE(std::filesystem::exists(path + side)) << side;
 }
 
 TEST(DefaultDatabasePath, EnvironmentVariableFirst) {

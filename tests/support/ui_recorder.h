@@ -12,6 +12,7 @@ class UiRecorder : public IUiServices {
   struct Box {
     std::string text;
     unsigned style;
+    int waitDepth;  // wait cursors up while the box was shown
   };
 
   UiRecorder() { SetUiServices(this); }
@@ -22,7 +23,7 @@ class UiRecorder : public IUiServices {
   void Answer(std::initializer_list<int> answers) { m_answers.insert(m_answers.end(), answers); }
 
   int MessageBox(const std::string& text, unsigned style) override {
-    boxes.push_back({text, style});
+    boxes.push_back({text, style, waitDepth});
     if (!m_answers.empty()) {
       const int a = m_answers.front();
       m_answers.pop_front();

@@ -5,6 +5,8 @@
 #include <wx/mstream.h>
 #include <wx/statbox.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +15,7 @@
 #include "protect/codec.h"
 #include "res/app_ids.h"
 #include "support/codec_text.h"
+#include "support/damaged_programs.h"
 #include "support/temp_folder.h"
 #include "tests/view/form_fixture.h"
 #include "view/target_list_ctrl.h"
@@ -98,7 +101,7 @@ TEST_F(FormGui, ABrowseThatEndsEarlyChangesNothing) {
     size_t boxes;
   } cases[] = {
       {"cancelled", std::nullopt, 0},
-      {"not a programming file", wxString(junk), 0},
+      {"not a programming file: asked about, taken, and then without IDs", wxString(junk), 1},
       {"gone after the dialog", wxString(Path("gone.sr")), 1},
   };
   for (const auto& c : cases) {
@@ -112,6 +115,97 @@ TEST_F(FormGui, ABrowseThatEndsEarlyChangesNothing) {
     EXPECT_EQ(program, doc->m_strProgramData);
     EXPECT_EQ("TS100-CAL-0017A1", Text(view, IDC_CALIBRATION_ID));
   }
+}
+
+TEST_F(FormGui, ADamagedProgrammingFileIsTakenOnlyWhenTheUserSaysYes) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  CTessaryAuthorDoc* doc = view->GetDocument();
+  Browse(view, IDC_BROWSE_PROGRAM, kProtected);
+  for (const DamagedProgram& d : DamagedSamples(kPlain)) {
+    SCOPED_TRACE(d.name);
+    const std::string path = Path("copy.sr");
+    std::ofstream(path, std::ios::binary) << d.text;
+    doc->Modify(false);
+    const std::string before = doc->m_strProgramData;
+    ui.boxes.clear();
+    ui.Answer({IDNO});
+    Browse(view, IDC_BROWSE_PROGRAM, path);
+    ASSERT_EQ(1u, ui.boxes.size());
+    EXPECT_EQ(path + "\nis not a sound programming file:\n" + d.parseText + "\n\nTake it anyway?", ui.boxes[0].text);
+    EXPECT_EQ(unsigned{MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2}, ui.boxes[0].style);
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(before, doc->m_strProgramData);
+    EXPECT_EQ("TS200-CAL-0017B2", doc->m_strCalibrationID);
+    EXPECT_EQ("TS200-CAL-0017B2", Text(view, IDC_CALIBRATION_ID));
+    EXPECT_EQ(std::to_string(ReadFile(kProtected).size()), Text(view, IDC_SIZE));
+
+    ui.Answer({IDYES});
+    Browse(view, IDC_BROWSE_PROGRAM, path);
+    EXPECT_EQ(2u, ui.boxes.size());
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(d.text, UnprotectText(doc->m_strProgramData));
+    EXPECT_EQ("TS100-CAL-0017A1", Text(view, IDC_CALIBRATION_ID));
+    EXPECT_EQ(std::to_string(d.text.size()), Text(view, IDC_SIZE));
+    Browse(view, IDC_BROWSE_PROGRAM, kProtected);
+  }
+  EXPECT_EQ(0, ui.waitDepth);
+}
+
+TEST_F(FormGui, OnlyRegularFilesAreTakenAsProgrammingFileOrImage) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  CTessaryAuthorDoc* doc = view->GetDocument();
+  Browse(view, IDC_BROWSE_PROGRAM, kPlain);
+  const std::string picture = PictureBytes(wxBITMAP_TYPE_BMP);
+  std::ofstream(Path("p.bmp"), std::ios::binary) << picture;
+  Browse(view, IDC_BROWSE_IMAGE, Path("p.bmp"));
+  doc->Modify(false);
+  ASSERT_EQ(0, ::mkfifo(Path("pipe").c_str(), 0600));
+  std::filesystem::create_directory(Path("folder"));
+  const struct {
+    std::string path;
+    const char* kind;
+  } cases[] = {{Path("pipe"), "a named pipe"}, {Path("folder"), "a folder"}, {"/dev/zero", "a device"}};
+  for (const auto& c : cases) {
+    for (int button : {IDC_BROWSE_PROGRAM, IDC_BROWSE_IMAGE}) {
+      SCOPED_TRACE(c.path + (button == IDC_BROWSE_IMAGE ? " as image" : " as programming file"));
+      ui.boxes.clear();
+      Browse(view, button, c.path);
+      ASSERT_EQ(1u, ui.boxes.size());
+      EXPECT_EQ(c.path + "\ncannot be read: it is " + c.kind + ", not a file.", ui.boxes[0].text);
+      EXPECT_FALSE(doc->IsModified());
+      EXPECT_EQ("TS100-CAL-0017A1", doc->m_strCalibrationID);
+      EXPECT_EQ(picture, ImageOf(*doc));
+    }
+  }
+  EXPECT_EQ(0, ui.waitDepth);
+}
+
+TEST_F(FormGui, BrowseShowsTheWaitCursorWhileItWorks) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  std::ofstream(Path("p.gif"), std::ios::binary) << PictureBytes(wxBITMAP_TYPE_GIF);
+  for (const auto& [button, path] : {std::pair<int, std::string>{IDC_BROWSE_PROGRAM, kPlain},
+                                     {IDC_BROWSE_IMAGE, Path("p.gif")}}) {
+    SCOPED_TRACE(path);
+    ui.waitCount = 0;
+    Browse(view, button, path);
+    EXPECT_EQ(1, ui.waitCount);
+    EXPECT_EQ(0, ui.waitDepth);
+  }
+}
+
+TEST_F(FormGui, BrowseSaysWhichDatabaseCannotBeUsed) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  const std::string missing = Path("kein-Verzeichnis/controllers.tdb");
+  ScopedTdbPath scope(missing);
+  Browse(view, IDC_BROWSE_PROGRAM, kPlain);
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_EQ(missing + "\ncannot be used as the controller database: there is no such file.", ui.boxes[0].text);
+  EXPECT_FALSE(view->GetDocument()->IsModified());
+  EXPECT_EQ("", Text(view, IDC_CALIBRATION_ID));
 }
 
 // ---------------------------------------------------------------- the image

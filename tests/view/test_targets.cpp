@@ -56,7 +56,8 @@ class TargetsGui : public FormGui {
   }
 
   void AddThroughDialog(const std::vector<std::string>& paths) {
-    std::vector<wxString> answer(paths.begin(), paths.end());
+    std::vector<wxString> answer;
+    for (const std::string& p : paths) answer.push_back(FromSystemPath(p));
     dialogs.choices.push_back(answer);
     Click(view, IDC_ADD_TARGET);
   }
@@ -73,13 +74,14 @@ class TargetsGui : public FormGui {
 };
 
 TEST_F(TargetsGui, AddTakesEveryChosenFileInOrderAndRefusesADuplicate) {
-  AddThroughDialog({Program("cals/a.sr", "CAL-A", "SW-A"), Program("cals/b.srz", "CAL-B", "SW-B", true),
-                    Program("cals/dup.sr", "CAL-A", "SW-OTHER"), Program("cals/c.sr", "cal-a", "SW-C")});
+  const std::string dup = Program("cals/dup.sr", "CAL-A", "SW-OTHER");
+  AddThroughDialog({Program("cals/a.sr", "CAL-A", "SW-A"), Program("cals/b.srz", "CAL-B", "SW-B", true), dup,
+                    Program("cals/c.sr", "cal-a", "SW-C")});
   const Rows expected = {{"CAL-A", "SW-A"}, {"CAL-B", "SW-B"}, {"cal-a", "SW-C"}};
   EXPECT_EQ(expected, DocumentRows(*doc));
   EXPECT_EQ(expected, ListRows(view));
   ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ("There is already a target with the CalibrationID of \"CAL-A\" in the list.", ui.boxes[0].text);
+  EXPECT_EQ(dup + "\nThere is already a target with the CalibrationID of \"CAL-A\" in the list.", ui.boxes[0].text);
   EXPECT_TRUE(doc->IsModified());
   const FileDialogRequest& r = dialogs.requests.back();
   EXPECT_TRUE(r.multiple);
@@ -143,6 +145,48 @@ TEST_F(TargetsGui, ADropOnTheListAddsTheFilesAmongItsNames) {
   EXPECT_EQ((Rows{{"CAL-B", "SW-B"}, {"CAL-A", "SW-A"}}), ListRows(view));
   EXPECT_EQ((Rows{{"CAL-B", "SW-B"}, {"CAL-A", "SW-A"}}), DocumentRows(*doc));
   EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(TargetsGui, EachRefusalOfAnAddOrADropNamesItsFile) {
+  std::filesystem::create_directory(Path("cals/Ordner.sr"));
+  const std::string damaged = Path("cals/damaged.srz");
+  std::ofstream(damaged, std::ios::binary) << ProtectText("S1FF\n");
+  const std::vector<std::string> refused = {Path("cals/fehlt-é.sr"), Path("cals/Ordner.sr"), damaged,
+                                            Program("cals/dup.sr", "CAL-A", "SW-OTHER")};
+  std::vector<std::string> chosen = {Program("cals/a.sr", "CAL-A", "SW-A")};
+  chosen.insert(chosen.end(), refused.begin(), refused.end());
+  chosen.push_back(Program("cals/b.sr", "CAL-B", "SW-B"));
+  const auto expectEachNamed = [&] {
+    ASSERT_EQ(refused.size(), ui.boxes.size());
+    for (size_t i = 0; i < refused.size(); ++i)
+      EXPECT_EQ(refused[i] + "\n", ui.boxes[i].text.substr(0, refused[i].size() + 1)) << ui.boxes[i].text;
+    // The protected file that does not parse is asked about, No by default.
+    EXPECT_EQ(unsigned{MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2}, ui.boxes[2].style);
+    EXPECT_EQ((Rows{{"CAL-A", "SW-A"}, {"CAL-B", "SW-B"}}), ListRows(view));
+    EXPECT_EQ((Rows{{"CAL-A", "SW-A"}, {"CAL-B", "SW-B"}}), DocumentRows(*doc));
+  };
+  ui.Answer({IDOK, IDOK, IDNO});
+  AddThroughDialog(chosen);
+  expectEachNamed();
+
+  // The same files dropped on a document that has none of them yet.
+  Command(ID_FILE_NEW);
+  view = CurrentView();
+  doc = view->GetDocument();
+  ui.boxes.clear();
+  ui.Answer({IDOK, IDOK, IDNO});
+  view->OnFilesDropped(chosen);
+  expectEachNamed();
+}
+
+TEST_F(TargetsGui, ADatabaseThatCannotBeUsedIsToldOnceForAllTheFiles) {
+  const std::string missing = Path("no-such.tdb");
+  ScopedTdbPath scope(missing);
+  AddThroughDialog({Program("a.sr", "CAL-A", "SW-A"), Program("b.sr", "CAL-B", "SW-B")});
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_EQ(missing + "\ncannot be used as the controller database: there is no such file.", ui.boxes[0].text);
+  EXPECT_EQ(0, view->GetTargetList()->GetItemCount());
+  EXPECT_FALSE(doc->IsModified());
 }
 
 TEST_F(TargetsGui, RemoveTakesTheSelectedRowsAndKeepsTheOrderOfTheRest) {
