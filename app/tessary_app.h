@@ -17,6 +17,8 @@ class CTessaryAuthorApp : public wxApp {
   CTessaryAuthorApp();
   ~CTessaryAuthorApp() override;
 
+  // Runs the program in the user's locale, with the file names the file system's bytes.
+  bool Initialize(int& count, wxChar** arguments) override;
   bool OnInit() override;
   int OnExit() override;
 

@@ -6,6 +6,7 @@ an action whose handler opens a modal dialog does not return until the dialog is
 Everything here waits by polling with a deadline, so that a scenario ends by itself when the
 program does not do what it should."""
 
+import ctypes
 import os
 import signal
 import subprocess
@@ -273,7 +274,48 @@ def key(*keys):
     run_tool("xdotool", "key", "--clearmodifiers", *keys)
 
 
+_keyed = {}  # display -> the characters beyond ASCII that have a key of their own there
+
+
+def _give_keys(chars):
+    """Puts characters on unused keys of the display's keyboard, once. xdotool types a character
+    that has no key by changing the keyboard's map for it and back; the toolkit reads the changed
+    map late now and then, and the character is lost or comes out as another."""
+    from ctypes import POINTER, byref, c_char_p, c_int, c_ubyte, c_ulong, c_void_p
+    keyed = _keyed.setdefault(os.environ.get("DISPLAY"), set())
+    chars = sorted(set(chars) - keyed)
+    if not chars:
+        return
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = c_void_p
+    x.XOpenDisplay.argtypes = [c_char_p]
+    x.XDisplayKeycodes.argtypes = [c_void_p, POINTER(c_int), POINTER(c_int)]
+    x.XGetKeyboardMapping.restype = POINTER(c_ulong)
+    x.XGetKeyboardMapping.argtypes = [c_void_p, c_ubyte, c_int, POINTER(c_int)]
+    x.XChangeKeyboardMapping.argtypes = [c_void_p, c_int, c_int, POINTER(c_ulong), c_int]
+    x.XFree.argtypes = [c_void_p]
+    x.XSync.argtypes = [c_void_p, c_int]
+    x.XCloseDisplay.argtypes = [c_void_p]
+    display = x.XOpenDisplay(None)
+    check(display, "the display cannot be reached to give characters a key")
+    low, high, width = c_int(), c_int(), c_int()
+    x.XDisplayKeycodes(display, byref(low), byref(high))
+    keymap = x.XGetKeyboardMapping(display, low.value, high.value - low.value + 1, byref(width))
+    unused = [k for k in range(max(low.value, 9), high.value + 1)
+              if not any(keymap[(k - low.value) * width.value + i] for i in range(width.value))]
+    x.XFree(keymap)
+    for char, keycode in zip(chars, unused):
+        code = ord(char)
+        keysym = code if code <= 0xFF else 0x1000000 + code  # Latin-1, else the Unicode keysym
+        x.XChangeKeyboardMapping(display, keycode, 2, (c_ulong * 2)(keysym, keysym), 1)
+        keyed.add(char)
+    x.XSync(display, 0)
+    x.XCloseDisplay(display)
+    time.sleep(0.5)  # the toolkit reads the new map
+
+
 def type_text(text):
+    _give_keys(c for c in text if ord(c) > 0x7F)
     # xdotool types a line break as Linefeed, which the toolkit's text fields ignore: Return instead.
     for n, line in enumerate(text.split("\n")):
         if n:
