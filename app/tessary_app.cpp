@@ -21,6 +21,7 @@
 #include "common/text_conv.h"
 #include "platform/string_table.h"
 #include "res/app_ids.h"
+#include "view/clipboard_keeper.h"
 
 CTessaryAuthorApp::CTessaryAuthorApp() { Bind(wxEVT_MENU, &CTessaryAuthorApp::OnAppAbout, this, WxId(ID_APP_ABOUT)); }
 
@@ -48,6 +49,7 @@ bool CTessaryAuthorApp::OnInit() {
 
 int CTessaryAuthorApp::OnExit() {
   ExitInstance();
+  KeepListTextOnClipboard();
   SetUiServices(nullptr);
   return wxApp::OnExit();
 }

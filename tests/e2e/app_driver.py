@@ -639,6 +639,65 @@ class Context:
         for app in self.apps:
             app.kill()
         self.display.stop()
+        # Nothing the scenario started outlives it (xclip's own holders of what it was given, and
+        # what the program left).
+        end_orphans()
+
+
+# ---------------------------------------------------------------- processes the program leaves
+
+
+def adopt_orphans():
+    """Makes this process the parent of whatever the program leaves running when it ends, so that
+    a scenario can see it and end it."""
+    PR_SET_CHILD_SUBREAPER = 36
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+
+
+def _stat(pid):
+    """(name, state, parent) of a process, or None when it is gone."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            text = f.read()
+    except OSError:
+        return None
+    name = text[text.index("(") + 1:text.rindex(")")]
+    state, parent = text[text.rindex(")") + 2:].split()[:2]
+    return name, state, int(parent)
+
+
+def orphans(name=None, living=True):
+    """The processes this one adopted (or started and forgot), optionally by name; with living,
+    those that have not ended."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            st = _stat(int(entry))
+            if st and st[2] == os.getpid() and not (living and st[1] == "Z") and (name is None or st[0] == name):
+                found.append(int(entry))
+    return found
+
+
+def ended(pid):
+    """True once an adopted process has ended; it is then reaped."""
+    st = _stat(pid)
+    if st is not None and st[1] != "Z":
+        return False
+    try:
+        os.waitpid(pid, os.WNOHANG)
+    except ChildProcessError:
+        pass
+    return True
+
+
+def end_orphans():
+    """Ends and reaps every process this one adopted."""
+    for pid in orphans(living=False):
+        try:
+            os.kill(pid, signal.SIGKILL)
+            os.waitpid(pid, 0)
+        except (ProcessLookupError, ChildProcessError):
+            pass
 
 
 def alarm(seconds):

@@ -3,13 +3,14 @@ register a new one with @scenario and it becomes a CTest test of its own."""
 
 import os
 import shutil
+import subprocess
 import time
 import zlib
 from collections import namedtuple
 
 from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, copied_text, enabled,
-                        file_dialog, find, inside, key, labelled, message_box, poll, role, run_tool, same_text,
-                        text_beside, text_of, type_text, wait_find, wait_for)
+                        ended, file_dialog, find, inside, key, labelled, message_box, orphans, poll, role, run_tool,
+                        same_text, text_beside, text_of, type_text, wait_find, wait_for)
 
 SCENARIOS = {}
 
@@ -474,6 +475,62 @@ def text_beyond_ascii_survives(ctx):
     saved = rvq_texts(path)["comments"]
     check(saved == (TYPED + more).encode(), f"saved again, the file holds the comments as {saved!r}")
     exit_by_menu(app)
+    check(app.stderr() == "", "the session printed on stderr")
+
+
+def clipboard(*args):
+    """What the clipboard gives for xclip's arguments, as bytes."""
+    return subprocess.run(["xclip", "-o", "-selection", "clipboard"] + list(args), capture_output=True,
+                          timeout=10).stdout
+
+
+@scenario(budget=120)
+def copied_list_stays_after_exit(ctx):
+    # A document written elsewhere: one target named in UTF-8, one in an 8-bit code page, and
+    # comments in that code page.
+    targets = [("KAL-Prüfung ✓".encode(), "SW-ä".encode()), (b"CAL-Stra\xdfe \x80", b"SW-\x93x\x94")]
+    comments = b"Kommentar \x93alt\x94 \xe4"
+    path = os.path.join(ctx.docs, "Liste.rvq")
+    with open(path, "wb") as f:
+        f.write(rvq_bytes(comments=comments, targets=targets))
+    app = ctx.start_app(args=[path])
+    app.wait_title(f"{APP_TITLE} - Liste.rvq", timeout=30)
+    frame = app.main_window()
+    shown = text_of(comments_field(frame))
+    check(shown == "Kommentar “alt” ä", f"the 8-bit comments show as {shown!r}")
+    rows = target_rows(app)
+    expected = [["KAL-Prüfung ✓", "SW-ä"], ["CAL-Straße €", "SW-“x”"]]
+    check(rows == expected, f"the list shows {rows}, not {expected}")
+
+    # An edit that is not of a text: saved again, the texts keep their bytes.
+    click(wait_find(frame, "check box", "Clear Runtime"))
+    app.wait_title(f"{APP_TITLE} - Liste.rvq*")
+    app.menu("File", "Save")
+    app.wait_title(f"{APP_TITLE} - Liste.rvq", timeout=20)
+    saved = rvq_texts(path)
+    check(saved["comments"] == comments, f"saved again, the comments are {saved['comments']!r}, not {comments!r}")
+    check(saved["targets"] == targets, f"saved again, the targets are {saved['targets']!r}, not {targets!r}")
+
+    copied = clipboard()
+    check(copied.decode().splitlines()[1:] == ["\t".join(r) + "\t" for r in rows],
+          f"the clipboard holds {copied!r}")
+    exit_by_menu(app)
+
+    # Once the program is gone, the copy is still there, served by the program's own holder.
+    holder = wait_for(lambda: orphans("tessary-clip"), 10, "the clipboard's holder")[0]
+    after = clipboard()
+    check(after == copied, f"after exit the clipboard holds {after!r}, not {copied!r}")
+    targets_offered = clipboard("-t", "TARGETS").decode().split()
+    for target in ("UTF8_STRING", "STRING", "TEXT"):
+        check(target in targets_offered, f"after exit the clipboard offers {targets_offered}, without {target}")
+    latin1 = clipboard("-t", "STRING")
+    check(latin1 == copied.decode().encode("latin-1", "replace"), f"as STRING the clipboard gives {latin1!r}")
+
+    # Another program's copy ends the holder.
+    subprocess.run(["xclip", "-i", "-selection", "clipboard"], input=b"another copy", check=True, timeout=10,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for(lambda: ended(holder), 10, "the clipboard's holder to end once another program copied")
+    check(clipboard() == b"another copy", f"the clipboard holds {clipboard()!r} after another program copied")
     check(app.stderr() == "", "the session printed on stderr")
 
 
