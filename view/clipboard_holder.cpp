@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
@@ -133,9 +134,18 @@ pid_t HoldClipboardText(const std::string& display, const std::string& utf8) {
     _exit(code);
   }
   close(ready[1]);
+  // The holder says when it owns the clipboard, or closes its end when it cannot.
   char byte = 0;
-  pollfd wait{ready[0], POLLIN, 0};
-  const bool held = pid > 0 && poll(&wait, 1, 5000) == 1 && read(ready[0], &byte, 1) == 1;
+  bool held = false;
+  for (int waited = 0; pid > 0 && !held && waited < 50; ++waited) {
+    pollfd wait{ready[0], POLLIN, 0};
+    const int n = poll(&wait, 1, 100);
+    if (n < 0 && errno != EINTR) break;
+    if (n > 0) {
+      held = read(ready[0], &byte, 1) == 1;
+      break;
+    }
+  }
   close(ready[0]);
   if (pid > 0 && !held) {
     kill(pid, SIGKILL);

@@ -331,10 +331,11 @@ class App:
     """One run of the program: started like a user starts it, with the given profile folder as
     home (so the per-user profile is there and nowhere else), stdout and stderr kept in files."""
 
-    def __init__(self, exe, profile_dir, log_dir, args=(), label="run"):
+    def __init__(self, exe, profile_dir, log_dir, args=(), label="run", locale="C.UTF-8"):
         self.exe = exe
         self.profile_dir = profile_dir
         self.args = list(args)
+        self.locale = locale
         self.stdout_path = os.path.join(log_dir, f"{label}.stdout")
         self.stderr_path = os.path.join(log_dir, f"{label}.stderr")
         self.proc = None
@@ -350,13 +351,16 @@ class App:
         env.update({
             "HOME": self.profile_dir,
             "XDG_CONFIG_HOME": os.path.join(self.profile_dir, ".config"),
-            "LANG": "C.UTF-8",
             # The toolkit's own settings (the file dialog's last folder and size) start afresh too.
             "GSETTINGS_BACKEND": "memory",
             "GTK_MODULES": "gail:atk-bridge",
             # The toolkit keeps caches for the life of the process, which the leak checker would report.
             "ASAN_OPTIONS": (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":"),
         })
+        # LANG as a user has it; None: not set at all.
+        env.pop("LANG", None)
+        if self.locale is not None:
+            env["LANG"] = self.locale
         os.makedirs(self.profile_dir, exist_ok=True)
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.proc = subprocess.Popen([self.exe] + self.args, env=env, stdout=out, stderr=err,
@@ -627,8 +631,8 @@ class Context:
     def profile(self, name="profile"):
         return os.path.join(self.root, name)
 
-    def start_app(self, args=(), profile=None, label=None):
-        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}")
+    def start_app(self, args=(), profile=None, label=None, locale="C.UTF-8"):
+        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}", locale)
         self.apps.append(app)
         return app.start()
 

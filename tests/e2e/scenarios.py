@@ -478,6 +478,29 @@ def text_beyond_ascii_survives(ctx):
     check(app.stderr() == "", "the session printed on stderr")
 
 
+def _texts_in_locale(locale, name):
+    @scenario(name=name)
+    def run(ctx):
+        # A document named, and holding texts, beyond ASCII: on the command line, in the form and
+        # in the title alike, whatever the locale.
+        path = os.path.join(ctx.docs, "Prüfung ✓.rvq")
+        with open(path, "wb") as f:
+            f.write(rvq_bytes(calibration="KAL-ä".encode(), comments=b"Kommentar \x93alt\x94"))
+        app = ctx.start_app(args=[path], locale=locale)
+        app.wait_title(f"{APP_TITLE} - Prüfung ✓.rvq", timeout=30)
+        frame = app.main_window()
+        shown = (text_of(text_beside(frame, "Calibration ID")), text_of(comments_field(frame)))
+        check(shown == ("KAL-ä", "Kommentar “alt”"), f"under LANG={locale} the form shows {shown}")
+        exit_by_menu(app)
+        check(app.stderr() == "", f"under LANG={locale} the program printed on stderr")
+        check(app.stdout() == "", f"under LANG={locale} the program printed on stdout")
+
+
+# As on a build machine: no locale at all, and one the system does not have.
+_texts_in_locale(None, "texts_without_a_locale")
+_texts_in_locale("xx_YY.UTF-8", "texts_in_a_locale_the_system_lacks")
+
+
 def clipboard(*args):
     """What the clipboard gives for xclip's arguments, as bytes."""
     return subprocess.run(["xclip", "-o", "-selection", "clipboard"] + list(args), capture_output=True,

@@ -30,11 +30,12 @@ class ClipboardHolder : public ::testing::Test {
     ASSERT_EQ(0, posix_spawnp(&m_server, "Xvfb", &actions, nullptr, args, environ));
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
-    char number[16] = {};
-    const ssize_t n = read(fds[0], number, sizeof number - 1);
+    // The server writes its display's number and a line end once it takes connections.
+    std::string number;
+    for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
     close(fds[0]);
-    ASSERT_GT(n, 0);
-    display = ":" + std::string(number, static_cast<size_t>(n - 1));
+    ASSERT_FALSE(number.empty());
+    display = ":" + number;
   }
 
   void TearDown() override {

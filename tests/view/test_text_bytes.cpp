@@ -80,11 +80,13 @@ class StderrCapture {
   int m_saved = -1;
 };
 
-// Answers the toolkit's own file dialogs while a command runs: once one shows, act() may choose
-// in it; it is accepted once it has a file.
+// Answers the toolkit's own file dialogs while a command runs: once one shows, choose() may pick
+// a file in it; once it has one, seen() is told what it shows and the dialog is accepted.
 class RealDialogAnswer {
  public:
-  explicit RealDialogAnswer(std::function<void(GtkFileChooser*)> act) : m_act(std::move(act)) {
+  using Step = std::function<void(GtkFileChooser*)>;
+  explicit RealDialogAnswer(Step choose, Step seen = [](GtkFileChooser*) {})
+      : m_choose(std::move(choose)), m_seen(std::move(seen)) {
     m_timer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
     m_timer.Start(100);
   }
@@ -100,23 +102,27 @@ class RealDialogAnswer {
       shown = true;
       if (m_answered == w->data) continue;  // closing
       GtkFileChooser* chooser = GTK_FILE_CHOOSER(w->data);
-      if (m_acted != w->data) {
-        m_acted = w->data;
-        m_act(chooser);
+      if (m_chosen != w->data) {
+        m_chosen = w->data;
+        m_choose(chooser);
       }
-      if (gchar* file = gtk_file_chooser_get_filename(chooser)) {
-        g_free(file);
+      gchar* file = gtk_file_chooser_get_filename(chooser);
+      gchar* folder = gtk_file_chooser_get_current_folder(chooser);
+      if (file && folder) {
+        m_seen(chooser);
         ++answered;
         m_answered = w->data;
         gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_ACCEPT);
       }
+      g_free(file);
+      g_free(folder);
     }
     g_list_free(windows);
-    if (!shown) m_acted = m_answered = nullptr;
+    if (!shown) m_chosen = m_answered = nullptr;
   }
 
-  std::function<void(GtkFileChooser*)> m_act;
-  gpointer m_acted = nullptr, m_answered = nullptr;
+  Step m_choose, m_seen;
+  gpointer m_chosen = nullptr, m_answered = nullptr;
   wxTimer m_timer;
 };
 
@@ -260,7 +266,7 @@ TEST_F(FormGui, NamesThatAreNotUtf8KeepTheirBytesThroughTheRealDialogs) {
   // is the document's own file.
   std::string offeredFolder, offeredName;
   {
-    RealDialogAnswer answer([&](GtkFileChooser* chooser) {
+    RealDialogAnswer answer([](GtkFileChooser*) {}, [&](GtkFileChooser* chooser) {
       gchar* current = gtk_file_chooser_get_current_folder(chooser);
       offeredFolder = current ? current : "";
       g_free(current);
