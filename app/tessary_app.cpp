@@ -1,5 +1,7 @@
 #include "app/tessary_app.h"
 
+#include <clocale>
+
 #include <wx/config.h>
 #include <wx/fileconf.h>
 #include <wx/filename.h>
@@ -19,10 +21,21 @@
 #include "common/text_conv.h"
 #include "platform/string_table.h"
 #include "res/app_ids.h"
+#include "view/clipboard_keeper.h"
 
 CTessaryAuthorApp::CTessaryAuthorApp() { Bind(wxEVT_MENU, &CTessaryAuthorApp::OnAppAbout, this, WxId(ID_APP_ABOUT)); }
 
 CTessaryAuthorApp::~CTessaryAuthorApp() = default;
+
+bool CTessaryAuthorApp::Initialize(int& count, wxChar** arguments) {
+  // The toolkit leaves the locale to the program; one the system does not have leaves the C
+  // locale, silently.
+  std::setlocale(LC_ALL, "");
+  if (!wxApp::Initialize(count, arguments)) return false;
+  // The toolkit's file names as ours, exact in any locale.
+  wxConvFileName = &FileNameConversion();
+  return true;
+}
 
 bool CTessaryAuthorApp::OnInit() {
   m_pUi = std::make_unique<CWxUiServices>();
@@ -36,6 +49,7 @@ bool CTessaryAuthorApp::OnInit() {
 
 int CTessaryAuthorApp::OnExit() {
   ExitInstance();
+  KeepListTextOnClipboard();
   SetUiServices(nullptr);
   return wxApp::OnExit();
 }

@@ -17,7 +17,10 @@ class CTessaryAuthorApp : public wxApp {
   CTessaryAuthorApp();
   ~CTessaryAuthorApp() override;
 
+  // Runs the program in the user's locale, with the file names the file system's bytes.
+  bool Initialize(int& count, wxChar** arguments) override;
   bool OnInit() override;
+  // Also leaves what the target list copied on the clipboard.
   int OnExit() override;
 
   // Start-up; args are the command line's arguments after the program name. False ends the

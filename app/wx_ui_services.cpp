@@ -71,7 +71,7 @@ class CMessageBoxDlg : public wxDialog {
 }  // namespace
 
 int CWxUiServices::MessageBox(const std::string& text, unsigned style) {
-  CMessageBoxDlg dlg(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, FromSystemText(text), style);
+  CMessageBoxDlg dlg(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, FromMessageText(text), style);
   switch (GetDialogServices().ShowModal(dlg)) {
     case wxID_YES: return IDYES;
     case wxID_NO: return IDNO;

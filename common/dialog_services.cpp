@@ -1,32 +1,62 @@
 #include "common/dialog_services.h"
 
+#include <string>
+#include <vector>
+
 #include <wx/dialog.h>
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 
+#include <gtk/gtk.h>
+
 #include "common/text_conv.h"
 
 namespace {
+
+// The files a chooser returns, as the file system names them: the toolkit's own answer drops a
+// name that is not UTF-8.
+std::vector<std::string> ChosenFiles(wxWindow& dialog) {
+  std::vector<std::string> files;
+  if (!GTK_IS_FILE_CHOOSER(dialog.GetHandle())) return files;
+  GSList* names = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog.GetHandle()));
+  for (GSList* n = names; n; n = n->next) {
+    files.emplace_back(static_cast<const char*>(n->data));
+    g_free(n->data);
+  }
+  g_slist_free(names);
+  return files;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
 
 class WxDialogs final : public IDialogServices {
  public:
   bool ChooseFiles(const FileDialogRequest& r, wxArrayString& paths) override {
     long style = r.save ? (wxFD_SAVE | wxFD_OVERWRITE_PROMPT) : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     if (r.multiple && !r.save) style |= wxFD_MULTIPLE;
-    wxFileDialog dlg(r.parent, r.title, r.directory, r.fileName, ToWxFilter(r.filter), style);
+    // The name field holds only UTF-8: a name that is not is offered as it reads, and taken as
+    // offered it is the name it stands for.
+    const std::string name = ToSystemPath(r.fileName);
+    const bool shownName = r.save && !IsValidUtf8(name);
+    const wxString offered = shownName ? ShownPath(r.fileName) : r.fileName;
+    wxFileDialog dlg(r.parent, r.title, r.directory, offered, ToWxFilter(r.filter), style);
     if (dlg.ShowModal() != wxID_OK) return false;
+    std::vector<std::string> files = ChosenFiles(dlg);
+    if (shownName && files.size() == 1 && files[0] == ToSystemPath(r.directory) + "/" + ToSystemText(offered))
+      files[0] = FolderOf(files[0]) + "/" + name;
     paths.clear();
-    if (r.multiple && !r.save)
-      dlg.GetPaths(paths);
-    else
-      paths.push_back(dlg.GetPath());
+    for (const std::string& file : files) paths.push_back(FromSystemPath(file));
     return !paths.empty();
   }
   bool ChooseFolder(wxWindow* parent, const wxString& title, const wxString& start, wxString& folder) override {
     wxDirDialog dlg(parent, title, start, wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (dlg.ShowModal() != wxID_OK) return false;
-    folder = dlg.GetPath();
-    return true;
+    const std::vector<std::string> chosen = ChosenFiles(dlg);
+    folder = chosen.empty() ? dlg.GetPath() : FromSystemPath(chosen.front());
+    return !folder.empty();
   }
   int ShowModal(wxDialog& dialog) override { return dialog.ShowModal(); }
 };

@@ -60,7 +60,8 @@ void CTessaryAuthorDoc::UpdateFrameTitles() {
     ++n;
     wxWindow* frame = static_cast<wxView*>(object)->GetFrame();
     if (!frame) continue;
-    wxString title = GetUserReadableName();
+    // A name that is not UTF-8 reads as its code page's characters.
+    wxString title = ShownPath(GetUserReadableName());
     if (views.size() > 1) title << ":" << n;
     if (IsModified()) title += "*";  // as the toolkit's views mark a changed document
     if (frame->GetLabel() != title) frame->SetLabel(title);
@@ -69,7 +70,7 @@ void CTessaryAuthorDoc::UpdateFrameTitles() {
 
 bool CTessaryAuthorDoc::OnSaveModified() {
   if (!IsModified()) return true;
-  const std::string name = ToSystemText(GetUserReadableName());
+  const std::string name = ToSystemPath(GetUserReadableName());
   switch (AfxMessageBox(tessary::Format(LoadResString(IDS_ASK_TO_SAVE).c_str(), name.c_str()),
                         MB_YESNOCANCEL | MB_ICONEXCLAMATION)) {
     case IDYES: return Save();

@@ -4,26 +4,99 @@
 
 namespace {
 
-wxString Decode(const std::string& text, const wxMBConv& conv) {
-  if (text.empty()) return wxString();
-  wxString s(text.data(), conv, text.size());
-  if (s.empty()) s = wxString(text.data(), wxConvISO8859_1, text.size());
-  return s;
+// Windows-1252 from 0x80 to 0x9F; the rest of the code page is Latin-1. The bytes it leaves
+// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) stay the C1 controls of the same number.
+constexpr wchar_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+wchar_t Cp1252(unsigned char byte) {
+  return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : static_cast<wchar_t>(byte);
 }
 
-std::string Encode(const wxString& text, const wxMBConv& conv) {
-  if (text.empty()) return std::string();
-  for (const wxMBConv* c : {&conv, static_cast<const wxMBConv*>(&wxConvISO8859_1)}) {
-    const wxScopedCharBuffer b = text.mb_str(*c);
-    if (b.length() > 0) return std::string(b.data(), b.length());
+// The length of the well-formed UTF-8 sequence that starts text, or 0 when none does.
+size_t SequenceLength(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+  } else {
+    return 0;
   }
-  const wxScopedCharBuffer utf8 = text.utf8_str();
-  return std::string(utf8.data(), utf8.length());
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
+wxString DecodeCp1252(std::string_view text) {
+  wxString s;
+  s.reserve(text.size());
+  for (const char c : text) s += wxUniChar(Cp1252(static_cast<unsigned char>(c)));
+  return s;
 }
 
 }  // namespace
 
-wxString FromSystemText(const std::string& text) { return Decode(text, wxConvLibc); }
-std::string ToSystemText(const wxString& text) { return Encode(text, wxConvLibc); }
-wxString FromSystemPath(const std::string& path) { return Decode(path, *wxConvFileName); }
-std::string ToSystemPath(const wxString& path) { return Encode(path, *wxConvFileName); }
+bool IsValidUtf8(std::string_view text) {
+  for (size_t n; !text.empty(); text.remove_prefix(n))
+    if ((n = SequenceLength(text)) == 0) return false;
+  return true;
+}
+
+wxString FromSystemText(const std::string& text) {
+  if (IsValidUtf8(text)) return wxString::FromUTF8Unchecked(text.data(), text.size());
+  return DecodeCp1252(text);
+}
+
+std::string ToSystemText(const wxString& text) {
+  const wxScopedCharBuffer utf8 = text.utf8_str();
+  return std::string(utf8.data(), utf8.length());
+}
+
+wxString FromMessageText(const std::string& message) {
+  wxString s;
+  s.reserve(message.size());
+  for (std::string_view rest(message); !rest.empty();) {
+    const size_t n = SequenceLength(rest);
+    if (n == 0) {
+      s += wxUniChar(Cp1252(static_cast<unsigned char>(rest.front())));
+      rest.remove_prefix(1);
+    } else {
+      s += wxString::FromUTF8Unchecked(rest.data(), n);
+      rest.remove_prefix(n);
+    }
+  }
+  return s;
+}
+
+wxMBConv& FileNameConversion() {
+  static wxMBConvUTF8 conversion(wxMBConvUTF8::MAP_INVALID_UTF8_TO_PUA);
+  return conversion;
+}
+
+wxString FromSystemPath(const std::string& path) {
+  if (path.empty()) return wxString();
+  return wxString(path.data(), FileNameConversion(), path.size());
+}
+
+std::string ToSystemPath(const wxString& path) {
+  if (path.empty()) return std::string();
+  const wxScopedCharBuffer bytes = path.mb_str(FileNameConversion());
+  return std::string(bytes.data(), bytes.length());
+}
+
+wxString ShownPath(const wxString& path) { return FromMessageText(ToSystemPath(path)); }

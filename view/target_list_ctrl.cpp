@@ -18,6 +18,7 @@
 #include "common/update_document_data.h"
 #include "platform/file.h"
 #include "res/app_ids.h"
+#include "view/clipboard_keeper.h"
 #include "view/handler_guard.h"
 #include "view/resource_menu.h"
 
@@ -194,7 +195,8 @@ void CTargetListCtrl::OnCopyToClipboard(wxCommandEvent&) {
     if (!text.empty() && text.back() == '\0') text.pop_back();
     wxClipboardLocker locker;
     if (!locker) return;
-    wxTheClipboard->SetData(new wxTextDataObject(FromSystemText(text)));
+    const wxString copied = FromSystemText(text);
+    if (wxTheClipboard->SetData(new wxTextDataObject(copied))) NoteListTextOnClipboard(copied);
   });
 }
 

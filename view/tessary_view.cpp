@@ -234,11 +234,19 @@ void CTessaryAuthorView::UpdateData(bool saveAndValidate) {
     m_bClearFaultHistory = m_checkClearFaultHistory->GetValue();
     m_bClearRuntime = m_checkClearRuntime->GetValue();
     m_bResetBreakin = m_checkResetBreakin->GetValue();
-    m_strCalibrationID = ToSystemText(m_editCalibrationID->GetValue());
-    m_strComments = ToSystemText(m_editComments->GetValue());
+    // A text is taken back only when the user changed it: one that still shows as it was put
+    // keeps its bytes, also those of a code page that the form shows but would not write.
+    const auto take = [](wxTextCtrl* edit, std::string& member, wxString& shown) {
+      const wxString value = edit->GetValue();
+      if (value == shown) return;
+      member = ToSystemText(value);
+      shown = value;
+    };
+    take(m_editCalibrationID, m_strCalibrationID, m_shownCalibrationID);
+    take(m_editComments, m_strComments, m_shownComments);
     unsigned long size = 0;
     if (m_editSize->GetValue().ToULong(&size) && size <= UINT32_MAX) m_dwSize = static_cast<uint32_t>(size);
-    m_strSoftwareID = ToSystemText(m_editSoftwareID->GetValue());
+    take(m_editSoftwareID, m_strSoftwareID, m_shownSoftwareID);
     return;
   }
   // Putting values on the form is not an edit: ChangeValue sends no change notification.
@@ -248,10 +256,15 @@ void CTessaryAuthorView::UpdateData(bool saveAndValidate) {
   const auto put = [](wxTextCtrl* edit, const wxString& text) {
     if (edit->GetValue() != text) edit->ChangeValue(text);
   };
-  put(m_editCalibrationID, FromSystemText(m_strCalibrationID));
-  put(m_editComments, FromSystemText(m_strComments));
+  // What a text field holds once a member is put there, as the field gives it back.
+  const auto putText = [&](wxTextCtrl* edit, const std::string& member, wxString& shown) {
+    put(edit, FromSystemText(member));
+    shown = edit->GetValue();
+  };
+  putText(m_editCalibrationID, m_strCalibrationID, m_shownCalibrationID);
+  putText(m_editComments, m_strComments, m_shownComments);
   put(m_editSize, wxString::Format("%u", m_dwSize));
-  put(m_editSoftwareID, FromSystemText(m_strSoftwareID));
+  putText(m_editSoftwareID, m_strSoftwareID, m_shownSoftwareID);
 }
 
 void CTessaryAuthorView::OnInitialUpdate() {

@@ -110,6 +110,9 @@ class CTessaryAuthorView : public wxView {
   wxCheckBox* m_checkClearRuntime = nullptr;
   wxCheckBox* m_checkClearFaultHistory = nullptr;
   wxCheckBox* m_checkResetBreakin = nullptr;
+  // What each text field showed when its member was last put there or taken from it: a field
+  // that still shows it was not edited.
+  wxString m_shownCalibrationID, m_shownComments, m_shownSoftwareID;
   wxSize m_formSize;
   CResizeAnchors m_anchors;
   bool m_bLayingOut = false;

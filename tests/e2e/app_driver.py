@@ -6,6 +6,7 @@ an action whose handler opens a modal dialog does not return until the dialog is
 Everything here waits by polling with a deadline, so that a scenario ends by itself when the
 program does not do what it should."""
 
+import ctypes
 import os
 import signal
 import subprocess
@@ -273,7 +274,48 @@ def key(*keys):
     run_tool("xdotool", "key", "--clearmodifiers", *keys)
 
 
+_keyed = {}  # display -> the characters beyond ASCII that have a key of their own there
+
+
+def _give_keys(chars):
+    """Puts characters on unused keys of the display's keyboard, once. xdotool types a character
+    that has no key by changing the keyboard's map for it and back; the toolkit reads the changed
+    map late now and then, and the character is lost or comes out as another."""
+    from ctypes import POINTER, byref, c_char_p, c_int, c_ubyte, c_ulong, c_void_p
+    keyed = _keyed.setdefault(os.environ.get("DISPLAY"), set())
+    chars = sorted(set(chars) - keyed)
+    if not chars:
+        return
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = c_void_p
+    x.XOpenDisplay.argtypes = [c_char_p]
+    x.XDisplayKeycodes.argtypes = [c_void_p, POINTER(c_int), POINTER(c_int)]
+    x.XGetKeyboardMapping.restype = POINTER(c_ulong)
+    x.XGetKeyboardMapping.argtypes = [c_void_p, c_ubyte, c_int, POINTER(c_int)]
+    x.XChangeKeyboardMapping.argtypes = [c_void_p, c_int, c_int, POINTER(c_ulong), c_int]
+    x.XFree.argtypes = [c_void_p]
+    x.XSync.argtypes = [c_void_p, c_int]
+    x.XCloseDisplay.argtypes = [c_void_p]
+    display = x.XOpenDisplay(None)
+    check(display, "the display cannot be reached to give characters a key")
+    low, high, width = c_int(), c_int(), c_int()
+    x.XDisplayKeycodes(display, byref(low), byref(high))
+    keymap = x.XGetKeyboardMapping(display, low.value, high.value - low.value + 1, byref(width))
+    unused = [k for k in range(max(low.value, 9), high.value + 1)
+              if not any(keymap[(k - low.value) * width.value + i] for i in range(width.value))]
+    x.XFree(keymap)
+    for char, keycode in zip(chars, unused):
+        code = ord(char)
+        keysym = code if code <= 0xFF else 0x1000000 + code  # Latin-1, else the Unicode keysym
+        x.XChangeKeyboardMapping(display, keycode, 2, (c_ulong * 2)(keysym, keysym), 1)
+        keyed.add(char)
+    x.XSync(display, 0)
+    x.XCloseDisplay(display)
+    time.sleep(0.5)  # the toolkit reads the new map
+
+
 def type_text(text):
+    _give_keys(c for c in text if ord(c) > 0x7F)
     # xdotool types a line break as Linefeed, which the toolkit's text fields ignore: Return instead.
     for n, line in enumerate(text.split("\n")):
         if n:
@@ -289,12 +331,13 @@ class App:
     """One run of the program: started like a user starts it, with the given profile folder as
     home (so the per-user profile is there and nowhere else), stdout and stderr kept in files."""
 
-    def __init__(self, exe, profile_dir, log_dir, args=(), label="run", bare=False, env=None):
+    def __init__(self, exe, profile_dir, log_dir, args=(), label="run", bare=False, env=None, locale="C.UTF-8"):
         self.exe = exe
         self.profile_dir = profile_dir
         self.args = list(args)
         self.bare = bare
         self.env = dict(env or {})  # set last, over everything else
+        self.locale = locale
         self.stdout_path = os.path.join(log_dir, f"{label}.stdout")
         self.stderr_path = os.path.join(log_dir, f"{label}.stderr")
         self.proc = None
@@ -319,11 +362,14 @@ class App:
         env.update({
             "HOME": self.profile_dir,
             "XDG_CONFIG_HOME": os.path.join(self.profile_dir, ".config"),
-            "LANG": "C.UTF-8",
             # The toolkit's own settings (the file dialog's last folder and size) start afresh too.
             "GSETTINGS_BACKEND": "memory",
             "GTK_MODULES": "gail:atk-bridge",
         })
+        # LANG as a user has it; None: not set at all.
+        env.pop("LANG", None)
+        if self.locale is not None:
+            env["LANG"] = self.locale
         return _with_sanitizer_options(env)
 
     def _bare_environment(self):
@@ -609,10 +655,11 @@ class Context:
     def profile(self, name="profile"):
         return os.path.join(self.root, name)
 
-    def start_app(self, args=(), profile=None, label=None, bare=False, env=None):
+    def start_app(self, args=(), profile=None, label=None, bare=False, env=None, locale="C.UTF-8"):
         """bare: with only what a desktop session gives a program (App._bare_environment); env: set
-        over everything else."""
-        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}", bare, env)
+        over everything else; locale: LANG for the test environment (None: not set at all)."""
+        app = App(self.exe, profile or self.profile(), self.logs, args, label or f"run{len(self.apps) + 1}", bare, env,
+                  locale)
         self.apps.append(app)
         return app.start()
 
@@ -623,6 +670,65 @@ class Context:
         for app in self.apps:
             app.kill()
         self.display.stop()
+        # Nothing the scenario started outlives it (xclip's own holders of what it was given, and
+        # what the program left).
+        end_orphans()
+
+
+# ---------------------------------------------------------------- processes the program leaves
+
+
+def adopt_orphans():
+    """Makes this process the parent of whatever the program leaves running when it ends, so that
+    a scenario can see it and end it."""
+    PR_SET_CHILD_SUBREAPER = 36
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+
+
+def _stat(pid):
+    """(name, state, parent) of a process, or None when it is gone."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            text = f.read()
+    except OSError:
+        return None
+    name = text[text.index("(") + 1:text.rindex(")")]
+    state, parent = text[text.rindex(")") + 2:].split()[:2]
+    return name, state, int(parent)
+
+
+def orphans(name=None, living=True):
+    """The processes this one adopted (or started and forgot), optionally by name; with living,
+    those that have not ended."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            st = _stat(int(entry))
+            if st and st[2] == os.getpid() and not (living and st[1] == "Z") and (name is None or st[0] == name):
+                found.append(int(entry))
+    return found
+
+
+def ended(pid):
+    """True once an adopted process has ended; it is then reaped."""
+    st = _stat(pid)
+    if st is not None and st[1] != "Z":
+        return False
+    try:
+        os.waitpid(pid, os.WNOHANG)
+    except ChildProcessError:
+        pass
+    return True
+
+
+def end_orphans():
+    """Ends and reaps every process this one adopted."""
+    for pid in orphans(living=False):
+        try:
+            os.kill(pid, signal.SIGKILL)
+            os.waitpid(pid, 0)
+        except (ProcessLookupError, ChildProcessError):
+            pass
 
 
 def alarm(seconds):

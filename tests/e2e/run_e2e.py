@@ -41,6 +41,7 @@ def _job(name, picture):
 def run_inside(exe, name, root, report, picture=None):
     """One scenario, already inside its session bus. Writes one PASS or FAIL line to report."""
     function, budget = _job(name, picture)
+    app_driver.adopt_orphans()
     ctx = app_driver.Context(exe, name, root)
     started = time.monotonic()
     failure = None

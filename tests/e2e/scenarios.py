@@ -8,9 +8,9 @@ import time
 import zlib
 from collections import namedtuple
 
-from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, copied_text,
-                        enabled, file_dialog, find, inside, key, labelled, message_box, poll, role, run_tool, same_text,
-                        text_beside, text_of, type_text, wait_find, wait_for)
+from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, copied_text, enabled,
+                        ended, file_dialog, find, inside, key, labelled, message_box, orphans, poll, role, run_tool,
+                        same_text, text_beside, text_of, type_text, wait_find, wait_for)
 
 SCENARIOS = {}
 
@@ -561,3 +561,222 @@ def browse_without_database(ctx):
     check(app.title() == f"{APP_TITLE} - Varnix1", f"the document is marked changed: the title is {app.title()!r}")
     exit_by_menu(app)
     check(app.stderr() == "", "the message printed on stderr")
+
+
+# ---------------------------------------------------------------- texts beyond ASCII
+
+TYPED = "Zweite Zeile äöü € ✓ “quoted”"
+RVQ_MAGIC = b"\x89RVQ\r\n\x1a\n"
+
+
+def rvq_bytes(calibration=b"", software=b"", comments=b"", targets=()):
+    """An update document as the program writes it, with the given texts as bytes."""
+    def text(b):
+        return len(b).to_bytes(4, "little") + b
+    body = RVQ_MAGIC + (1).to_bytes(4, "little") + text(calibration) + text(software) + (0).to_bytes(4, "little")
+    body += text(b"") + text(comments) + len(targets).to_bytes(4, "little")
+    for cal, sw in targets:
+        body += text(cal) + text(sw)
+    body += (0).to_bytes(4, "little") + b"\0\0\0"
+    return body + zlib.crc32(body).to_bytes(4, "little")
+
+
+def rvq_texts(path):
+    """The texts of a saved document, as bytes: calibration, software, comments, targets."""
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data.startswith(RVQ_MAGIC), f"{path} is not an update document")
+    pos = 12
+
+    def u32():
+        nonlocal pos
+        pos += 4
+        return int.from_bytes(data[pos - 4:pos], "little")
+
+    def text():
+        nonlocal pos
+        n = u32()
+        pos += n
+        return data[pos - n:pos]
+
+    calibration, software = text(), text()
+    u32()
+    text()
+    comments = text()
+    targets = [(text(), text()) for _ in range(u32())]
+    return {"calibration": calibration, "software": software, "comments": comments, "targets": targets}
+
+
+@scenario(budget=150)
+def text_beyond_ascii_survives(ctx):
+    folder = os.path.join(ctx.docs, "Prüfstand ✓")
+    os.makedirs(folder)
+    program = os.path.join(folder, "Probe äöü.sr")
+    shutil.copyfile(SAMPLES["plain"].path, program)
+    upgrade = SAMPLES["plain"]._replace(path=program)
+    path = os.path.join(folder, "Grüße €.rvq")
+    app = ctx.start_app()
+    frame = new_form(app)
+
+    comments = comments_field(frame)
+    click(comments)
+    type_text(TYPED)
+    check(poll(lambda: text_of(comments) == TYPED, 10), f"the comments field holds {text_of(comments)!r}")
+    # A folder and a file named beyond ASCII, through the real Open dialog.
+    browse_upgrade(app, program)
+    expect_upgrade(app, upgrade)
+    check(text_of(comments) == TYPED, f"after Browse the comments show {text_of(comments)!r}")
+
+    app.menu("Window", "New Window")
+    app.wait_title(f"{APP_TITLE} - Varnix1:2*")
+    shown = text_of(comments_field(app.main_window()))
+    check(shown == TYPED, f"the second window's comments show {shown!r}")
+
+    app.menu("File", "Save As...")
+    file_dialog(app, "Save As", path)
+    app.wait_title(f"{APP_TITLE} - Grüße €.rvq:2", timeout=20)
+    saved = rvq_texts(path)["comments"]
+    check(saved == TYPED.encode(), f"the file holds the comments as {saved!r}, not their UTF-8 {TYPED.encode()!r}")
+    app.menu("File", "Close")
+    app.wait_title(APP_TITLE)
+
+    app.menu("File", "Open...")
+    file_dialog(app, "Open", path)
+    app.wait_title(f"{APP_TITLE} - Grüße €.rvq", timeout=20)
+    frame = app.main_window()
+    expect_upgrade(app, upgrade)
+    comments = comments_field(frame)
+    check(text_of(comments) == TYPED, f"reopened, the comments show {text_of(comments)!r}")
+
+    # More typed and saved again: what was there stays as it was.
+    more = " – noch mehr ✓"
+    click(comments)
+    key("ctrl+End")
+    type_text(more)
+    check(poll(lambda: text_of(comments) == TYPED + more, 10), f"the comments field holds {text_of(comments)!r}")
+    app.wait_title(f"{APP_TITLE} - Grüße €.rvq*")
+    app.menu("File", "Save")
+    app.wait_title(f"{APP_TITLE} - Grüße €.rvq", timeout=20)
+    saved = rvq_texts(path)["comments"]
+    check(saved == (TYPED + more).encode(), f"saved again, the file holds the comments as {saved!r}")
+    exit_by_menu(app)
+    check(app.stderr() == "", "the session printed on stderr")
+
+
+def _texts_in_locale(locale, name):
+    @scenario(name=name)
+    def run(ctx):
+        # A document named, and holding texts, beyond ASCII: on the command line, in the form and
+        # in the title alike, whatever the locale.
+        path = os.path.join(ctx.docs, "Prüfung ✓.rvq")
+        with open(path, "wb") as f:
+            f.write(rvq_bytes(calibration="KAL-ä".encode(), comments=b"Kommentar \x93alt\x94"))
+        app = ctx.start_app(args=[path], locale=locale)
+        app.wait_title(f"{APP_TITLE} - Prüfung ✓.rvq", timeout=30)
+        frame = app.main_window()
+        shown = (text_of(text_beside(frame, "Calibration ID")), text_of(comments_field(frame)))
+        check(shown == ("KAL-ä", "Kommentar “alt”"), f"under LANG={locale} the form shows {shown}")
+        exit_by_menu(app)
+        check(app.stderr() == "", f"under LANG={locale} the program printed on stderr")
+        check(app.stdout() == "", f"under LANG={locale} the program printed on stdout")
+
+
+# As on a build machine: no locale at all, and one the system does not have.
+_texts_in_locale(None, "texts_without_a_locale")
+_texts_in_locale("xx_YY.UTF-8", "texts_in_a_locale_the_system_lacks")
+
+
+def clipboard(*args):
+    """What the clipboard gives for xclip's arguments, as bytes."""
+    return subprocess.run(["xclip", "-o", "-selection", "clipboard"] + list(args), capture_output=True,
+                          timeout=10).stdout
+
+
+@scenario(budget=120)
+def copied_list_stays_after_exit(ctx):
+    # A document written elsewhere: one target named in UTF-8, one in an 8-bit code page, and
+    # comments in that code page.
+    targets = [("KAL-Prüfung ✓".encode(), "SW-ä".encode()), (b"CAL-Stra\xdfe \x80", b"SW-\x93x\x94")]
+    comments = b"Kommentar \x93alt\x94 \xe4"
+    path = os.path.join(ctx.docs, "Liste.rvq")
+    with open(path, "wb") as f:
+        f.write(rvq_bytes(comments=comments, targets=targets))
+    app = ctx.start_app(args=[path])
+    app.wait_title(f"{APP_TITLE} - Liste.rvq", timeout=30)
+    frame = app.main_window()
+    shown = text_of(comments_field(frame))
+    check(shown == "Kommentar “alt” ä", f"the 8-bit comments show as {shown!r}")
+    rows = target_rows(app)
+    expected = [["KAL-Prüfung ✓", "SW-ä"], ["CAL-Straße €", "SW-“x”"]]
+    check(rows == expected, f"the list shows {rows}, not {expected}")
+
+    # An edit that is not of a text: saved again, the texts keep their bytes.
+    click(wait_find(frame, "check box", "Clear Runtime"))
+    app.wait_title(f"{APP_TITLE} - Liste.rvq*")
+    app.menu("File", "Save")
+    app.wait_title(f"{APP_TITLE} - Liste.rvq", timeout=20)
+    saved = rvq_texts(path)
+    check(saved["comments"] == comments, f"saved again, the comments are {saved['comments']!r}, not {comments!r}")
+    check(saved["targets"] == targets, f"saved again, the targets are {saved['targets']!r}, not {targets!r}")
+
+    copied = clipboard()
+    check(copied.decode().splitlines()[1:] == ["\t".join(r) + "\t" for r in rows],
+          f"the clipboard holds {copied!r}")
+    exit_by_menu(app)
+
+    # Once the program is gone, the copy is still there, served by the program's own holder.
+    holder = wait_for(lambda: orphans("tessary-clip"), 10, "the clipboard's holder")[0]
+    after = clipboard()
+    check(after == copied, f"after exit the clipboard holds {after!r}, not {copied!r}")
+    targets_offered = clipboard("-t", "TARGETS").decode().split()
+    for target in ("UTF8_STRING", "STRING", "TEXT"):
+        check(target in targets_offered, f"after exit the clipboard offers {targets_offered}, without {target}")
+    latin1 = clipboard("-t", "STRING")
+    check(latin1 == copied.decode().encode("latin-1", "replace"), f"as STRING the clipboard gives {latin1!r}")
+
+    # Another program's copy ends the holder.
+    subprocess.run(["xclip", "-i", "-selection", "clipboard"], input=b"another copy", check=True, timeout=10,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for(lambda: ended(holder), 10, "the clipboard's holder to end once another program copied")
+    check(clipboard() == b"another copy", f"the clipboard holds {clipboard()!r} after another program copied")
+    check(app.stderr() == "", "the session printed on stderr")
+
+
+@scenario(budget=90)
+def names_not_utf8_keep_their_bytes(ctx):
+    # A folder and a document named in an 8-bit code page, as older systems wrote them.
+    folder = os.path.join(os.fsencode(ctx.docs), b"Ordner-\xe9")
+    os.makedirs(folder)
+    path = os.path.join(folder, b"Liste-\xe4.rvq")
+    with open(path, "wb") as f:
+        f.write(rvq_bytes(comments=b"kept"))
+    app = ctx.start_app(args=[path])
+    # The name reads as its code page's characters.
+    app.wait_title(f"{APP_TITLE} - Liste-ä.rvq", timeout=30)
+    frame = app.main_window()
+
+    click(wait_find(frame, "check box", "Clear Runtime"))
+    app.wait_title(f"{APP_TITLE} - Liste-ä.rvq*")
+    app.menu("File", "Save")
+    app.wait_title(f"{APP_TITLE} - Liste-ä.rvq", timeout=20)
+    with open(path, "rb") as f:
+        flags = f.read()[-7:-4]
+    check(flags == b"\1\0\0", f"Save did not write the document's own file: its flags are {flags!r}")
+
+    # Save As offers the name as it reads; taken as offered, it is the same file.
+    click(wait_find(frame, "check box", "Clear Runtime"))
+    app.wait_title(f"{APP_TITLE} - Liste-ä.rvq*")
+    app.menu("File", "Save As...")
+    offered = text_beside(app.dialog("Save As"), "Name:")
+    check(poll(lambda: text_of(offered) == "Liste-ä.rvq", 5), f"the Save As dialog offers {text_of(offered)!r}")
+    key("Return")
+    app.wait_no_dialog()
+    app.wait_title(f"{APP_TITLE} - Liste-ä.rvq", timeout=20)
+    names = sorted(os.listdir(folder))
+    check(names == [b"Liste-\xe4.rvq"], f"after Save As the folder holds {names}")
+    with open(path, "rb") as f:
+        flags = f.read()[-7:-4]
+    check(flags == b"\0\0\0", f"Save As did not write the document's own file: its flags are {flags!r}")
+    check(rvq_texts(path)["comments"] == b"kept", "Save As did not keep the document's texts")
+    exit_by_menu(app)
+    check(app.stderr() == "", "the session printed on stderr")
