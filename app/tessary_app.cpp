@@ -1,10 +1,6 @@
 #include "app/tessary_app.h"
 
-#include <wx/config.h>
-#include <wx/fileconf.h>
-#include <wx/filename.h>
 #include <wx/image.h>
-#include <wx/utils.h>
 
 #include "app/about_dlg.h"
 #include "view/tessary_view.h"
@@ -17,6 +13,7 @@
 #include "common/dialog_services.h"
 #include "common/tessary_doc.h"
 #include "common/text_conv.h"
+#include "platform/profile.h"
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 
@@ -40,30 +37,27 @@ int CTessaryAuthorApp::OnExit() {
   return wxApp::OnExit();
 }
 
+namespace {
+constexpr const char* kRegistryKey = "Brevanta";
+}  // namespace
+
 wxString CTessaryAuthorApp::ProfilePath() {
-  wxString dir;
-  if (!wxGetEnv("XDG_CONFIG_HOME", &dir) || dir.empty()) dir = wxFileName::GetHomeDir() + "/.config";
-  return dir + "/Brevanta/TessaryAuthor.conf";
+  return FromSystemPath(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
 }
 
 bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxInitAllImageHandlers();
 
-  // The per-user profile of the company and the program.
-  const wxString appName = FromSystemText(LoadResString(AFX_IDS_APP_TITLE));
-  SetVendorName("Brevanta");
-  SetAppName(appName);
-  const wxFileName profile(ProfilePath());
-  wxFileName::Mkdir(profile.GetPath(), wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
-  wxConfigBase::DontCreateOnDemand();
-  delete wxConfigBase::Set(new wxFileConfig(appName, "Brevanta", profile.GetFullPath(), wxString(), wxCONFIG_USE_LOCAL_FILE));
+  // The per-user profile of the company and the program. Nothing is made on disk before a
+  // value is written.
+  SetVendorName(kRegistryKey);
+  SetAppName(FromSystemText(LoadResString(AFX_IDS_APP_TITLE)));
+  m_pProfile = std::make_unique<CProfile>(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
+  SetAppProfile(m_pProfile.get());
 
   // Four recent files.
   m_pDocManager = std::make_unique<CTessaryDocManager>();
-  wxConfigBase* config = wxConfigBase::Get(false);
-  config->SetPath(kRecentFileGroup);
-  m_pDocManager->FileHistoryLoad(*config);
-  config->SetPath("/");
+  m_pDocManager->LoadRecentFiles();
 
   auto* frame = new CMainFrame;
   m_pMainFrame = frame;
@@ -107,18 +101,9 @@ int CTessaryAuthorApp::ExitInstance() {
     else
       delete frame;
   }
-  if (m_pDocManager) {
-    if (wxConfigBase* config = wxConfigBase::Get(false)) {
-      config->SetPath(kRecentFileGroup);
-      m_pDocManager->FileHistorySave(*config);
-      config->SetPath("/");
-    }
-    m_pDocManager.reset();
-  }
-  if (wxConfigBase* config = wxConfigBase::Set(nullptr)) {
-    config->Flush();
-    delete config;
-  }
+  m_pDocManager.reset();
+  if (GetAppProfile() == m_pProfile.get()) SetAppProfile(nullptr);
+  m_pProfile.reset();
   return 0;
 }
 
