@@ -78,9 +78,12 @@ bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   });
   SetTopWindow(frame);
 
-  // A new document is what an empty command line asks for; start-up opens none.
+  // A new document is what an empty command line asks for; start-up opens none. A document
+  // named relative to the current folder is opened by its full path, which the title, the
+  // recent files and later saves keep.
   ShellRequest request = ParseCommandLine(args);
   if (request.kind == ShellRequest::fileNew) request.kind = ShellRequest::fileNothing;
+  if (request.kind == ShellRequest::fileOpen) request.fileName = FullPath(request.fileName);
   if (request.kind == ShellRequest::fileOpen && !m_pDocManager->CreateDocument(FromSystemPath(request.fileName), 0))
     return fail();
 

@@ -120,6 +120,29 @@ TEST(Startup, CommandLine) {
   }
 }
 
+TEST(Startup, ANameBecomesAFullPath) {
+  const struct {
+    const char *name, *cwd, *full;
+  } cases[] = {
+      {"rel.rvq", "/home/u/docs", "/home/u/docs/rel.rvq"},
+      {"./rel.rvq", "/home/u/docs", "/home/u/docs/rel.rvq"},
+      {"sub//rel.rvq", "/home/u/docs", "/home/u/docs/sub/rel.rvq"},
+      {"../rel.rvq", "/home/u/docs", "/home/u/rel.rvq"},
+      {"../../../../rel.rvq", "/home/u", "/rel.rvq"},
+      {"rel.rvq", "/", "/rel.rvq"},
+      // The folder of the name may be a link: what ".." after it means is the file system's.
+      {"link/../rel.rvq", "/home/u", "/home/u/link/../rel.rvq"},
+      {"/abs/./a.rvq", "/home/u", "/abs/./a.rvq"},
+      {"d\xc3\xa9j\xc3\xa0 vu.rvq", "/home/u", "/home/u/d\xc3\xa9j\xc3\xa0 vu.rvq"},
+      {"", "/home/u", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.full, FullPath(c.name, c.cwd)) << c.name;
+  // From the process's own folder.
+  const std::string cwd = std::filesystem::current_path().string();
+  EXPECT_EQ(cwd + "/rel.rvq", FullPath("rel.rvq"));
+  EXPECT_EQ("/abs.rvq", FullPath("/abs.rvq"));
+}
+
 TEST(Startup, TemplateStringFields) {
   const TemplateStrings t =
       ParseTemplateString("\nVarnix\nVarnix\nTessary Files (*.rvq)\n.rvq\nTessaryAuthor.Document\nVarnix Document");
