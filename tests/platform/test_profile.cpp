@@ -3,10 +3,8 @@
 // and locations that cannot be written.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +18,7 @@
 
 #include "platform/profile.h"
 #include "support/temp_folder.h"
+#include "support/unwritable.h"
 
 namespace {
 
@@ -341,35 +340,6 @@ TEST_F(Profile, AWriteWaitsOnlyBrieflyForAnotherWriter) {
   ::close(ready[0]);
   ::close(ready[1]);
   EXPECT_EQ("after", p.GetProfileString("S", "k"));
-}
-
-// Makes a file or folder unwritable for this process, also as root (as an immutable one);
-// false where the file system allows neither.
-bool MakeUnwritable(const fs::path& path) {
-  ::chmod(path.c_str(), fs::is_directory(path) ? 0555 : 0444);
-  const bool folder = fs::is_directory(path);
-  const std::string probe = (path / ".probe").string();
-  const int test = folder ? ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600) : ::open(path.c_str(), O_WRONLY);
-  if (test < 0) return true;
-  ::close(test);
-  if (folder) ::unlink(probe.c_str());
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return false;
-  int flags = 0;
-  const bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags |= FS_IMMUTABLE_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
-  ::close(fd);
-  return done;
-}
-
-void MakeWritable(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  int flags = 0;
-  if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL)) {
-    flags &= ~FS_IMMUTABLE_FL;
-    ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-  }
-  if (fd >= 0) ::close(fd);
-  ::chmod(path.c_str(), fs::is_directory(path) ? 0755 : 0644);
 }
 
 TEST_F(Profile, AFailedWriteKeepsTheOldValueSilently) {
