@@ -20,6 +20,8 @@ namespace {
 // Far beyond any profile the program writes; a larger file is not read (nor written over).
 constexpr off_t kMaxProfileSize = 4 << 20;
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -38,11 +40,13 @@ std::string Folded(std::string_view s) {
 bool StorableName(std::string_view s) { return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos; }
 
 // Names: a backslash before every ASCII character that is neither a letter, a digit nor one of
-// "@_/-!.*%()".
+// "@_/-!.*%()"; and before a name that starts as a byte-order mark does, which at the start of
+// the file would be taken for one.
 std::string EscapeName(std::string_view s) {
   static constexpr std::string_view kPlain = "@_/-!.*%()";
   std::string r;
-  r.reserve(s.size());
+  r.reserve(s.size() + 1);
+  if (s.substr(0, 3) == kByteOrderMark) r += '\\';
   for (char c : s) {
     const auto u = static_cast<unsigned char>(c);
     const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -271,7 +275,7 @@ ProfileContents::Line ProfileContents::ParseLine(std::string_view text, const st
 }
 
 ProfileContents::ProfileContents(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.substr(0, 3) == kByteOrderMark) text.remove_prefix(3);
   std::string section;
   while (!text.empty()) {
     const std::size_t end = text.find_first_of("\r\n");
@@ -390,7 +394,8 @@ bool ProfileContents::ReplaceSection(std::string_view section,
   for (const auto& [name, value] : entries)
     if (name.empty() || !StorableName(section) || !StorableName(name) || value.find('\0') != std::string::npos)
       return false;
-  for (const auto& [name, value] : Section(section)) {
+  for (const auto& existing : Section(section)) {
+    const std::string& name = existing.first;
     const bool kept = std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return SameName(e.first, name); });
     if (!kept) Remove(section, name);
   }

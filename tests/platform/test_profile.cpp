@@ -165,6 +165,12 @@ TEST(ProfileContents, AnythingStorableComesBackAsWritten) {
   }
 }
 
+TEST(ProfileContents, ANameThatStartsAsAByteOrderMarkIsNotTakenForOne) {
+  ProfileContents c;
+  ASSERT_TRUE(c.Set("", "\xEF\xBB\xBF" "bom", "1"));
+  EXPECT_EQ(std::optional<std::string>("1"), Value(ProfileContents(c.Text()), "", "\xEF\xBB\xBF" "bom"));
+}
+
 TEST(ProfileContents, WhatTheFileCannotHoldIsRefused) {
   ProfileContents c("[G]\nk=1\n");
   EXPECT_FALSE(c.Set("G", "", "v"));
