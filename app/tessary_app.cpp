@@ -1,5 +1,6 @@
 #include "app/tessary_app.h"
 
+#include <wx/config.h>
 #include <wx/image.h>
 
 #include "app/about_dlg.h"
@@ -54,6 +55,8 @@ bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   SetAppName(FromSystemText(LoadResString(AFX_IDS_APP_TITLE)));
   m_pProfile = std::make_unique<CProfile>(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
   SetAppProfile(m_pProfile.get());
+  // The toolkit would otherwise make a configuration file of its own when one of its parts asks.
+  wxConfigBase::DontCreateOnDemand();
 
   // Four recent files.
   m_pDocManager = std::make_unique<CTessaryDocManager>();
