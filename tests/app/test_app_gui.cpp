@@ -377,6 +377,53 @@ TEST_F(AppGui, APlacementOffTheScreenOrMinimisedComesBackVisibleAndNormal) {
   }
 }
 
+// A profile of values no program wrote: the program starts as at a first start where a value
+// makes no sense, stops on no assertion and prints nothing.
+TEST_F(AppGui, AProfileOfNonsenseIsLeftOutQuietly) {
+  const char* const placements[] = {
+      "Left=2147483647\nTop=-2147483648\nWidth=2147483647\nHeight=2147483647\nShowCmd=-1\n",
+      "Left=10\nTop=10\nWidth=-640\nHeight=480\nShowCmd=1\n",
+      "Left=ten\nTop=10\nWidth=640\nHeight=480\nShowCmd=1\n",
+  };
+  const wxRect screen(0, 0, 1280, 1024);
+  for (const char* placement : placements) {
+    SCOPED_TRACE(placement);
+    std::filesystem::create_directories(std::filesystem::path(CTessaryAuthorApp::ProfilePath().ToStdString()).parent_path());
+    std::ofstream(CTessaryAuthorApp::ProfilePath().ToStdString(), std::ios::binary)
+        << "[WindowPlacement]\n" << placement
+        << "[CommandBars]\n"
+           "ToolbarVisible=maybe\n"
+           "StandardButtons=57600,0,99999,-1,2147483648\n"
+           "Keys=57600=Ctrl+Ctrl+\\t57601=F99\\t57603=Num 5\\t57634=\\t99999=Ctrl+Q\n"
+           "[Recent\\ File\\ List]\n"
+           "file1=\n"
+           "file2=relative.rvq\n"
+           "file3=relative.rvq\n";
+    StderrCapture err(Path("nonsense.err"));
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(WaitFor([&] { return screen.Contains(Frame()->GetRect()); }))
+        << Frame()->GetRect().x << "," << Frame()->GetRect().y << " " << Frame()->GetRect().width << "x"
+        << Frame()->GetRect().height;
+    EXPECT_GT(Frame()->GetSize().x, 100);
+    EXPECT_EQ(13u, Frame()->GetToolBar()->GetToolsCount());
+    EXPECT_TRUE(Frame()->GetToolBar()->IsShown());
+    EXPECT_EQ(CommandBarsState::Defaults().keys.size(), Frame()->GetCommandBarsState().keys.size());
+    EXPECT_EQ((std::vector<std::string>{"Ctrl+N"}), Frame()->GetCommandBarsState().KeysFor(ID_FILE_NEW));
+    EXPECT_EQ((std::vector<wxString>{"1 relative.rvq"}), RecentItems(Frame()->GetMenuBar()));
+    ASSERT_TRUE(Stop());
+    EXPECT_EQ("", err.Stop());
+    EXPECT_TRUE(ui.boxes.empty());
+  }
+  // A key the toolkit does not know, among good ones, is left out without a word.
+  std::ofstream(CTessaryAuthorApp::ProfilePath().ToStdString(), std::ios::binary)
+      << "[CommandBars]\nKeys=57600=Ctrl+N\\t57601=F99\\t57603=Ctrl+S\n";
+  StderrCapture err(Path("keys.err"));
+  ASSERT_TRUE(Start());
+  EXPECT_EQ((std::vector<KeyBinding>{{ID_FILE_NEW, "Ctrl+N"}, {ID_FILE_SAVE, "Ctrl+S"}}), Frame()->GetCommandBarsState().keys);
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ("", err.Stop());
+}
+
 TEST_F(AppGui, CloseThenCancelAtTheSavePromptStillStoresBarsAndPlacement) {
   ASSERT_TRUE(Start());
   Command(ID_FILE_NEW);
