@@ -28,11 +28,6 @@ class CRecentFileList : public wxFileHistory {
  public:
   using wxFileHistory::wxFileHistory;
 
-  std::vector<std::string> GetFiles() const {
-    std::vector<std::string> files;
-    for (const wxString& f : m_fileHistory) files.push_back(ToSystemPath(f));
-    return files;
-  }
   void SetFiles(const std::vector<std::string>& files) {
     m_fileHistory.clear();
     for (const std::string& f : files) m_fileHistory.push_back(FromSystemPath(f));
@@ -76,15 +71,13 @@ void CTessaryDocManager::AddFileToHistory(const wxString& file) {
 }
 
 void CTessaryDocManager::RemoveFileFromHistory(size_t i) {
-  if (i >= GetHistoryFilesCount()) return;
-  const std::string path = ToSystemPath(GetHistoryFile(i));
+  if (i >= m_recentFiles.size()) return;
+  const std::string path = m_recentFiles[i];
   ChangeRecentFiles([&](const std::vector<std::string>& files) { return WithoutRecentFile(files, path); });
 }
 
 void CTessaryDocManager::ChangeRecentFiles(
     const std::function<std::vector<std::string>(const std::vector<std::string>&)>& change) {
-  auto* list = static_cast<CRecentFileList*>(GetFileHistory());
-  if (!list) return;
   std::vector<std::string> files;
   bool merged = false;
   if (CProfile* profile = GetAppProfile()) {
@@ -98,8 +91,8 @@ void CTessaryDocManager::ChangeRecentFiles(
     });
     if (written) m_storedRecentFiles = files;
   }
-  // Without a profile to hold it, the list of this run.
-  if (!merged) files = change(list->GetFiles());
+  // Without a profile, or one that could not be read now, the list of this run.
+  if (!merged) files = change(m_recentFiles);
   ShowRecentFiles(files);
 }
 
@@ -109,11 +102,11 @@ void CTessaryDocManager::LoadRecentFiles() {
   const std::vector<std::string> stored = ReadRecentFiles(profile->Read(), kRecentFiles);
   if (stored == m_storedRecentFiles) return;
   m_storedRecentFiles = stored;
-  const auto* list = static_cast<const CRecentFileList*>(GetFileHistory());
-  if (list && list->GetFiles() != stored) ShowRecentFiles(stored);
+  if (m_recentFiles != stored) ShowRecentFiles(stored);
 }
 
 void CTessaryDocManager::ShowRecentFiles(const std::vector<std::string>& files) {
+  m_recentFiles = files;
   if (auto* list = static_cast<CRecentFileList*>(GetFileHistory())) list->SetFiles(files);
   NotifyHistoryChanged();
 }

@@ -44,6 +44,7 @@ class CTessaryDocManager : public wxDocManager {
   void ShowRecentFiles(const std::vector<std::string>& files);
 
   std::function<void()> m_onHistoryChanged;
+  std::vector<std::string> m_recentFiles;        // as shown, the file system's names
   std::vector<std::string> m_storedRecentFiles;  // the stored list when last read or written
 };
 
