@@ -105,6 +105,7 @@ bool CMainFrame::Create(wxDocManager* manager) {
   // The saved layout applies to the bars as built from the resources.
   const CProfile* profile = GetAppProfile();
   SetCommandBarsState(profile ? ReadCommandBars(profile->Read()) : CommandBarsState::Defaults());
+  m_storedState = m_state;
   if (!GetToolBar()) return false;
 
   m_pOwnMenuBar = BuildMenuBar(IDR_MAINFRAME);
@@ -432,6 +433,7 @@ bool CMainFrame::ShowWithSavedPosition(int) {
   if (const CProfile* profile = GetAppProfile())
     if (const std::optional<WindowPlacement> saved = ReadWindowPlacement(profile->Read())) p = *saved;
   p = FitPlacement(p, areas);
+  m_storedPlacement = p;
   m_rectNormal = p.normal;
   SetSize(p.normal.x, p.normal.y, p.normal.width, p.normal.height);
   // The toolkit makes the window before it shows it, at the size its contents then have, which
@@ -459,15 +461,20 @@ int CMainFrame::OnMapEvent(void* widget, void*, void* self) {
 }
 
 void CMainFrame::OnClose(wxCloseEvent& event) {
-  // Stored before the documents are asked about, so also when the user then cancels; both in
-  // one write, which leaves every other value of the profile as it is on disk.
-  if (CProfile* profile = GetAppProfile()) {
-    const WindowPlacement placement = GetPlacement();
-    profile->Edit([&](ProfileContents& contents) {
-      WriteCommandBars(contents, m_state);
-      WriteWindowPlacement(contents, placement);
+  // Stored before the documents are asked about, so also when the user then cancels; in one
+  // write, which leaves every other value of the profile as it is on disk.
+  const WindowPlacement placement = GetPlacement();
+  CProfile* profile = GetAppProfile();
+  if (profile && (m_state != m_storedState || placement != m_storedPlacement)) {
+    const bool stored = profile->Edit([&](ProfileContents& contents) {
+      if (m_state != m_storedState) WriteCommandBars(contents, m_state);
+      if (placement != m_storedPlacement) WriteWindowPlacement(contents, placement);
       return true;
     });
+    if (stored) {
+      m_storedState = m_state;
+      m_storedPlacement = placement;
+    }
   }
   event.Skip();
 }

@@ -76,6 +76,10 @@ class CMainFrame : public CMainFrameBase {
   static int OnMapEvent(void* widget, void* event, void* self);
 
   CommandBarsState m_state;
+  // What the profile had when last read or written: a close stores only what changed since,
+  // so that it keeps what another copy of the program stored meanwhile.
+  CommandBarsState m_storedState;
+  WindowPlacement m_storedPlacement;
   WindowRect m_rectNormal;
   bool m_maximizePending = false;  // until the window is mapped at its normal size
   wxMenuBar* m_pOwnMenuBar = nullptr;

@@ -455,6 +455,32 @@ TEST_F(AppGui, CloseThenCancelAtTheSavePromptStillStoresBarsAndPlacement) {
   EXPECT_FALSE(Frame()->GetCommandBarsState().toolbarVisible);
 }
 
+// Another copy of the program closes after the user hid its toolbar and moved its window: this
+// copy, closed later with its bars and window as they were, keeps those values; what it changes
+// itself it stores.
+TEST_F(AppGui, ACloseStoresOnlyWhatChangedSoAnotherCopysBarsAndPlacementStay) {
+  ASSERT_TRUE(Start());
+  CProfile otherCopy(CTessaryAuthorApp::ProfilePath().ToStdString());
+  CommandBarsState hidden = CommandBarsState::Defaults();
+  hidden.toolbarVisible = false;
+  ASSERT_TRUE(otherCopy.Edit([&](ProfileContents& c) {
+    WriteCommandBars(c, hidden);
+    WriteWindowPlacement(c, {{50, 60, 640, 480}, SW_SHOWNORMAL});
+    return true;
+  }));
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ("0", ProfileValue("/CommandBars/ToolbarVisible"));
+  EXPECT_EQ("50 60 640 480", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
+                                 ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
+
+  ASSERT_TRUE(Start());
+  EXPECT_FALSE(Frame()->GetToolBar()->IsShown());
+  Command(ID_VIEW_STATUS_BAR);
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ("0", ProfileValue("/CommandBars/StatusBarVisible"));
+  EXPECT_EQ("0", ProfileValue("/CommandBars/ToolbarVisible"));
+}
+
 TEST_F(AppGui, CommandsWithoutAHandlerShowDisabled) {
   ASSERT_TRUE(Start());
   Frame()->UpdateWindowUI(wxUPDATE_UI_RECURSE);
@@ -962,6 +988,9 @@ TEST_F(AppGui, TheProgramStartsCentredThenWhereItWasLeftAndPrintsNothing) {
     x.RequestClose(w);
     EXPECT_TRUE(program.WaitForExit());
   }
+  // A window left where it opened stored nothing: the folder may not be there yet.
+  EXPECT_FALSE(std::filesystem::exists(CTessaryAuthorApp::ProfilePath().ToStdString()));
+  std::filesystem::create_directories(std::filesystem::path(CTessaryAuthorApp::ProfilePath().ToStdString()).parent_path());
   {
     wxFileConfig profile(wxString(), wxString(), CTessaryAuthorApp::ProfilePath(), wxString(), wxCONFIG_USE_LOCAL_FILE);
     profile.Write("/WindowPlacement/Left", 100);
