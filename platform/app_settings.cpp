@@ -20,10 +20,12 @@ std::vector<std::string> ReadRecentFiles(const ProfileContents& profile, std::si
 }
 
 void WriteRecentFiles(ProfileContents& profile, const std::vector<std::string>& files, std::size_t max) {
-  for (std::size_t i = 0; i < max; ++i) profile.Set(kRecentFileSection, RecentFileEntry(i), i < files.size() ? files[i] : "");
+  for (std::size_t i = 0; i < max; ++i)
+    profile.Set(kRecentFileSection, RecentFileEntry(i), i < files.size() ? files[i] : "");
 }
 
-std::vector<std::string> WithRecentFile(const std::vector<std::string>& files, const std::string& file, std::size_t max) {
+std::vector<std::string> WithRecentFile(const std::vector<std::string>& files, const std::string& file,
+                                        std::size_t max) {
   std::vector<std::string> list = {file};
   for (const std::string& f : files)
     if (list.size() < max && f != file) list.push_back(f);

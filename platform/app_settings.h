@@ -20,7 +20,8 @@ std::vector<std::string> ReadRecentFiles(const ProfileContents& profile, std::si
 // "file1" to "file<max>": the names, then empty texts.
 void WriteRecentFiles(ProfileContents& profile, const std::vector<std::string>& files, std::size_t max);
 // The list with file first and not again further down, at most max long.
-std::vector<std::string> WithRecentFile(const std::vector<std::string>& files, const std::string& file, std::size_t max);
+std::vector<std::string> WithRecentFile(const std::vector<std::string>& files, const std::string& file,
+                                        std::size_t max);
 std::vector<std::string> WithoutRecentFile(const std::vector<std::string>& files, const std::string& file);
 
 // The command bars: the entries of CommandBarsState::ToEntries, in the section "CommandBars".

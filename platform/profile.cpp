@@ -27,7 +27,8 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Fold(x) == Fold(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Fold(x) == Fold(y); });
 }
 
 std::string Folded(std::string_view s) {
@@ -37,7 +38,9 @@ std::string Folded(std::string_view s) {
 }
 
 // What a line of the file can hold as a name.
-bool StorableName(std::string_view s) { return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos; }
+bool StorableName(std::string_view s) {
+  return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+}
 
 // Names: a backslash before every ASCII character that is neither a letter, a digit nor one of
 // "@_/-!.*%()"; and before a name that starts as a byte-order mark does, which at the start of
@@ -113,7 +116,9 @@ std::string UnescapeValue(std::string_view s) {
   return r;
 }
 
-std::string EntryLine(std::string_view name, std::string_view value) { return EscapeName(name) + "=" + EscapeValue(value); }
+std::string EntryLine(std::string_view name, std::string_view value) {
+  return EscapeName(name) + "=" + EscapeValue(value);
+}
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -129,7 +134,8 @@ bool MakeFolders(const std::string& folder) {
   if (errno != ENOENT) return false;
   const std::string parent = FolderOf(folder);
   if (parent != folder && !MakeFolders(parent)) return false;
-  return ::mkdir(folder.c_str(), 0700) == 0 || (errno == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  return ::mkdir(folder.c_str(), 0700) == 0 ||
+         (errno == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 // 0 with the file's bytes, or the errno value: ENOENT for no file, EINVAL for a name that is
@@ -180,7 +186,8 @@ class FolderLock {
         m_busy = true;
         break;
       }
-      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(5), deadline - now));
+      std::this_thread::sleep_for(
+          std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(5), deadline - now));
     }
     ::close(m_fd);
     m_fd = -1;
@@ -396,7 +403,8 @@ bool ProfileContents::ReplaceSection(std::string_view section,
       return false;
   for (const auto& existing : Section(section)) {
     const std::string& name = existing.first;
-    const bool kept = std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return SameName(e.first, name); });
+    const bool kept =
+        std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return SameName(e.first, name); });
     if (!kept) Remove(section, name);
   }
   for (const auto& [name, value] : entries) Set(section, name, value);
@@ -405,7 +413,8 @@ bool ProfileContents::ReplaceSection(std::string_view section,
 
 // ---------------------------------------------------------------- CProfile
 
-CProfile::CProfile(std::string path, std::chrono::milliseconds lockWait) : m_path(std::move(path)), m_lockWait(lockWait) {}
+CProfile::CProfile(std::string path, std::chrono::milliseconds lockWait)
+    : m_path(std::move(path)), m_lockWait(lockWait) {}
 
 ProfileContents CProfile::Read() const {
   std::string text;
@@ -489,7 +498,8 @@ std::string UserProfilePath(const std::string& company, const std::string& appli
       struct passwd pw;
       struct passwd* found = nullptr;
       char buffer[4096];
-      if (::getpwuid_r(::getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir) h = found->pw_dir;
+      if (::getpwuid_r(::getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
+        h = found->pw_dir;
     }
     folder = h + "/.config";
   }

@@ -44,7 +44,8 @@ PreferenceValues ReadPreferences(const CProfile& profile) {
   PreferenceValues values;
   values.m_strUpdatePath = text(IDS_UPDATE_PATH_ENTRY);
   values.m_strSourceCalPath = text(IDS_SOURCE_CAL_PATH_ENTRY);
-  values.m_bAlwaysUseSourceCalFolder = contents.FindInt(section, LoadResString(IDS_ALWAYS_USE_SOURCE_CAL_FOLDER_ENTRY), 0) != 0;
+  values.m_bAlwaysUseSourceCalFolder =
+      contents.FindInt(section, LoadResString(IDS_ALWAYS_USE_SOURCE_CAL_FOLDER_ENTRY), 0) != 0;
   return values;
 }
 

@@ -238,7 +238,9 @@ TEST_F(AppGui, ARecentFileThatIsGoneIsDroppedWithAMessage) {
 using Files = std::vector<std::string>;
 
 // The recent files as another copy of the program finds them on disk.
-Files StoredRecentFiles() { return ReadRecentFiles(CProfile(CTessaryAuthorApp::ProfilePath().ToStdString()).Read(), 4); }
+Files StoredRecentFiles() {
+  return ReadRecentFiles(CProfile(CTessaryAuthorApp::ProfilePath().ToStdString()).Read(), 4);
+}
 
 // What another copy of the program does when it opens file.
 void OtherCopyOpens(const std::string& file) {
@@ -388,8 +390,9 @@ TEST_F(AppGui, AProfileOfNonsenseIsLeftOutQuietly) {
   const wxRect screen(0, 0, 1280, 1024);
   for (const char* placement : placements) {
     SCOPED_TRACE(placement);
-    std::filesystem::create_directories(std::filesystem::path(CTessaryAuthorApp::ProfilePath().ToStdString()).parent_path());
-    std::ofstream(CTessaryAuthorApp::ProfilePath().ToStdString(), std::ios::binary)
+    const std::filesystem::path profileFile = CTessaryAuthorApp::ProfilePath().ToStdString();
+    std::filesystem::create_directories(profileFile.parent_path());
+    std::ofstream(profileFile, std::ios::binary)
         << "[WindowPlacement]\n" << placement
         << "[CommandBars]\n"
            "ToolbarVisible=maybe\n"
@@ -419,7 +422,8 @@ TEST_F(AppGui, AProfileOfNonsenseIsLeftOutQuietly) {
       << "[CommandBars]\nKeys=57600=Ctrl+N\\t57601=F99\\t57603=Ctrl+S\n";
   StderrCapture err(Path("keys.err"));
   ASSERT_TRUE(Start());
-  EXPECT_EQ((std::vector<KeyBinding>{{ID_FILE_NEW, "Ctrl+N"}, {ID_FILE_SAVE, "Ctrl+S"}}), Frame()->GetCommandBarsState().keys);
+  EXPECT_EQ((std::vector<KeyBinding>{{ID_FILE_NEW, "Ctrl+N"}, {ID_FILE_SAVE, "Ctrl+S"}}),
+            Frame()->GetCommandBarsState().keys);
   ASSERT_TRUE(Stop());
   EXPECT_EQ("", err.Stop());
 }
@@ -470,8 +474,9 @@ TEST_F(AppGui, ACloseStoresOnlyWhatChangedSoAnotherCopysBarsAndPlacementStay) {
   }));
   ASSERT_TRUE(Stop());
   EXPECT_EQ("0", ProfileValue("/CommandBars/ToolbarVisible"));
-  EXPECT_EQ("50 60 640 480", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
-                                 ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
+  EXPECT_EQ("50 60 640 480", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") +
+                                 " " + ProfileValue("/WindowPlacement/Width") + " " +
+                                 ProfileValue("/WindowPlacement/Height"));
 
   ASSERT_TRUE(Start());
   EXPECT_FALSE(Frame()->GetToolBar()->IsShown());
@@ -989,8 +994,9 @@ TEST_F(AppGui, TheProgramStartsCentredThenWhereItWasLeftAndPrintsNothing) {
     EXPECT_TRUE(program.WaitForExit());
   }
   // A window left where it opened stored nothing: the folder may not be there yet.
-  EXPECT_FALSE(std::filesystem::exists(CTessaryAuthorApp::ProfilePath().ToStdString()));
-  std::filesystem::create_directories(std::filesystem::path(CTessaryAuthorApp::ProfilePath().ToStdString()).parent_path());
+  const std::filesystem::path profileFile = CTessaryAuthorApp::ProfilePath().ToStdString();
+  EXPECT_FALSE(std::filesystem::exists(profileFile));
+  std::filesystem::create_directories(profileFile.parent_path());
   {
     wxFileConfig profile(wxString(), wxString(), CTessaryAuthorApp::ProfilePath(), wxString(), wxCONFIG_USE_LOCAL_FILE);
     profile.Write("/WindowPlacement/Left", 100);
@@ -1025,20 +1031,21 @@ namespace {
 // or any other top-level window it shows.
 int ClientWindowsOf(Display* display, pid_t pid) {
   XSync(display, False);
-  const Atom clients = XInternAtom(display, "_NET_CLIENT_LIST", False), wmPid = XInternAtom(display, "_NET_WM_PID", False);
+  const Atom clients = XInternAtom(display, "_NET_CLIENT_LIST", False);
+  const Atom wmPid = XInternAtom(display, "_NET_WM_PID", False);
   Atom type;
   int format;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
   int found = 0;
-  if (XGetWindowProperty(display, DefaultRootWindow(display), clients, 0, 1024, False, XA_WINDOW, &type, &format, &count,
-                         &after, &data) == Success &&
+  if (XGetWindowProperty(display, DefaultRootWindow(display), clients, 0, 1024, False, XA_WINDOW, &type, &format,
+                         &count, &after, &data) == Success &&
       data && format == 32)
     for (unsigned long i = 0; i < count; ++i) {
       unsigned char* p = nullptr;
       unsigned long n = 0;
-      if (XGetWindowProperty(display, reinterpret_cast<Window*>(data)[i], wmPid, 0, 1, False, XA_CARDINAL, &type, &format, &n,
-                             &after, &p) == Success &&
+      const Window w = reinterpret_cast<Window*>(data)[i];
+      if (XGetWindowProperty(display, w, wmPid, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &p) == Success &&
           p && n == 1 && *reinterpret_cast<long*>(p) == pid)
         ++found;
       if (p) XFree(p);
@@ -1095,7 +1102,8 @@ TEST_F(AppGui, AProfileThatCannotBeWrittenStopsNothingAndSaysNothing) {
       for (const auto& p : paths) MakeWritable(p);
     }
   } writable{{profilePath, folder}};
-  if (!MakeUnwritable(profilePath) || !MakeUnwritable(folder)) GTEST_SKIP() << "no unwritable folder on this file system";
+  if (!MakeUnwritable(profilePath) || !MakeUnwritable(folder))
+    GTEST_SKIP() << "this file system has no unwritable folder for this user";
   run("unwritable", [&](Window w) { return x.IsMaximized(w); });
   EXPECT_EQ(before, FileText(profilePath));
 }

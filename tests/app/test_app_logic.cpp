@@ -257,7 +257,9 @@ TEST(ProfileFile, TheToolkitsConfigurationAndTheStoreReadEachOther) {
       {"CTargetListCtrl_TSA", "Columns", "120,80"},
       {"A/B", "nested", "deep"},
   };
-  const auto key = [](const auto& e) { return "/" + wxString::FromUTF8(e.section) + "/" + wxString::FromUTF8(e.entry); };
+  const auto key = [](const auto& e) {
+    return "/" + wxString::FromUTF8(e.section) + "/" + wxString::FromUTF8(e.entry);
+  };
   {
     wxFileConfig written(wxString(), wxString(), wxString::FromUTF8(path), wxString(), wxCONFIG_USE_LOCAL_FILE);
     for (const auto& e : table) ASSERT_TRUE(written.Write(key(e), wxString::FromUTF8(e.value)));

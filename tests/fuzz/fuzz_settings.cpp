@@ -94,8 +94,8 @@ void CheckPlacement(const ProfileContents& profile) {
   FUZZ_CHECK(fit.showCmd == SW_SHOWNORMAL || fit.showCmd == SW_SHOWMAXIMIZED);
   const WindowRect& r = fit.normal;
   FUZZ_CHECK(std::any_of(displays.begin(), displays.end(), [&](const WindowRect& a) {
-    return r.width > 0 && r.height > 0 && r.x >= a.x && r.y >= a.y && int64_t{r.x} + r.width <= int64_t{a.x} + a.width &&
-           int64_t{r.y} + r.height <= int64_t{a.y} + a.height;
+    return r.width > 0 && r.height > 0 && r.x >= a.x && r.y >= a.y &&
+           int64_t{r.x} + r.width <= int64_t{a.x} + a.width && int64_t{r.y} + r.height <= int64_t{a.y} + a.height;
   }));
 }
 

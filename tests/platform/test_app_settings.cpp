@@ -70,17 +70,19 @@ TEST(ColumnWidths, WidthsThatMakeNoSenseAreLeftOutOrBroughtIntoRange) {
 }
 
 TEST(WindowPlacementEntries, OnlyWholeNumbersAndARealSizeMakeAPlacement) {
-  const auto read = [](const std::string& text) { return ReadWindowPlacement(ProfileContents("[WindowPlacement]\n" + text)); };
+  const auto read = [](const std::string& text) {
+    return ReadWindowPlacement(ProfileContents("[WindowPlacement]\n" + text));
+  };
   const std::optional<WindowPlacement> p = read("Left=100\nTop=-20\nWidth=700\nHeight=500\nShowCmd=3\n");
   ASSERT_TRUE(p);
   EXPECT_EQ((WindowPlacement{{100, -20, 700, 500}, SW_SHOWMAXIMIZED}), *p);
   const char* const unusable[] = {
-      "Left=100\nTop=120\nWidth=700\nHeight=500\n",                      // no show command
-      "Left=100\nTop=120\nWidth=0\nHeight=500\nShowCmd=1\n",             // no width
-      "Left=100\nTop=120\nWidth=-700\nHeight=500\nShowCmd=1\n",          // a negative one
-      "Left=x\nTop=120\nWidth=700\nHeight=500\nShowCmd=1\n",             // not a number
-      "Left=100\nTop=120\nWidth=700\nHeight=5000000000\nShowCmd=1\n",    // beyond int
-      "Left=100\nTop=120\nWidth=700px\nHeight=500\nShowCmd=1\n",         // not only a number
+      "Left=100\nTop=120\nWidth=700\nHeight=500\n",                    // no show command
+      "Left=100\nTop=120\nWidth=0\nHeight=500\nShowCmd=1\n",           // no width
+      "Left=100\nTop=120\nWidth=-700\nHeight=500\nShowCmd=1\n",        // a negative one
+      "Left=x\nTop=120\nWidth=700\nHeight=500\nShowCmd=1\n",           // not a number
+      "Left=100\nTop=120\nWidth=700\nHeight=5000000000\nShowCmd=1\n",  // beyond int
+      "Left=100\nTop=120\nWidth=700px\nHeight=500\nShowCmd=1\n",       // not only a number
   };
   for (const char* text : unusable) EXPECT_FALSE(read(text)) << text;
 
@@ -96,7 +98,8 @@ TEST(WindowPlacementEntries, AnyPlacementReadIsFittedOntoTheScreen) {
   const std::vector<WindowRect> screen = {{0, 0, 1280, 1024}};
   for (const char* text : {"Left=2147483647\nTop=-2147483648\nWidth=2147483647\nHeight=1\nShowCmd=-7\n",
                            "Left=-2147483648\nTop=2147483647\nWidth=1\nHeight=2147483647\nShowCmd=2\n"}) {
-    const std::optional<WindowPlacement> p = ReadWindowPlacement(ProfileContents(std::string("[WindowPlacement]\n") + text));
+    const std::optional<WindowPlacement> p =
+        ReadWindowPlacement(ProfileContents(std::string("[WindowPlacement]\n") + text));
     ASSERT_TRUE(p) << text;
     const WindowPlacement fit = FitPlacement(*p, screen);
     EXPECT_EQ(SW_SHOWNORMAL, fit.showCmd);
@@ -121,11 +124,11 @@ TEST(CommandBarsEntries, WhatIsWrittenComesBackAndJunkKeepsTheDefaults) {
 
   const CommandBarsState defaults = CommandBarsState::Defaults();
   const char* const junk[] = {
-      "StandardButtons=57600,99999\n",                 // not a command
-      "StandardButtons=57600,2147483648\n",            // not a number
-      "Keys=57600=Ctrl+N\\t57601=\n",                  // no key
-      "Keys=57600=Ctrl+\\n\n",                         // a control character
-      "Keys=99999=Ctrl+N\n",                           // not a command
+      "StandardButtons=57600,99999\n",       // not a command
+      "StandardButtons=57600,2147483648\n",  // not a number
+      "Keys=57600=Ctrl+N\\t57601=\n",        // no key
+      "Keys=57600=Ctrl+\\n\n",               // a control character
+      "Keys=99999=Ctrl+N\n",                 // not a command
   };
   for (const char* text : junk) {
     SCOPED_TRACE(text);

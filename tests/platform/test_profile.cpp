@@ -166,9 +166,10 @@ TEST(ProfileContents, AnythingStorableComesBackAsWritten) {
 }
 
 TEST(ProfileContents, ANameThatStartsAsAByteOrderMarkIsNotTakenForOne) {
+  const std::string name = std::string("\xEF\xBB\xBF") + "bom";
   ProfileContents c;
-  ASSERT_TRUE(c.Set("", "\xEF\xBB\xBF" "bom", "1"));
-  EXPECT_EQ(std::optional<std::string>("1"), Value(ProfileContents(c.Text()), "", "\xEF\xBB\xBF" "bom"));
+  ASSERT_TRUE(c.Set("", name, "1"));
+  EXPECT_EQ(std::optional<std::string>("1"), Value(ProfileContents(c.Text()), "", name));
 }
 
 TEST(ProfileContents, WhatTheFileCannotHoldIsRefused) {
@@ -221,9 +222,9 @@ TEST(ProfileContents, IntegersAreWholeNumbersWithinInt) {
   const struct {
     const char* text;
     int value;
-  } cases[] = {{"1", 1},       {" 7 ", 7},  {"-3", -3},      {"+4", 4},         {"2147483647", 2147483647},
-               {"x", -9},      {"", -9},    {"12abc", -9},   {"0x10", -9},      {"2147483648", -9},
-               {"-2147483649", -9}, {"+-1", -9}, {"1.5", -9}, {"\"1\"", -9}};
+  } cases[] = {{"1", 1},    {" 7 ", 7},    {"-3", -3},   {"+4", 4},          {"2147483647", 2147483647}, {"x", -9},
+               {"", -9},    {"12abc", -9}, {"0x10", -9}, {"2147483648", -9}, {"-2147483649", -9},        {"+-1", -9},
+               {"1.5", -9}, {"\"1\"", -9}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     ProfileContents p;

@@ -72,7 +72,8 @@ TEST(Preferences, ProfileSectionAndEntries) {
   for (bool always : {true, false}) {
     EXPECT_TRUE(WritePreferences(profile, Values("/u/", "/s/\xc3\xa9", always)));
     EXPECT_EQ("/u/", profile.GetProfileString("Preferences", "UpdatePath"));
-    EXPECT_EQ(ToSystemPath(wxString::FromUTF8("/s/\xc3\xa9")), profile.GetProfileString("Preferences", "SourceCalPath"));
+    EXPECT_EQ(ToSystemPath(wxString::FromUTF8("/s/\xc3\xa9")),
+              profile.GetProfileString("Preferences", "SourceCalPath"));
     EXPECT_EQ(always ? 1 : 0, profile.GetProfileInt("Preferences", "AlwaysUseSourceCalFolder", -1));
     v = ReadPreferences(profile);
     EXPECT_EQ("/u/", v.m_strUpdatePath);
