@@ -5,7 +5,7 @@
 
 #include <wx/dialog.h>
 
-#include "app/command_bars.h"
+#include "platform/command_bars.h"
 
 class wxCheckBox;
 class wxChoice;

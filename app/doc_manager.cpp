@@ -12,6 +12,8 @@
 #include "common/dialog_services.h"
 #include "common/tessary_doc.h"
 #include "common/text_conv.h"
+#include "platform/app_settings.h"
+#include "platform/profile.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
@@ -20,6 +22,18 @@
 namespace {
 enum : unsigned { IDS_RECENT_FILE_GONE = 2007 };
 constexpr unsigned kRecentFiles = 4;
+
+// The recent files as the menus show them: set from the profile's list as a whole.
+class CRecentFileList : public wxFileHistory {
+ public:
+  using wxFileHistory::wxFileHistory;
+
+  void SetFiles(const std::vector<std::string>& files) {
+    m_fileHistory.clear();
+    for (const std::string& f : files) m_fileHistory.push_back(FromSystemPath(f));
+  }
+};
+
 }  // namespace
 
 // Initialised here rather than by the base, so that the recent-file list is ours (four entries).
@@ -45,15 +59,55 @@ wxString CTessaryDocManager::MakeNewDocumentName() {
   return wxString::Format("%s%d", base, m_defaultDocumentNameCounter++);
 }
 
-wxFileHistory* CTessaryDocManager::OnCreateFileHistory() { return new wxFileHistory(kRecentFiles, WxId(ID_FILE_MRU_FILE1)); }
+wxFileHistory* CTessaryDocManager::OnCreateFileHistory() {
+  return new CRecentFileList(kRecentFiles, WxId(ID_FILE_MRU_FILE1));
+}
 
 void CTessaryDocManager::AddFileToHistory(const wxString& file) {
+  // The desktop's own recent files get it from the toolkit.
   wxDocManager::AddFileToHistory(file);
-  NotifyHistoryChanged();
+  const std::string path = ToSystemPath(file);
+  ChangeRecentFiles([&](const std::vector<std::string>& files) { return WithRecentFile(files, path, kRecentFiles); });
 }
 
 void CTessaryDocManager::RemoveFileFromHistory(size_t i) {
-  wxDocManager::RemoveFileFromHistory(i);
+  if (i >= m_recentFiles.size()) return;
+  const std::string path = m_recentFiles[i];
+  ChangeRecentFiles([&](const std::vector<std::string>& files) { return WithoutRecentFile(files, path); });
+}
+
+void CTessaryDocManager::ChangeRecentFiles(
+    const std::function<std::vector<std::string>(const std::vector<std::string>&)>& change) {
+  std::vector<std::string> files;
+  bool merged = false;
+  if (CProfile* profile = GetAppProfile()) {
+    const bool written = profile->Edit([&](ProfileContents& contents) {
+      const std::vector<std::string> stored = ReadRecentFiles(contents, kRecentFiles);
+      files = change(stored);
+      merged = true;
+      m_storedRecentFiles = stored;
+      WriteRecentFiles(contents, files, kRecentFiles);
+      return true;
+    });
+    if (written) m_storedRecentFiles = files;
+  }
+  // Without a profile, or one that could not be read now, the list of this run.
+  if (!merged) files = change(m_recentFiles);
+  ShowRecentFiles(files);
+}
+
+void CTessaryDocManager::LoadRecentFiles() {
+  const CProfile* profile = GetAppProfile();
+  if (!profile) return;
+  const std::vector<std::string> stored = ReadRecentFiles(profile->Read(), kRecentFiles);
+  if (stored == m_storedRecentFiles) return;
+  m_storedRecentFiles = stored;
+  if (m_recentFiles != stored) ShowRecentFiles(stored);
+}
+
+void CTessaryDocManager::ShowRecentFiles(const std::vector<std::string>& files) {
+  m_recentFiles = files;
+  if (auto* list = static_cast<CRecentFileList*>(GetFileHistory())) list->SetFiles(files);
   NotifyHistoryChanged();
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <wx/docview.h>
 
@@ -15,8 +17,13 @@ class CTessaryDocManager : public wxDocManager {
   // Names of new documents: the template's document name and a count ("Varnix1").
   wxString MakeNewDocumentName() override;
   wxFileHistory* OnCreateFileHistory() override;
+  // A change of the recent files goes to the profile at once, into the list that is there now
+  // (another copy of the program may have changed it), and that list is the one shown.
   void AddFileToHistory(const wxString& file) override;
   void RemoveFileFromHistory(size_t i) override;
+  // The recent files of the profile; the list shown changes only when another copy of the
+  // program changed the stored one.
+  void LoadRecentFiles();
   wxDocTemplate* SelectDocumentPath(wxDocTemplate** templates, int noTemplates, wxString& path, long flags,
                                     bool save = false) override;
 
@@ -33,8 +40,12 @@ class CTessaryDocManager : public wxDocManager {
   void OnRecentFile(wxCommandEvent& event);
   void OnUpdateRecentFile(wxUpdateUIEvent& event);
   void NotifyHistoryChanged();
+  void ChangeRecentFiles(const std::function<std::vector<std::string>(const std::vector<std::string>&)>& change);
+  void ShowRecentFiles(const std::vector<std::string>& files);
 
   std::function<void()> m_onHistoryChanged;
+  std::vector<std::string> m_recentFiles;        // as shown, the file system's names
+  std::vector<std::string> m_storedRecentFiles;  // the stored list when last read or written
 };
 
 // Ties the document class, the child frame and the view: each view gets a new child frame in the

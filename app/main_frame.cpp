@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include <wx/accel.h>
 #include <wx/artprov.h>
-#include <wx/config.h>
 #include <wx/display.h>
+#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
@@ -16,9 +17,12 @@
 
 #include "app/child_frame.h"
 #include "app/customize_dlg.h"
+#include "app/doc_manager.h"
 #include "common/command_ids.h"
 #include "common/dialog_services.h"
 #include "common/text_conv.h"
+#include "platform/app_settings.h"
+#include "platform/profile.h"
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "res/app_resources.h"
@@ -62,8 +66,10 @@ wxIconBundle IconsFor(unsigned id) {
   return icons;
 }
 
-// The toolkit's form of a key text ("Alt+Back" and "Alt+Backspace" are one key).
+// The toolkit's form of a key text ("Alt+Back" and "Alt+Backspace" are one key); empty for a
+// text that names no key, which the toolkit would also report.
 std::string NormalKey(const std::string& key) {
+  wxLogNull quiet;
   wxAcceleratorEntry e;
   return e.FromString(FromSystemText(key)) ? ToSystemText(e.ToString()) : std::string();
 }
@@ -97,16 +103,9 @@ bool CMainFrame::Create(wxDocManager* manager) {
   SetStatusText(FromSystemText(LoadResString(AFX_IDS_IDLEMESSAGE)), 0);
 
   // The saved layout applies to the bars as built from the resources.
-  CommandBarsState state = CommandBarsState::Defaults();
-  if (wxConfigBase* config = wxConfigBase::Get(false)) {
-    state = CommandBarsState::FromEntries([&](const std::string& name, std::string& value) {
-      wxString v;
-      if (!config->Read(wxString(kCommandBarsGroup) + "/" + FromSystemText(name), &v)) return false;
-      value = ToSystemText(v);
-      return true;
-    });
-  }
-  SetCommandBarsState(state);
+  const CProfile* profile = GetAppProfile();
+  SetCommandBarsState(profile ? ReadCommandBars(profile->Read()) : CommandBarsState::Defaults());
+  m_storedState = m_state;
   if (!GetToolBar()) return false;
 
   m_pOwnMenuBar = BuildMenuBar(IDR_MAINFRAME);
@@ -115,6 +114,7 @@ bool CMainFrame::Create(wxDocManager* manager) {
 
   // Bound after the document handling's own close handler, so this one runs first.
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
+  Bind(wxEVT_ACTIVATE, &CMainFrame::OnActivate, this);
   Bind(wxEVT_IDLE, &CMainFrame::OnIdle, this);
   Bind(wxEVT_SIZE, &CMainFrame::OnSizeOrMove, this);
   Bind(wxEVT_MOVE, &CMainFrame::OnSizeOrMove, this);
@@ -348,11 +348,11 @@ void CMainFrame::OnCustomize(wxCommandEvent&) {
 }
 
 void CMainFrame::OnPreferences(wxCommandEvent&) {
-  wxConfigBase* config = wxConfigBase::Get(false);
   // Parented, unlike a dialog without an owner, so GTK keeps it above this window.
   CPreferencesDlg dlg(this);
-  if (config) dlg.m_values = ReadPreferences(*config);
-  if (GetDialogServices().ShowModal(dlg) == wxID_OK && config) WritePreferences(*config, dlg.m_values);
+  if (const CProfile* profile = GetAppProfile()) dlg.m_values = ReadPreferences(*profile);
+  if (GetDialogServices().ShowModal(dlg) != wxID_OK) return;
+  if (CProfile* profile = GetAppProfile()) WritePreferences(*profile, dlg.m_values);
 }
 
 // ---------------------------------------------------------------- windows
@@ -430,15 +430,10 @@ bool CMainFrame::ShowWithSavedPosition(int) {
       areas.push_back(area);
   }
   WindowPlacement p = DefaultPlacement(areas.empty() ? WindowRect{0, 0, 1024, 768} : areas.front());
-  if (wxConfigBase* config = wxConfigBase::Get(false)) {
-    const wxString g = kPlacementGroup;
-    WindowPlacement saved;
-    if (config->Read(g + "/Left", &saved.normal.x) && config->Read(g + "/Top", &saved.normal.y) &&
-        config->Read(g + "/Width", &saved.normal.width) && config->Read(g + "/Height", &saved.normal.height) &&
-        config->Read(g + "/ShowCmd", &saved.showCmd) && saved.normal.width > 0 && saved.normal.height > 0)
-      p = saved;
-  }
+  if (const CProfile* profile = GetAppProfile())
+    if (const std::optional<WindowPlacement> saved = ReadWindowPlacement(profile->Read())) p = *saved;
   p = FitPlacement(p, areas);
+  m_storedPlacement = p;
   m_rectNormal = p.normal;
   SetSize(p.normal.x, p.normal.y, p.normal.width, p.normal.height);
   // The toolkit makes the window before it shows it, at the size its contents then have, which
@@ -465,28 +460,28 @@ int CMainFrame::OnMapEvent(void* widget, void*, void* self) {
   return FALSE;
 }
 
-void CMainFrame::SaveCommandBars(wxConfigBase& config) const {
-  config.DeleteGroup(kCommandBarsGroup);
-  for (const auto& [name, value] : m_state.ToEntries())
-    config.Write(wxString(kCommandBarsGroup) + "/" + FromSystemText(name), FromSystemText(value));
-}
-
-void CMainFrame::SavePlacement(wxConfigBase& config) const {
-  const WindowPlacement p = GetPlacement();
-  const wxString g = kPlacementGroup;
-  config.Write(g + "/Left", p.normal.x);
-  config.Write(g + "/Top", p.normal.y);
-  config.Write(g + "/Width", p.normal.width);
-  config.Write(g + "/Height", p.normal.height);
-  config.Write(g + "/ShowCmd", p.showCmd);
-}
-
 void CMainFrame::OnClose(wxCloseEvent& event) {
-  // Stored before the documents are asked about, so also when the user then cancels.
-  if (wxConfigBase* config = wxConfigBase::Get(false)) {
-    SaveCommandBars(*config);
-    SavePlacement(*config);
-    config->Flush();
+  // Stored before the documents are asked about, so also when the user then cancels; in one
+  // write, which leaves every other value of the profile as it is on disk.
+  const WindowPlacement placement = GetPlacement();
+  CProfile* profile = GetAppProfile();
+  if (profile && (m_state != m_storedState || placement != m_storedPlacement)) {
+    const bool stored = profile->Edit([&](ProfileContents& contents) {
+      if (m_state != m_storedState) WriteCommandBars(contents, m_state);
+      if (placement != m_storedPlacement) WriteWindowPlacement(contents, placement);
+      return true;
+    });
+    if (stored) {
+      m_storedState = m_state;
+      m_storedPlacement = placement;
+    }
   }
   event.Skip();
+}
+
+void CMainFrame::OnActivate(wxActivateEvent& event) {
+  event.Skip();
+  // Back from another window, perhaps another copy of the program: its recent files show here.
+  if (event.GetActive())
+    if (auto* docs = dynamic_cast<CTessaryDocManager*>(GetDocumentManager())) docs->LoadRecentFiles();
 }

@@ -9,10 +9,8 @@
 #include <wx/docview.h>
 #include <wx/iconbndl.h>
 
-#include "app/command_bars.h"
-#include "app/window_placement.h"
-
-class wxConfigBase;
+#include "platform/command_bars.h"
+#include "platform/window_placement.h"
 
 using CMainFrameBase = wxDocParentFrameAny<wxAuiMDIParentFrame>;
 
@@ -47,12 +45,9 @@ class CMainFrame : public CMainFrameBase {
   void OnCustomize(wxCommandEvent& event);
   void OnPreferences(wxCommandEvent& event);
 
-  // Profile names.
-  static constexpr const char* kCommandBarsGroup = "/CommandBars";
-  static constexpr const char* kPlacementGroup = "/WindowPlacement";
-
  private:
   void OnClose(wxCloseEvent& event);
+  void OnActivate(wxActivateEvent& event);
   void OnIdle(wxIdleEvent& event);
   void OnSizeOrMove(wxEvent& event);
   void OnExit(wxCommandEvent& event);
@@ -78,11 +73,13 @@ class CMainFrame : public CMainFrameBase {
   static void OnRightPress(void* gesture, int presses, double x, double y, void* self);
   void ApplyKeys();
   void UpdateLockIndicators();
-  void SaveCommandBars(wxConfigBase& config) const;
-  void SavePlacement(wxConfigBase& config) const;
   static int OnMapEvent(void* widget, void* event, void* self);
 
   CommandBarsState m_state;
+  // What the profile had when last read or written: a close stores only what changed since,
+  // so that it keeps what another copy of the program stored meanwhile.
+  CommandBarsState m_storedState;
+  WindowPlacement m_storedPlacement;
   WindowRect m_rectNormal;
   bool m_maximizePending = false;  // until the window is mapped at its normal size
   wxMenuBar* m_pOwnMenuBar = nullptr;

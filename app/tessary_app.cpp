@@ -3,10 +3,7 @@
 #include <clocale>
 
 #include <wx/config.h>
-#include <wx/fileconf.h>
-#include <wx/filename.h>
 #include <wx/image.h>
-#include <wx/utils.h>
 
 #include "app/about_dlg.h"
 #include "view/tessary_view.h"
@@ -19,6 +16,7 @@
 #include "common/dialog_services.h"
 #include "common/tessary_doc.h"
 #include "common/text_conv.h"
+#include "platform/profile.h"
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "view/clipboard_keeper.h"
@@ -54,30 +52,29 @@ int CTessaryAuthorApp::OnExit() {
   return wxApp::OnExit();
 }
 
+namespace {
+constexpr const char* kRegistryKey = "Brevanta";
+}  // namespace
+
 wxString CTessaryAuthorApp::ProfilePath() {
-  wxString dir;
-  if (!wxGetEnv("XDG_CONFIG_HOME", &dir) || dir.empty()) dir = wxFileName::GetHomeDir() + "/.config";
-  return dir + "/Brevanta/TessaryAuthor.conf";
+  return FromSystemPath(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
 }
 
 bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxInitAllImageHandlers();
 
-  // The per-user profile of the company and the program.
-  const wxString appName = FromSystemText(LoadResString(AFX_IDS_APP_TITLE));
-  SetVendorName("Brevanta");
-  SetAppName(appName);
-  const wxFileName profile(ProfilePath());
-  wxFileName::Mkdir(profile.GetPath(), wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
+  // The per-user profile of the company and the program. Nothing is made on disk before a
+  // value is written.
+  SetVendorName(kRegistryKey);
+  SetAppName(FromSystemText(LoadResString(AFX_IDS_APP_TITLE)));
+  m_pProfile = std::make_unique<CProfile>(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
+  SetAppProfile(m_pProfile.get());
+  // The toolkit would otherwise make a configuration file of its own when one of its parts asks.
   wxConfigBase::DontCreateOnDemand();
-  delete wxConfigBase::Set(new wxFileConfig(appName, "Brevanta", profile.GetFullPath(), wxString(), wxCONFIG_USE_LOCAL_FILE));
 
   // Four recent files.
   m_pDocManager = std::make_unique<CTessaryDocManager>();
-  wxConfigBase* config = wxConfigBase::Get(false);
-  config->SetPath(kRecentFileGroup);
-  m_pDocManager->FileHistoryLoad(*config);
-  config->SetPath("/");
+  m_pDocManager->LoadRecentFiles();
 
   auto* frame = new CMainFrame;
   m_pMainFrame = frame;
@@ -98,9 +95,12 @@ bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   });
   SetTopWindow(frame);
 
-  // A new document is what an empty command line asks for; start-up opens none.
+  // A new document is what an empty command line asks for; start-up opens none. A document
+  // named relative to the current folder is opened by its full path, which the title, the
+  // recent files and later saves keep.
   ShellRequest request = ParseCommandLine(args);
   if (request.kind == ShellRequest::fileNew) request.kind = ShellRequest::fileNothing;
+  if (request.kind == ShellRequest::fileOpen) request.fileName = FullPath(request.fileName);
   if (request.kind == ShellRequest::fileOpen && !m_pDocManager->CreateDocument(FromSystemPath(request.fileName), 0))
     return fail();
 
@@ -121,18 +121,9 @@ int CTessaryAuthorApp::ExitInstance() {
     else
       delete frame;
   }
-  if (m_pDocManager) {
-    if (wxConfigBase* config = wxConfigBase::Get(false)) {
-      config->SetPath(kRecentFileGroup);
-      m_pDocManager->FileHistorySave(*config);
-      config->SetPath("/");
-    }
-    m_pDocManager.reset();
-  }
-  if (wxConfigBase* config = wxConfigBase::Set(nullptr)) {
-    config->Flush();
-    delete config;
-  }
+  m_pDocManager.reset();
+  if (GetAppProfile() == m_pProfile.get()) SetAppProfile(nullptr);
+  m_pProfile.reset();
   return 0;
 }
 

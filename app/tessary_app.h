@@ -9,6 +9,7 @@
 #include <wx/weakref.h>
 
 class CMainFrame;
+class CProfile;
 class CTessaryDocManager;
 class CWxUiServices;
 
@@ -26,7 +27,8 @@ class CTessaryAuthorApp : public wxApp {
   // Start-up; args are the command line's arguments after the program name. False ends the
   // program (after ExitInstance has run).
   bool InitInstance(const std::vector<std::string>& args);
-  // Exit: shuts the communication library down and stores the recent files.
+  // Exit: shuts the communication library down. Nothing is stored here: every value went to the
+  // profile when it changed.
   int ExitInstance();
 
   void OnAppAbout(wxCommandEvent& event);
@@ -36,10 +38,10 @@ class CTessaryAuthorApp : public wxApp {
 
   // The profile file: <XDG_CONFIG_HOME or ~/.config>/Brevanta/TessaryAuthor.conf.
   static wxString ProfilePath();
-  static constexpr const char* kRecentFileGroup = "/Recent File List";
 
  private:
   std::unique_ptr<CWxUiServices> m_pUi;
+  std::unique_ptr<CProfile> m_pProfile;
   std::unique_ptr<CTessaryDocManager> m_pDocManager;
   wxWeakRef<CMainFrame> m_pMainFrame;
 };

@@ -12,7 +12,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds="${1:-60}"
 build="${TESSARY_FUZZ_BUILD:-$root/build-fuzz}"
-targets=(prog_text codec rvq tables authoring)
+targets=(prog_text codec rvq tables authoring settings)
 
 bash "$root/scripts/setup.sh"
 mkdir -p "$build"

@@ -2,12 +2,12 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/config.h>
 #include <wx/statbox.h>
 #include <wx/textctrl.h>
 
 #include "common/dialog_services.h"
 #include "common/text_conv.h"
+#include "platform/profile.h"
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "view/dialog_units.h"
@@ -25,9 +25,6 @@ void EndWithSeparator(wxString& folder) {
   if (!folder.EndsWith("/")) folder += "/";
 }
 
-wxString ProfileKey(unsigned entry) {
-  return "/" + FromSystemText(LoadResString(IDS_PREFERENCES_SECTION)) + "/" + FromSystemText(LoadResString(entry));
-}
 
 }  // namespace
 
@@ -37,18 +34,29 @@ void NormalisePreferenceFolders(PreferenceValues& values) {
   if (!values.m_strSourceCalPath.empty()) EndWithSeparator(values.m_strSourceCalPath);
 }
 
-PreferenceValues ReadPreferences(wxConfigBase& config) {
+PreferenceValues ReadPreferences(const CProfile& profile) {
+  const std::string section = LoadResString(IDS_PREFERENCES_SECTION);
+  const ProfileContents contents = profile.Read();
+  const auto text = [&](unsigned entry) {
+    const std::string* value = contents.Find(section, LoadResString(entry));
+    return value ? FromSystemPath(*value) : wxString();
+  };
   PreferenceValues values;
-  values.m_strUpdatePath = config.Read(ProfileKey(IDS_UPDATE_PATH_ENTRY), wxString());
-  values.m_strSourceCalPath = config.Read(ProfileKey(IDS_SOURCE_CAL_PATH_ENTRY), wxString());
-  values.m_bAlwaysUseSourceCalFolder = config.Read(ProfileKey(IDS_ALWAYS_USE_SOURCE_CAL_FOLDER_ENTRY), 0L) != 0;
+  values.m_strUpdatePath = text(IDS_UPDATE_PATH_ENTRY);
+  values.m_strSourceCalPath = text(IDS_SOURCE_CAL_PATH_ENTRY);
+  values.m_bAlwaysUseSourceCalFolder =
+      contents.FindInt(section, LoadResString(IDS_ALWAYS_USE_SOURCE_CAL_FOLDER_ENTRY), 0) != 0;
   return values;
 }
 
-void WritePreferences(wxConfigBase& config, const PreferenceValues& values) {
-  config.Write(ProfileKey(IDS_UPDATE_PATH_ENTRY), values.m_strUpdatePath);
-  config.Write(ProfileKey(IDS_SOURCE_CAL_PATH_ENTRY), values.m_strSourceCalPath);
-  config.Write(ProfileKey(IDS_ALWAYS_USE_SOURCE_CAL_FOLDER_ENTRY), values.m_bAlwaysUseSourceCalFolder ? 1L : 0L);
+bool WritePreferences(CProfile& profile, const PreferenceValues& values) {
+  const std::string section = LoadResString(IDS_PREFERENCES_SECTION);
+  return profile.Edit([&](ProfileContents& contents) {
+    return contents.Set(section, LoadResString(IDS_UPDATE_PATH_ENTRY), ToSystemPath(values.m_strUpdatePath)) &&
+           contents.Set(section, LoadResString(IDS_SOURCE_CAL_PATH_ENTRY), ToSystemPath(values.m_strSourceCalPath)) &&
+           contents.Set(section, LoadResString(IDS_ALWAYS_USE_SOURCE_CAL_FOLDER_ENTRY),
+                        values.m_bAlwaysUseSourceCalFolder ? "1" : "0");
+  });
 }
 
 CPreferencesDlg::CPreferencesDlg(wxWindow* parent)

@@ -5,8 +5,8 @@
 #include <wx/dialog.h>
 #include <wx/string.h>
 
+class CProfile;
 class wxCheckBox;
-class wxConfigBase;
 class wxTextCtrl;
 
 struct PreferenceValues {
@@ -20,8 +20,10 @@ struct PreferenceValues {
 void NormalisePreferenceFolders(PreferenceValues& values);
 
 // The profile's section "Preferences" (names from the string table); absent values are empty / 0.
-PreferenceValues ReadPreferences(wxConfigBase& config);
-void WritePreferences(wxConfigBase& config, const PreferenceValues& values);
+// Each call reads the profile as it is on disk now.
+PreferenceValues ReadPreferences(const CProfile& profile);
+// The three values, in one write; false (and the old values kept) when they could not be stored.
+bool WritePreferences(CProfile& profile, const PreferenceValues& values);
 
 class CPreferencesDlg : public wxDialog {
  public:

@@ -3,12 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
-#include <sstream>
 
 #include <wx/clipbrd.h>
-#include <wx/config.h>
 #include <wx/dataobj.h>
 #include <wx/dnd.h>
 #include <wx/menu.h>
@@ -16,7 +13,9 @@
 #include "common/command_ids.h"
 #include "common/text_conv.h"
 #include "common/update_document_data.h"
+#include "platform/app_settings.h"
 #include "platform/file.h"
+#include "platform/profile.h"
 #include "res/app_ids.h"
 #include "view/clipboard_keeper.h"
 #include "view/handler_guard.h"
@@ -58,10 +57,6 @@ namespace {
 
 constexpr const char* kColumnTitles[] = {"CalibrationID", "SoftwareID"};
 
-wxString ProfileKey() {
-  return wxString("/") + CTargetListCtrl::kProfileSection + "/" + CTargetListCtrl::kProfileEntry;
-}
-
 }  // namespace
 
 CTargetListCtrl::~CTargetListCtrl() { SaveColumns(); }
@@ -90,15 +85,11 @@ bool CTargetListCtrl::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos
 
 void CTargetListCtrl::RestoreColumns() {
   std::vector<int> widths;
-  if (wxConfigBase* config = wxConfigBase::Get(false)) {
-    wxString stored;
-    if (config->Read(ProfileKey(), &stored)) {
-      std::istringstream in(ToSystemText(stored));
-      for (std::string field; std::getline(in, field, ',');) {
-        char* end = nullptr;
-        const long w = std::strtol(field.c_str(), &end, 10);
-        widths.push_back(end != field.c_str() && *end == '\0' && w > 0 && w < 100000 ? static_cast<int>(w) : 0);
-      }
+  if (const CProfile* profile = GetAppProfile()) {
+    const ProfileContents contents = profile->Read();
+    if (const std::string* stored = contents.Find(kProfileSection, kProfileEntry)) {
+      m_storedWidths = ParseColumnWidths(*stored);
+      widths = m_storedWidths;
     }
   }
   // Without a width of column 0 the profile holds nothing of ours yet.
@@ -126,13 +117,15 @@ void CTargetListCtrl::AutoSizeColumns() {
   if (room > 0) SetColumnWidth(count - 1, GetColumnWidth(count - 1) + room);
 }
 
-void CTargetListCtrl::SaveColumns() const {
-  if (!m_bColumnsReady) return;
-  wxConfigBase* config = wxConfigBase::Get(false);
-  if (!config) return;
-  wxString value;
-  for (int i = 0; i < GetColumnCount(); ++i) value += wxString::Format(i ? ",%d" : "%d", GetColumnWidth(i));
-  config->Write(ProfileKey(), value);
+void CTargetListCtrl::SaveColumns() {
+  CProfile* profile = GetAppProfile();
+  if (!m_bColumnsReady || !profile) return;
+  std::vector<int> widths;
+  for (int i = 0; i < GetColumnCount(); ++i) widths.push_back(GetColumnWidth(i));
+  // Unchanged widths are not written, so that closing this list keeps what another window or
+  // another copy of the program stored meanwhile.
+  if (widths == m_storedWidths) return;
+  if (profile->WriteProfileString(kProfileSection, kProfileEntry, FormatColumnWidths(widths))) m_storedWidths = widths;
 }
 
 void CTargetListCtrl::OnColumnDragged(wxListEvent& event) {

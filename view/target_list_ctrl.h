@@ -67,12 +67,14 @@ class CTargetListCtrl : public wxListCtrl {
   void ShowContextMenu(const wxPoint& screen);
   void OnColumnDragged(wxListEvent& event);
   void RestoreColumns();
-  void SaveColumns() const;
+  // Stores the widths when they differ from those the profile had for this list.
+  void SaveColumns();
   void AutoSizeColumns();
 
   friend class CTargetDropTarget;
   void FilesDropped(const std::vector<std::string>& paths);
 
   bool m_bColumnsReady = false;  // set-up finished: the widths are worth saving
+  std::vector<int> m_storedWidths;  // what the profile had when last read or written
   bool m_bMenuPending = false;   // a popup is on its way
 };

@@ -6,7 +6,6 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/config.h>
 #include <wx/sizer.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
@@ -20,6 +19,7 @@
 #include "common/tessary_doc.h"
 #include "common/text_conv.h"
 #include "platform/file.h"
+#include "platform/profile.h"
 #include "platform/ui_services.h"
 #include "res/app_ids.h"
 #include "view/dialog_units.h"
@@ -377,7 +377,7 @@ void CTessaryAuthorView::OnChangeComments() {
 
 void CTessaryAuthorView::OnAddTarget() {
   PreferenceValues preferences;
-  if (wxConfigBase* profile = wxConfigBase::Get(false)) preferences = ReadPreferences(*profile);
+  if (const CProfile* profile = GetAppProfile()) preferences = ReadPreferences(*profile);
   const int always = preferences.m_bAlwaysUseSourceCalFolder ? 1 : 0;
   const std::string sourceCalPath = ToSystemPath(preferences.m_strSourceCalPath);
   g_strSourceCalFolder = AddStartFolder(g_strSourceCalFolder, always, sourceCalPath, CurrentDirectory());

@@ -30,6 +30,10 @@
 #include "app/customize_dlg.h"
 #include "app/wx_ui_services.h"
 #include "common/picture_static.h"
+#include "common/text_conv.h"
+#include "platform/app_settings.h"
+#include "platform/profile.h"
+#include "support/unwritable.h"
 #include "tests/app/app_fixture.h"
 #include "tests/app/x_window.h"
 #include "res/app_ids.h"
@@ -231,6 +235,85 @@ TEST_F(AppGui, ARecentFileThatIsGoneIsDroppedWithAMessage) {
   EXPECT_EQ((std::vector<wxString>{"Recent File"}), RecentItems(Frame()->GetMenuBar()));
 }
 
+using Files = std::vector<std::string>;
+
+// The recent files as another copy of the program finds them on disk.
+Files StoredRecentFiles() {
+  return ReadRecentFiles(CProfile(CTessaryAuthorApp::ProfilePath().ToStdString()).Read(), 4);
+}
+
+// What another copy of the program does when it opens file.
+void OtherCopyOpens(const std::string& file) {
+  CProfile(CTessaryAuthorApp::ProfilePath().ToStdString()).Edit([&](ProfileContents& c) {
+    WriteRecentFiles(c, WithRecentFile(ReadRecentFiles(c, 4), file, 4), 4);
+    return true;
+  });
+}
+
+// Two copies of the program at work: each change of the recent files is on disk at once, put
+// into the list that is there, and the exit writes nothing over what the other stored.
+TEST_F(AppGui, RecentFilesGoIntoTheStoredListAtOnceAndTheExitKeepsAnotherCopysFiles) {
+  const std::string a = WriteDocument("a.rvq", "A"), b = WriteDocument("b.rvq", "B"), c = WriteDocument("c.rvq", "C"),
+                    d = WriteDocument("d.rvq", "D");
+  ASSERT_TRUE(Start({a}));
+  EXPECT_EQ((Files{a}), StoredRecentFiles());
+  OtherCopyOpens(b);
+  dialogs.files.push_back(wxString(c));
+  Command(ID_FILE_OPEN);
+  EXPECT_EQ((Files{c, b, a}), StoredRecentFiles());
+  EXPECT_EQ((std::vector<wxString>{"1 " + c, "2 " + b, "3 " + a}), RecentItems(Frame()->GetMenuBar()));
+
+  // Back in this window after the other copy opened d: the menu shows it.
+  OtherCopyOpens(d);
+  wxActivateEvent activate(wxEVT_ACTIVATE, true, Frame()->GetId());
+  Frame()->ProcessWindowEvent(activate);
+  EXPECT_EQ((std::vector<wxString>{"1 " + d, "2 " + c, "3 " + b, "4 " + a}), RecentItems(Frame()->GetMenuBar()));
+
+  // A file that is gone leaves the stored list too, with the other copy's files kept.
+  OtherCopyOpens(b);
+  Command(ID_FILE_CLOSE);
+  std::filesystem::remove(c);
+  Frame()->ProcessWindowEvent(activate);
+  Command(ID_FILE_MRU_FILE1 + 2);  // c, after b went back on top
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_EQ((Files{b, d, a}), StoredRecentFiles());
+
+  OtherCopyOpens(c);
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ((Files{c, b, d, a}), StoredRecentFiles());
+}
+
+// A name given relative to the folder the program was started in stands for the same file
+// later, from any folder: the title, the recent files and later saves keep its full path.
+TEST_F(AppGui, ARelativeNameOnTheCommandLineIsKeptAsAFullPath) {
+  const std::string path = std::filesystem::canonical(WriteDocument("rel.rvq", "CAL-REL")).string();
+  const std::filesystem::path started = std::filesystem::current_path();
+  struct Back {
+    std::filesystem::path to;
+    ~Back() { std::filesystem::current_path(to); }
+  } back{started};
+  std::filesystem::current_path(std::filesystem::path(path).parent_path());
+  ASSERT_TRUE(Start({"rel.rvq"}));
+  std::filesystem::current_path("/");
+  EXPECT_EQ("TessaryAuthor - rel.rvq", Frame()->GetTitle());
+  EXPECT_EQ(path, ToSystemPath(CurrentDoc()->GetFilename()));
+  EXPECT_EQ((std::vector<wxString>{"1 " + wxString(path)}), RecentItems(Frame()->GetMenuBar()));
+  EXPECT_EQ((Files{path}), StoredRecentFiles());
+
+  CurrentDoc()->m_strComments = "saved again";
+  CurrentDoc()->SetModifiedFlag();
+  Command(ID_FILE_SAVE);
+  EXPECT_FALSE(CurrentDoc()->IsModified());
+  EXPECT_FALSE(std::filesystem::exists("/rel.rvq"));
+  ASSERT_TRUE(Stop());
+
+  ASSERT_TRUE(Start());
+  Command(ID_FILE_MRU_FILE1);
+  EXPECT_TRUE(ui.boxes.empty());
+  ASSERT_EQ(1u, Tabs());
+  EXPECT_EQ("saved again", CurrentDoc()->m_strComments);
+}
+
 // The main window's frame as the X server places it.
 wxRect RealFrame() {
   const std::optional<XWindowGeometry> g = QueryXGeometry(TheApp().GetMainFrame());
@@ -296,6 +379,55 @@ TEST_F(AppGui, APlacementOffTheScreenOrMinimisedComesBackVisibleAndNormal) {
   }
 }
 
+// A profile of values no program wrote: the program starts as at a first start where a value
+// makes no sense, stops on no assertion and prints nothing.
+TEST_F(AppGui, AProfileOfNonsenseIsLeftOutQuietly) {
+  const char* const placements[] = {
+      "Left=2147483647\nTop=-2147483648\nWidth=2147483647\nHeight=2147483647\nShowCmd=-1\n",
+      "Left=10\nTop=10\nWidth=-640\nHeight=480\nShowCmd=1\n",
+      "Left=ten\nTop=10\nWidth=640\nHeight=480\nShowCmd=1\n",
+  };
+  const wxRect screen(0, 0, 1280, 1024);
+  for (const char* placement : placements) {
+    SCOPED_TRACE(placement);
+    const std::filesystem::path profileFile = CTessaryAuthorApp::ProfilePath().ToStdString();
+    std::filesystem::create_directories(profileFile.parent_path());
+    std::ofstream(profileFile, std::ios::binary)
+        << "[WindowPlacement]\n" << placement
+        << "[CommandBars]\n"
+           "ToolbarVisible=maybe\n"
+           "StandardButtons=57600,0,99999,-1,2147483648\n"
+           "Keys=57600=Ctrl+Ctrl+\\t57601=F99\\t57603=Num 5\\t57634=\\t99999=Ctrl+Q\n"
+           "[Recent\\ File\\ List]\n"
+           "file1=\n"
+           "file2=relative.rvq\n"
+           "file3=relative.rvq\n";
+    StderrCapture err(Path("nonsense.err"));
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(WaitFor([&] { return screen.Contains(Frame()->GetRect()); }))
+        << Frame()->GetRect().x << "," << Frame()->GetRect().y << " " << Frame()->GetRect().width << "x"
+        << Frame()->GetRect().height;
+    EXPECT_GT(Frame()->GetSize().x, 100);
+    EXPECT_EQ(13u, Frame()->GetToolBar()->GetToolsCount());
+    EXPECT_TRUE(Frame()->GetToolBar()->IsShown());
+    EXPECT_EQ(CommandBarsState::Defaults().keys.size(), Frame()->GetCommandBarsState().keys.size());
+    EXPECT_EQ((std::vector<std::string>{"Ctrl+N"}), Frame()->GetCommandBarsState().KeysFor(ID_FILE_NEW));
+    EXPECT_EQ((std::vector<wxString>{"1 relative.rvq"}), RecentItems(Frame()->GetMenuBar()));
+    ASSERT_TRUE(Stop());
+    EXPECT_EQ("", err.Stop());
+    EXPECT_TRUE(ui.boxes.empty());
+  }
+  // A key the toolkit does not know, among good ones, is left out without a word.
+  std::ofstream(CTessaryAuthorApp::ProfilePath().ToStdString(), std::ios::binary)
+      << "[CommandBars]\nKeys=57600=Ctrl+N\\t57601=F99\\t57603=Ctrl+S\n";
+  StderrCapture err(Path("keys.err"));
+  ASSERT_TRUE(Start());
+  EXPECT_EQ((std::vector<KeyBinding>{{ID_FILE_NEW, "Ctrl+N"}, {ID_FILE_SAVE, "Ctrl+S"}}),
+            Frame()->GetCommandBarsState().keys);
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ("", err.Stop());
+}
+
 TEST_F(AppGui, CloseThenCancelAtTheSavePromptStillStoresBarsAndPlacement) {
   ASSERT_TRUE(Start());
   Command(ID_FILE_NEW);
@@ -325,6 +457,33 @@ TEST_F(AppGui, CloseThenCancelAtTheSavePromptStillStoresBarsAndPlacement) {
   ASSERT_TRUE(Start());
   EXPECT_FALSE(Frame()->GetToolBar()->IsShown());
   EXPECT_FALSE(Frame()->GetCommandBarsState().toolbarVisible);
+}
+
+// Another copy of the program closes after the user hid its toolbar and moved its window: this
+// copy, closed later with its bars and window as they were, keeps those values; what it changes
+// itself it stores.
+TEST_F(AppGui, ACloseStoresOnlyWhatChangedSoAnotherCopysBarsAndPlacementStay) {
+  ASSERT_TRUE(Start());
+  CProfile otherCopy(CTessaryAuthorApp::ProfilePath().ToStdString());
+  CommandBarsState hidden = CommandBarsState::Defaults();
+  hidden.toolbarVisible = false;
+  ASSERT_TRUE(otherCopy.Edit([&](ProfileContents& c) {
+    WriteCommandBars(c, hidden);
+    WriteWindowPlacement(c, {{50, 60, 640, 480}, SW_SHOWNORMAL});
+    return true;
+  }));
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ("0", ProfileValue("/CommandBars/ToolbarVisible"));
+  EXPECT_EQ("50 60 640 480", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") +
+                                 " " + ProfileValue("/WindowPlacement/Width") + " " +
+                                 ProfileValue("/WindowPlacement/Height"));
+
+  ASSERT_TRUE(Start());
+  EXPECT_FALSE(Frame()->GetToolBar()->IsShown());
+  Command(ID_VIEW_STATUS_BAR);
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ("0", ProfileValue("/CommandBars/StatusBarVisible"));
+  EXPECT_EQ("0", ProfileValue("/CommandBars/ToolbarVisible"));
 }
 
 TEST_F(AppGui, CommandsWithoutAHandlerShowDisabled) {
@@ -834,6 +993,10 @@ TEST_F(AppGui, TheProgramStartsCentredThenWhereItWasLeftAndPrintsNothing) {
     x.RequestClose(w);
     EXPECT_TRUE(program.WaitForExit());
   }
+  // A window left where it opened stored nothing: the folder may not be there yet.
+  const std::filesystem::path profileFile = CTessaryAuthorApp::ProfilePath().ToStdString();
+  EXPECT_FALSE(std::filesystem::exists(profileFile));
+  std::filesystem::create_directories(profileFile.parent_path());
   {
     wxFileConfig profile(wxString(), wxString(), CTessaryAuthorApp::ProfilePath(), wxString(), wxCONFIG_USE_LOCAL_FILE);
     profile.Write("/WindowPlacement/Left", 100);
@@ -860,4 +1023,87 @@ TEST_F(AppGui, TheProgramStartsCentredThenWhereItWasLeftAndPrintsNothing) {
                                    ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
   EXPECT_EQ("", FileText(Path("first.err")));
   EXPECT_EQ("", FileText(Path("second.err")));
+}
+
+namespace {
+
+// The windows of process pid that the window manager lists: its main window, and a message box
+// or any other top-level window it shows.
+int ClientWindowsOf(Display* display, pid_t pid) {
+  XSync(display, False);
+  const Atom clients = XInternAtom(display, "_NET_CLIENT_LIST", False);
+  const Atom wmPid = XInternAtom(display, "_NET_WM_PID", False);
+  Atom type;
+  int format;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  int found = 0;
+  if (XGetWindowProperty(display, DefaultRootWindow(display), clients, 0, 1024, False, XA_WINDOW, &type, &format,
+                         &count, &after, &data) == Success &&
+      data && format == 32)
+    for (unsigned long i = 0; i < count; ++i) {
+      unsigned char* p = nullptr;
+      unsigned long n = 0;
+      const Window w = reinterpret_cast<Window*>(data)[i];
+      if (XGetWindowProperty(display, w, wmPid, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &p) == Success &&
+          p && n == 1 && *reinterpret_cast<long*>(p) == pid)
+        ++found;
+      if (p) XFree(p);
+    }
+  if (data) XFree(data);
+  return found;
+}
+
+}  // namespace
+
+// A profile that cannot be written, because its folder cannot be made or may not be changed:
+// the program starts, works and ends as always, with no message, nothing printed and no wait; a
+// profile that is there is still read.
+TEST_F(AppGui, AProfileThatCannotBeWrittenStopsNothingAndSaysNothing) {
+  XClient x;
+  ASSERT_NE(nullptr, x.display());
+  const std::string document = WriteDocument("doc.rvq", "CAL");  // a recent file to store
+  const auto run = [&](const std::string& label, const std::function<bool(Window)>& shown) {
+    ProgramProcess program(Path(label + ".err"), {document});
+    ASSERT_GT(program.pid(), 0);
+    Window w = 0;
+    ASSERT_TRUE(Eventually([&] { return (w = x.FindWindowOf(program.pid())) != 0; }));
+    EXPECT_TRUE(Eventually([&] { return shown(w); }));
+    EXPECT_EQ(1, ClientWindowsOf(x.display(), program.pid()));
+    x.RequestClose(w);
+    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ("", FileText(Path(label + ".err")));
+  };
+  const auto frameOf = [&](Window w) {
+    const std::optional<XWindowGeometry> g = x.Geometry(w);
+    return g ? g->frame : wxRect();
+  };
+
+  // Below a regular file no folder can be made.
+  std::ofstream(Path("file")) << "a regular file";
+  setenv("XDG_CONFIG_HOME", Path("file/config").c_str(), 1);
+  run("below-a-file", [&](Window w) { return frameOf(w) == wxRect(160, 128, 960, 768); });
+  EXPECT_EQ("a regular file", FileText(Path("file")));
+
+  // A profile in a folder that may not be changed: read, never written.
+  setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
+  const std::string profilePath = CTessaryAuthorApp::ProfilePath().ToStdString();
+  CProfile profile(profilePath);
+  ASSERT_TRUE(profile.Edit([](ProfileContents& c) {
+    WriteWindowPlacement(c, {{100, 120, 700, 500}, SW_SHOWMAXIMIZED});
+    WriteRecentFiles(c, {"/elsewhere/kept.rvq"}, 4);
+    return true;
+  }));
+  const std::string before = FileText(profilePath);
+  const std::filesystem::path folder = std::filesystem::path(profilePath).parent_path();
+  struct Writable {
+    std::vector<std::filesystem::path> paths;
+    ~Writable() {
+      for (const auto& p : paths) MakeWritable(p);
+    }
+  } writable{{profilePath, folder}};
+  if (!MakeUnwritable(profilePath) || !MakeUnwritable(folder))
+    GTEST_SKIP() << "this file system has no unwritable folder for this user";
+  run("unwritable", [&](Window w) { return x.IsMaximized(w); });
+  EXPECT_EQ(before, FileText(profilePath));
 }

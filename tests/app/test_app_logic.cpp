@@ -1,16 +1,22 @@
 // The application's logic that needs no display: placement fitting, the command bars' profile
-// entries, the command line, the template string and the About box's reading of a version block.
+// entries, the command line, the template string, the About box's reading of a version block,
+// and the profile file as the toolkit's configuration wrote it.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
 
-#include "app/command_bars.h"
+#include <wx/fileconf.h>
+#include <wx/init.h>
+
 #include "app/startup.h"
 #include "app/version_info.h"
-#include "app/window_placement.h"
+#include "platform/command_bars.h"
+#include "platform/profile.h"
+#include "platform/window_placement.h"
 #include "res/app_ids.h"
 
 TEST(WindowPlacement, SavedPlacementIsFittedOntoTheDisplays) {
@@ -114,6 +120,29 @@ TEST(Startup, CommandLine) {
   }
 }
 
+TEST(Startup, ANameBecomesAFullPath) {
+  const struct {
+    const char *name, *cwd, *full;
+  } cases[] = {
+      {"rel.rvq", "/home/u/docs", "/home/u/docs/rel.rvq"},
+      {"./rel.rvq", "/home/u/docs", "/home/u/docs/rel.rvq"},
+      {"sub//rel.rvq", "/home/u/docs", "/home/u/docs/sub/rel.rvq"},
+      {"../rel.rvq", "/home/u/docs", "/home/u/rel.rvq"},
+      {"../../../../rel.rvq", "/home/u", "/rel.rvq"},
+      {"rel.rvq", "/", "/rel.rvq"},
+      // The folder of the name may be a link: what ".." after it means is the file system's.
+      {"link/../rel.rvq", "/home/u", "/home/u/link/../rel.rvq"},
+      {"/abs/./a.rvq", "/home/u", "/abs/./a.rvq"},
+      {"d\xc3\xa9j\xc3\xa0 vu.rvq", "/home/u", "/home/u/d\xc3\xa9j\xc3\xa0 vu.rvq"},
+      {"", "/home/u", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.full, FullPath(c.name, c.cwd)) << c.name;
+  // From the process's own folder.
+  const std::string cwd = std::filesystem::current_path().string();
+  EXPECT_EQ(cwd + "/rel.rvq", FullPath("rel.rvq"));
+  EXPECT_EQ("/abs.rvq", FullPath("/abs.rvq"));
+}
+
 TEST(Startup, TemplateStringFields) {
   const TemplateStrings t =
       ParseTemplateString("\nVarnix\nVarnix\nTessary Files (*.rvq)\n.rvq\nTessaryAuthor.Document\nVarnix Document");
@@ -197,4 +226,58 @@ TEST(AboutTexts, EachKeyStandsByItself) {
     TableVersionBlock block(c.block);
     EXPECT_EQ(c.expected, Texts(&block).at(c.control));
   }
+}
+
+// The profile file as the toolkit's own configuration class wrote and read it: what users have
+// is read right, and what the program writes now the toolkit reads back the same.
+TEST(ProfileFile, TheToolkitsConfigurationAndTheStoreReadEachOther) {
+  wxInitializer toolkit;
+  ASSERT_TRUE(toolkit.IsOk());
+  char folder[] = "/tmp/tessary-profile-XXXXXX";
+  ASSERT_NE(nullptr, ::mkdtemp(folder));
+  const std::string path = std::string(folder) + "/TessaryAuthor.conf";
+  const struct {
+    const char *section, *entry, *value;
+  } table[] = {
+      {"Recent File List", "file1", "/home/u/d\xc3\xa9j\xc3\xa0 vu/a b.rvq"},
+      {"Recent File List", "file2", ""},
+      {"Preferences", "UpdatePath", "  leading spaces"},
+      {"Preferences", "SourceCalPath", "trailing spaces  "},
+      {"Preferences", "AlwaysUseSourceCalFolder", "1"},
+      {"Texts", "quotes", "\"quoted\" and \"more\""},
+      {"Texts", "inner quote", "mid \"q\" end"},
+      {"Texts", "escapes", "back\\slash\ttab\nnew line\rreturn"},
+      {"Texts", "comment signs", "#hash ;semicolon"},
+      {"Texts", "a=b [c] ;d #e", "name with what the file uses"},
+      {"Texts", "caf\xc3\xa9 \xe2\x82\xac", "\xe6\x97\xa5\xe6\x9c\xac"},
+      {"Texts", "tab\tin name", "v"},
+      {"Texts", "lone quote", "\""},
+      {"Gr [x] \xc3\xa9", "k", "g"},
+      {"CommandBars", "Keys", "57600=Ctrl+N\t57601=Ctrl+O"},
+      {"CTargetListCtrl_TSA", "Columns", "120,80"},
+      {"A/B", "nested", "deep"},
+  };
+  const auto key = [](const auto& e) {
+    return "/" + wxString::FromUTF8(e.section) + "/" + wxString::FromUTF8(e.entry);
+  };
+  {
+    wxFileConfig written(wxString(), wxString(), wxString::FromUTF8(path), wxString(), wxCONFIG_USE_LOCAL_FILE);
+    for (const auto& e : table) ASSERT_TRUE(written.Write(key(e), wxString::FromUTF8(e.value)));
+  }
+  const CProfile profile(path);
+  for (const auto& e : table)
+    EXPECT_EQ(e.value, profile.GetProfileString(e.section, e.entry, "<none>")) << e.section << " / " << e.entry;
+
+  std::filesystem::remove(path);
+  CProfile store(path);
+  for (const auto& e : table) ASSERT_TRUE(store.WriteProfileString(e.section, e.entry, e.value)) << e.entry;
+  {
+    wxFileConfig read(wxString(), wxString(), wxString::FromUTF8(path), wxString(), wxCONFIG_USE_LOCAL_FILE);
+    for (const auto& e : table) {
+      wxString v;
+      EXPECT_TRUE(read.Read(key(e), &v)) << e.section << " / " << e.entry;
+      EXPECT_EQ(e.value, v.utf8_string()) << e.section << " / " << e.entry;
+    }
+  }
+  std::filesystem::remove_all(folder);
 }

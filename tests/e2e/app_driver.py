@@ -515,7 +515,7 @@ class App:
     def x_window(self, timeout=10):
         """The X window of the main frame."""
         def probe():
-            out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.pid), "--name",
+            out = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.pid), "--name",
                                   "^" + APP_TITLE], capture_output=True, text=True).stdout.split()
             return out[0] if len(out) == 1 else None
         return wait_for(probe, timeout, "the main window's X window")

@@ -3,14 +3,15 @@ register a new one with @scenario and it becomes a CTest test of its own."""
 
 import os
 import shutil
+import signal
 import subprocess
 import time
 import zlib
 from collections import namedtuple
 
-from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, copied_text, enabled,
-                        ended, file_dialog, find, inside, key, labelled, message_box, orphans, poll, role, run_tool,
-                        same_text, text_beside, text_of, type_text, wait_find, wait_for)
+from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, closed, copied_text,
+                        enabled, ended, extents, file_dialog, find, find_all, inside, key, labelled, message_box,
+                        orphans, poll, role, run_tool, same_text, text_beside, text_of, type_text, wait_find, wait_for)
 
 SCENARIOS = {}
 
@@ -780,3 +781,156 @@ def names_not_utf8_keep_their_bytes(ctx):
     check(rvq_texts(path)["comments"] == b"kept", "Save As did not keep the document's texts")
     exit_by_menu(app)
     check(app.stderr() == "", "the session printed on stderr")
+
+
+# ---------------------------------------------------------------- the profile
+
+
+PREFERENCES_CHECK = "Always look in this folder first"
+
+
+def profile_file(profile_dir):
+    return os.path.join(profile_dir, ".config", "Brevanta", "TessaryAuthor.conf")
+
+
+def _unescape_name(text):
+    out, escaped = [], False
+    for ch in text:
+        if escaped or ch != "\\":
+            out.append(ch)
+        escaped = not escaped and ch == "\\"
+    return "".join(out)
+
+
+def _unescape_value(text):
+    quoted = text.startswith('"')
+    out, i = [], 1 if quoted else 0
+    while i < len(text):
+        ch = text[i]
+        if ch == "\\" and i + 1 < len(text):
+            i += 1
+            out.append({"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"'}.get(text[i], ""))
+        elif ch != '"' or not quoted:
+            out.append(ch)
+        i += 1
+    return "".join(out)
+
+
+def profile_values(profile_dir):
+    """What the profile file holds on disk: {(section, entry): value}, as the program writes it."""
+    values, section = {}, ""
+    path = profile_file(profile_dir)
+    if not os.path.exists(path):
+        return values
+    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+        for line in f.read().splitlines():
+            line = line.lstrip()
+            if not line or line[0] in ";#":
+                continue
+            if line.startswith("[") and line.endswith("]"):
+                section = _unescape_name(line[1:-1])
+            elif "=" in line:
+                name, _, value = line.partition("=")
+                values[(section, _unescape_name(name.strip()))] = _unescape_value(value.lstrip())
+    return values
+
+
+def stored_recent_files(profile_dir):
+    values = profile_values(profile_dir)
+    return [values[k] for k in (("Recent File List", f"file{n}") for n in range(1, 5)) if values.get(k)]
+
+
+def to_front(app):
+    """The program's main window in front, where clicks reach it (two copies share the screen)."""
+    run_tool("xdotool", "windowactivate", "--sync", app.x_window())
+    app.main_window()
+
+
+def set_preferences(app, update, source, always):
+    """File > Preferences: the two folders typed, the box set, OK."""
+    app.menu("File", "Preferences")
+    # The toolkit shows its own dialogs to the accessibility tree as frames.
+    dialog = app.dialog("Preferences", roles=("dialog", "frame"))
+    fields = wait_for(lambda: (lambda f: f if len(f) == 2 else None)(find_all(dialog, "text")), 10,
+                      "the two folder fields of Preferences")
+    fields.sort(key=lambda f: extents(f)[1])
+    for field, text in zip(fields, (update, source)):
+        click(field)
+        key("ctrl+a")
+        type_text(text)
+        check(poll(lambda: text_of(field) == text, 5), f"a Preferences field holds {text_of(field)!r}, not {text!r}")
+    box = wait_find(dialog, "check box", PREFERENCES_CHECK)
+    if checked(box) != always:
+        click(box)
+    check(poll(lambda: checked(box) == always, 5), f"{PREFERENCES_CHECK!r} did not take the state {always}")
+    click(wait_find(dialog, "push button", "OK"))
+    wait_for(lambda: closed(dialog), 10, "the Preferences dialog to close")
+
+
+@scenario(budget=120)
+def two_copies_share_the_profile(ctx):
+    """Two copies of the program on one profile: Preferences set in one are what the next Add of
+    the other starts from, and each keeps the other's recent files when it ends."""
+    sample = SAMPLES["plain"]
+    cals = os.path.join(ctx.docs, "cals")
+    os.makedirs(cals)
+    shutil.copy(sample.path, os.path.join(cals, "cal.sr"))
+    first_doc = os.path.join(ctx.docs, "first.rvq")
+    second_doc = os.path.join(ctx.docs, "second.rvq")
+
+    first = ctx.start_app(label="first")
+    first.main_window()
+    second = ctx.start_app(label="second")
+    second.main_window()
+
+    # The first copy sets the source calibration folder, to be used always.
+    to_front(first)
+    set_preferences(first, os.path.join(ctx.docs, "updates"), cals, True)
+
+    # The second copy, started before that, adds a target: its dialog starts in that folder, so
+    # the name alone finds the file.
+    to_front(second)
+    new_form(second)
+    frame = second.main_window()
+    click(wait_find(frame, "push button", "Add"))
+    file_dialog(second, "Open", "cal.sr")
+    second.wait_no_dialog()
+    shown = target_rows(second)
+    check(shown == [[sample.calibration_id, sample.software_id]],
+          f"the second copy's Add did not start in the folder the first set: the list holds {shown}")
+    second.menu("File", "Save As...")
+    file_dialog(second, "Save As", second_doc)
+    second.wait_title(f"{APP_TITLE} - second.rvq", timeout=20)
+
+    # Each saves a document of its own; the one that ends last keeps the other's recent file.
+    to_front(first)
+    new_form(first)
+    first.menu("File", "Save As...")
+    file_dialog(first, "Save As", first_doc)
+    first.wait_title(f"{APP_TITLE} - first.rvq", timeout=20)
+    exit_by_menu(first)
+    to_front(second)
+    exit_by_menu(second)
+    stored = stored_recent_files(ctx.profile())
+    check(stored == [first_doc, second_doc], f"the recent files stored after both ended are {stored}")
+    values = profile_values(ctx.profile())
+    check(values.get(("Preferences", "SourceCalPath")) == cals + "/",
+          f"the source folder stored is {values.get(('Preferences', 'SourceCalPath'))!r}")
+    for app in (first, second):
+        check(app.stderr() == "", f"the {app.stderr_path} copy printed on stderr")
+
+
+@scenario()
+def preferences_survive_a_killed_program(ctx):
+    """Preferences left with OK are on disk at once: a program killed right after keeps them."""
+    app = ctx.start_app()
+    app.main_window()
+    update, source = os.path.join(ctx.docs, "up dates"), os.path.join(ctx.docs, "cals")
+    set_preferences(app, update, source, True)
+    app.proc.send_signal(signal.SIGKILL)
+    app.wait_exit()
+    values = profile_values(ctx.profile())
+    expected = {("Preferences", "UpdatePath"): update + "/", ("Preferences", "SourceCalPath"): source + "/",
+                ("Preferences", "AlwaysUseSourceCalFolder"): "1"}
+    shown = {k: values.get(k) for k in expected}
+    check(shown == expected, f"after the kill the profile holds {shown}, not {expected}")

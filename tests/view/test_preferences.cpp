@@ -1,16 +1,18 @@
 // The Preferences values: OK's rule for the folder texts, the profile section, and the dialog
 // opened by command 134 on the real main window.
+#include <stdlib.h>
+
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/config.h>
-#include <wx/fileconf.h>
-#include <wx/sstream.h>
 #include <wx/textctrl.h>
 
+#include "common/text_conv.h"
+#include "platform/profile.h"
 #include "res/app_ids.h"
 #include "tests/app/app_fixture.h"
 #include "view/preferences_dlg.h"
@@ -20,13 +22,16 @@ namespace {
 
 PreferenceValues Values(const char* update, const char* source, bool always = false) {
   PreferenceValues v;
-  v.m_strUpdatePath = update;
-  v.m_strSourceCalPath = source;
+  v.m_strUpdatePath = wxString::FromUTF8(update);
+  v.m_strSourceCalPath = wxString::FromUTF8(source);
   v.m_bAlwaysUseSourceCalFolder = always;
   return v;
 }
 
-wxString Stored(const char* entry) { return wxConfigBase::Get(false)->Read(wxString("/Preferences/") + entry, "<none>"); }
+// A value as it is on disk, read as another copy of the program would.
+std::string Stored(const char* entry) {
+  return CProfile(CTessaryAuthorApp::ProfilePath().ToStdString()).GetProfileString("Preferences", entry, "<none>");
+}
 
 }  // namespace
 
@@ -53,27 +58,38 @@ TEST(Preferences, OkEndsFolderTextsWithASlash) {
 }
 
 TEST(Preferences, ProfileSectionAndEntries) {
-  wxStringInputStream empty(wxString{});
-  wxFileConfig profile(empty);
-  profile.SetPath("/elsewhere");  // names are absolute, whatever path the profile is at
+  char folder[] = "/tmp/tessary-prefs-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(folder));
+  const std::string path = std::string(folder) + "/profile.conf";
+  CProfile profile(path);
   // Absent values: empty texts and 0.
   PreferenceValues v = ReadPreferences(profile);
   EXPECT_EQ("", v.m_strUpdatePath);
   EXPECT_EQ("", v.m_strSourceCalPath);
   EXPECT_FALSE(v.m_bAlwaysUseSourceCalFolder);
 
+  // The folder names are stored as the file system names them.
   for (bool always : {true, false}) {
-    WritePreferences(profile, Values("/u/", "/s/\xc3\xa9", always));
-    EXPECT_EQ("/u/", profile.Read("/Preferences/UpdatePath", wxString()));
-    EXPECT_EQ(always ? 1 : 0, profile.Read("/Preferences/AlwaysUseSourceCalFolder", -1L));
+    EXPECT_TRUE(WritePreferences(profile, Values("/u/", "/s/\xc3\xa9", always)));
+    EXPECT_EQ("/u/", profile.GetProfileString("Preferences", "UpdatePath"));
+    EXPECT_EQ(ToSystemPath(wxString::FromUTF8("/s/\xc3\xa9")),
+              profile.GetProfileString("Preferences", "SourceCalPath"));
+    EXPECT_EQ(always ? 1 : 0, profile.GetProfileInt("Preferences", "AlwaysUseSourceCalFolder", -1));
     v = ReadPreferences(profile);
     EXPECT_EQ("/u/", v.m_strUpdatePath);
-    EXPECT_EQ(wxString("/s/\xc3\xa9"), v.m_strSourceCalPath);
+    EXPECT_EQ(wxString::FromUTF8("/s/\xc3\xa9"), v.m_strSourceCalPath);
     EXPECT_EQ(always, v.m_bAlwaysUseSourceCalFolder);
   }
-  // Any nonzero number checks the box.
-  profile.Write("/Preferences/AlwaysUseSourceCalFolder", 7L);
-  EXPECT_TRUE(ReadPreferences(profile).m_bAlwaysUseSourceCalFolder);
+  // Any nonzero number checks the box; what is no number leaves it unchecked.
+  const struct {
+    const char* stored;
+    bool checked;
+  } flags[] = {{"7", true}, {"-1", true}, {"0", false}, {"yes", false}, {"99999999999", false}, {"", false}};
+  for (const auto& f : flags) {
+    profile.WriteProfileString("Preferences", "AlwaysUseSourceCalFolder", f.stored);
+    EXPECT_EQ(f.checked, ReadPreferences(profile).m_bAlwaysUseSourceCalFolder) << f.stored;
+  }
+  std::filesystem::remove_all(folder);
 }
 
 class PreferencesGui : public AppGui {
@@ -140,10 +156,27 @@ TEST_F(PreferencesGui, CommandShowsProfileValuesAndOkWritesThemNormalised) {
   EXPECT_EQ(std::vector<wxString>(std::size(steps), "Preferences"), dialogs.modalTitles);
 }
 
+// Another copy of the program writes the profile while this one runs: the command shows what is
+// on disk now, and OK changes its three values and nothing else.
+TEST_F(PreferencesGui, TheCommandSeesAnotherCopysValuesAndOkKeepsThem) {
+  ASSERT_TRUE(Start());
+  CProfile otherCopy(CTessaryAuthorApp::ProfilePath().ToStdString());
+  ASSERT_TRUE(otherCopy.WriteProfileString("Preferences", "UpdatePath", "/from/the/other/"));
+  ASSERT_TRUE(otherCopy.WriteProfileInt("Preferences", "AlwaysUseSourceCalFolder", 1));
+  ASSERT_TRUE(otherCopy.WriteProfileString("Recent File List", "file1", "/other.rvq"));
+  const Seen seen = Run(Type("/mine", "/cals", false), wxID_OK);
+  EXPECT_EQ("/from/the/other/", seen.update);
+  EXPECT_TRUE(seen.always);
+  EXPECT_EQ("/mine/", Stored("UpdatePath"));
+  EXPECT_EQ("0", Stored("AlwaysUseSourceCalFolder"));
+  ASSERT_TRUE(Stop());
+  EXPECT_EQ("/other.rvq", otherCopy.GetProfileString("Recent File List", "file1"));
+  EXPECT_EQ("/cals/", otherCopy.GetProfileString("Preferences", "SourceCalPath"));
+}
+
 TEST_F(PreferencesGui, CancelAtFirstUseWritesNothing) {
   ASSERT_TRUE(Start());
   Run(Type("/a", "/b", true), wxID_CANCEL);
-  wxConfigBase::Get(false)->Flush();
   std::ifstream in(CTessaryAuthorApp::ProfilePath().ToStdString());
   const std::string onDisk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(std::string::npos, onDisk.find("Preferences")) << onDisk;

@@ -10,10 +10,8 @@
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/clipbrd.h>
-#include <wx/config.h>
 #include <wx/dataobj.h>
 #include <wx/dnd.h>
-#include <wx/fileconf.h>
 #include <wx/frame.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
@@ -22,7 +20,9 @@
 
 #include "common/command_ids.h"
 #include "common/update_document_data.h"
+#include "platform/app_settings.h"
 #include "platform/file.h"
+#include "platform/profile.h"
 #include "res/app_ids.h"
 #include "tests/app/app_fixture.h"
 #include "view/resource_menu.h"
@@ -49,7 +49,9 @@ class TargetList : public AppGui {
  protected:
   void SetUp() override {
     AppGui::SetUp();
-    m_oldConfig = wxConfigBase::Set(NewProfile());
+    m_profile = std::make_unique<CProfile>(Path("profile.ini"));
+    m_oldProfile = GetAppProfile();
+    SetAppProfile(m_profile.get());
     m_frame = new wxFrame(nullptr, wxID_ANY, "Targets");
     m_panel = new wxPanel(m_frame);
     m_panel->Bind(EVT_FILES_DROPPED, [this](CFilesDroppedEvent& e) { drops.push_back(e.GetPaths()); });
@@ -63,12 +65,13 @@ class TargetList : public AppGui {
     SetCommandBitmapSource(nullptr);
     m_frame->Destroy();
     Pump();
-    delete wxConfigBase::Set(m_oldConfig);
+    SetAppProfile(m_oldProfile);
     AppGui::TearDown();
   }
 
-  wxConfigBase* NewProfile() {
-    return new wxFileConfig("TessaryAuthor", "Brevanta", Path("profile.ini"), wxString(), wxCONFIG_USE_LOCAL_FILE);
+  CProfile& Profile() { return *m_profile; }
+  std::string StoredWidths() const {
+    return m_profile->GetProfileString(CTargetListCtrl::kProfileSection, CTargetListCtrl::kProfileEntry);
   }
   // Where the form puts the list, in its size.
   CTargetListCtrl* MakeList() {
@@ -86,7 +89,8 @@ class TargetList : public AppGui {
   wxPanel* m_panel = nullptr;
 
  private:
-  wxConfigBase* m_oldConfig = nullptr;
+  std::unique_ptr<CProfile> m_profile;
+  CProfile* m_oldProfile = nullptr;
   wxFrame* m_frame = nullptr;
 };
 
@@ -202,8 +206,7 @@ TEST_F(TargetList, ColumnWidthsAutoSizedFirstThenBackFromTheProfile) {
   EXPECT_GT(w0, list->GetTextExtent("CalibrationID").x);
   EXPECT_GT(w1, list->GetTextExtent("SoftwareID").x);
   EXPECT_EQ(list->GetClientSize().x, w0 + w1);
-  wxConfigBase* profile = wxConfigBase::Get(false);
-  EXPECT_FALSE(profile->HasEntry("/CTargetListCtrl_TSA/Columns"));
+  EXPECT_FALSE(Profile().HasProfileEntry("CTargetListCtrl_TSA", "Columns"));
 
   // The user drags a column's edge: the widths are kept at once.
   list->SetColumnWidth(0, 123);
@@ -212,7 +215,7 @@ TEST_F(TargetList, ColumnWidthsAutoSizedFirstThenBackFromTheProfile) {
   dragged.SetEventObject(list);
   list->ProcessWindowEvent(dragged);
   Pump();
-  EXPECT_EQ("123,77", profile->Read("/CTargetListCtrl_TSA/Columns", wxString()));
+  EXPECT_EQ("123,77", StoredWidths());
 
   // Destroyed with other widths: those are kept, and the next list starts with them.
   list->SetColumnWidth(0, 150);
@@ -221,20 +224,75 @@ TEST_F(TargetList, ColumnWidthsAutoSizedFirstThenBackFromTheProfile) {
   EXPECT_EQ(150, list->GetColumnWidth(0));
   EXPECT_EQ(77, list->GetColumnWidth(1));
 
-  // Also through the profile file, as after a restart.
+  // Also through another store of the same file, as after a restart.
   list->Destroy();
   list = nullptr;
-  delete wxConfigBase::Set(nullptr);
-  wxConfigBase::Set(NewProfile());
+  CProfile restarted(Path("profile.ini"));
+  SetAppProfile(&restarted);
   list = MakeList();
   EXPECT_EQ(150, list->GetColumnWidth(0));
   EXPECT_EQ(77, list->GetColumnWidth(1));
+  list->Destroy();
+  list = nullptr;
+  SetAppProfile(&Profile());
 
   // A profile without a width of column 0 counts as none.
-  list->Destroy();
-  wxConfigBase::Get(false)->Write("/CTargetListCtrl_TSA/Columns", "0,90");
+  Profile().WriteProfileString("CTargetListCtrl_TSA", "Columns", "0,90");
   list = MakeList();
   EXPECT_EQ(list->GetClientSize().x, list->GetColumnWidth(0) + list->GetColumnWidth(1));
+}
+
+// Widths no list can have: left out, or as wide as a column may be; nothing stops on them.
+TEST_F(TargetList, StoredWidthsThatMakeNoSenseAreLeftOutOrClamped) {
+  const struct {
+    const char* stored;
+    int width0, width1;  // 0: auto-sized
+  } cases[] = {
+      {"2147483647,2147483647", kMaxColumnWidth, kMaxColumnWidth},
+      {"120,-5", 120, -1},
+      {"-1,90", 0, 0},
+      {"abc,90", 0, 0},
+      {"120,x", 120, -1},
+      {"120", 120, -1},
+      {"120,80,70,60", 120, 80},
+      {",,,", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    list->Destroy();
+    list = nullptr;
+    Profile().WriteProfileString("CTargetListCtrl_TSA", "Columns", c.stored);
+    list = MakeList();
+    if (c.width0 == 0) {
+      EXPECT_EQ(list->GetClientSize().x, list->GetColumnWidth(0) + list->GetColumnWidth(1));
+      continue;
+    }
+    EXPECT_EQ(c.width0, list->GetColumnWidth(0));
+    if (c.width1 > 0) {
+      EXPECT_EQ(c.width1, list->GetColumnWidth(1));
+    }
+    EXPECT_GT(list->GetColumnWidth(1), 0);
+  }
+}
+
+// A list closed with the widths it was given keeps what another window or another copy of the
+// program stored meanwhile.
+TEST_F(TargetList, ClosingWithUnchangedWidthsKeepsAnotherCopysWidths) {
+  list->Destroy();
+  Profile().WriteProfileString("CTargetListCtrl_TSA", "Columns", "130,70");
+  list = MakeList();
+  ASSERT_EQ(130, list->GetColumnWidth(0));
+  CProfile otherCopy(Path("profile.ini"));
+  ASSERT_TRUE(otherCopy.WriteProfileString("CTargetListCtrl_TSA", "Columns", "140,60"));
+  list->Destroy();
+  list = nullptr;
+  EXPECT_EQ("140,60", StoredWidths());
+  // A list whose widths changed stores them when it goes.
+  list = MakeList();
+  list->SetColumnWidth(1, 99);
+  list->Destroy();
+  list = nullptr;
+  EXPECT_EQ("140,99", StoredWidths());
 }
 
 // The user drags the edge between the columns: the new widths are in the profile at once.
@@ -257,19 +315,18 @@ TEST_F(TargetList, DraggingAColumnEdgeKeepsTheWidths) {
   sim.MouseUp();
   ASSERT_TRUE(WaitFor([&] { return list->GetColumnWidth(0) > w0 + 20; }));
   Pump();
-  EXPECT_EQ(wxString::Format("%d,%d", list->GetColumnWidth(0), list->GetColumnWidth(1)),
-            wxConfigBase::Get(false)->Read("/CTargetListCtrl_TSA/Columns", wxString()));
+  EXPECT_EQ(wxString::Format("%d,%d", list->GetColumnWidth(0), list->GetColumnWidth(1)).ToStdString(), StoredWidths());
 }
 
 TEST_F(TargetList, ColumnWidthsWithoutAProfile) {
-  wxConfigBase* profile = wxConfigBase::Set(nullptr);
+  SetAppProfile(nullptr);
   list->Destroy();
   list = MakeList();
   EXPECT_GT(list->GetColumnWidth(0), 0);
   list->Destroy();
   list = nullptr;
-  wxConfigBase::Set(profile);
-  EXPECT_FALSE(profile->HasEntry("/CTargetListCtrl_TSA/Columns"));
+  SetAppProfile(&Profile());
+  EXPECT_FALSE(Profile().HasProfileEntry("CTargetListCtrl_TSA", "Columns"));
 }
 
 // Real right clicks and the menu key, through the X server: the popup opens (its one item with

@@ -1,12 +1,12 @@
 // Targets on the form: Add through the dialog with its start folder, drops, Remove, and the
 // document's other windows.
-#include <wx/config.h>
 #include <wx/dnd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "authoring/target_folder.h"
+#include "platform/profile.h"
 #include "protect/codec.h"
 #include "support/codec_text.h"
 #include "tests/view/form_fixture.h"
@@ -62,10 +62,11 @@ class TargetsGui : public FormGui {
     Click(view, IDC_ADD_TARGET);
   }
 
+  // As another copy of the program, or this one's Preferences, would store them.
   static void SetPreferences(int always, const std::string& sourceCalPath) {
-    wxConfigBase* profile = wxConfigBase::Get(false);
-    profile->Write("/Preferences/AlwaysUseSourceCalFolder", always);
-    profile->Write("/Preferences/SourceCalPath", wxString(sourceCalPath));
+    CProfile profile(CTessaryAuthorApp::ProfilePath().ToStdString());
+    profile.WriteProfileInt("Preferences", "AlwaysUseSourceCalFolder", always);
+    profile.WriteProfileString("Preferences", "SourceCalPath", sourceCalPath);
   }
 
   TestTdb tdb;

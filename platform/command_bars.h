@@ -19,6 +19,11 @@ struct KeyBinding {
 };
 
 struct CommandBarsState {
+  // What a stored state may hold; a list beyond these is not taken.
+  static constexpr std::size_t kMaxButtons = 256;
+  static constexpr std::size_t kMaxKeys = 256;
+  static constexpr std::size_t kMaxKeyText = 64;
+
   bool toolbarVisible = true;
   bool statusBarVisible = true;
   bool screenTips = true;        // tooltips on the toolbar
@@ -35,7 +40,9 @@ struct CommandBarsState {
   // The profile entries (name, value) of the "CommandBars" group.
   std::vector<std::pair<std::string, std::string>> ToEntries() const;
   // Reads the entries back; read(name, value) is false for a missing entry. Missing or unusable
-  // entries keep their defaults.
+  // entries keep their defaults: a list keeps them whole when one of its items is unusable (an
+  // unknown command, a number that is not one, a key text with control characters or longer
+  // than kMaxKeyText) or when it is longer than its limit.
   static CommandBarsState FromEntries(const std::function<bool(const std::string&, std::string&)>& read);
 
   std::vector<std::string> KeysFor(int command) const;

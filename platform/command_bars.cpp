@@ -1,4 +1,4 @@
-#include "app/command_bars.h"
+#include "platform/command_bars.h"
 
 #include <algorithm>
 #include <charconv>
@@ -31,6 +31,12 @@ std::size_t MenuPopupCount(unsigned menuId) {
   std::size_t n = 0;
   for (std::size_t i = 0; m && i < m->count; ++i) n += m->entries[i].kind == res::MenuEntry::popup;
   return n;
+}
+
+// A key's text as the toolkit writes it: short, printable, no separator of the list.
+bool IsKeyText(const std::string& key) {
+  if (key.empty() || key.size() > CommandBarsState::kMaxKeyText) return false;
+  return std::none_of(key.begin(), key.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
 bool IsButton(int id) {
@@ -136,8 +142,9 @@ CommandBarsState CommandBarsState::FromEntries(const std::function<bool(const st
     if (!v.empty())
       for (const std::string& part : Split(v, ',')) {
         int id;
-        ok = ok && ParseInt(part, id) && IsButton(id);
-        if (ok) buttons.push_back(id);
+        ok = ok && buttons.size() < kMaxButtons && ParseInt(part, id) && IsButton(id);
+        if (!ok) break;
+        buttons.push_back(id);
       }
     if (ok) s.standardButtons = buttons;
   }
@@ -148,8 +155,10 @@ CommandBarsState CommandBarsState::FromEntries(const std::function<bool(const st
       for (const std::string& part : Split(v, '\t')) {
         const std::size_t eq = part.find('=');
         int id;
-        ok = ok && eq != std::string::npos && eq + 1 < part.size() && ParseInt(part.substr(0, eq), id) && IsKnownCommand(id);
-        if (ok) keys.push_back({id, part.substr(eq + 1)});
+        ok = ok && keys.size() < kMaxKeys && eq != std::string::npos && ParseInt(part.substr(0, eq), id) &&
+             IsKnownCommand(id) && IsKeyText(part.substr(eq + 1));
+        if (!ok) break;
+        keys.push_back({id, part.substr(eq + 1)});
       }
     if (ok) s.keys = keys;
   }
