@@ -178,7 +178,8 @@ void CMainFrame::FillRecentFiles(wxMenuBar* bar) {
     return;
   }
   for (size_t i = 0; i < count; ++i) {
-    wxString path = docs->GetHistoryFile(i);
+    // A name whose bytes are not UTF-8 is shown readably; choosing it opens its exact bytes.
+    wxString path = ShownPath(docs->GetHistoryFile(i));
     path.Replace("&", "&&");
     const int id = ID_FILE_MRU_FILE1 + static_cast<int>(i);
     file->Insert(static_cast<size_t>(at) + i, WxId(id), wxString::Format("&%zu %s", i + 1, path), PromptText(id));

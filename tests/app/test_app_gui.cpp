@@ -235,6 +235,22 @@ TEST_F(AppGui, ARecentFileThatIsGoneIsDroppedWithAMessage) {
   EXPECT_EQ((std::vector<wxString>{"Recent File"}), RecentItems(Frame()->GetMenuBar()));
 }
 
+// A name written in an 8-bit code page reads as its characters in the menu, and choosing it opens
+// the file by its exact bytes.
+TEST_F(AppGui, ARecentFileWhoseNameIsNotUtf8ReadsAndOpens) {
+  const std::string path = WriteDocument("Liste-\xE4.rvq", "CAL-LATIN");
+  ASSERT_TRUE(Start({path}));
+  Command(ID_FILE_CLOSE);
+  ASSERT_EQ(0u, Tabs());
+  const std::vector<wxString> items = RecentItems(Frame()->GetMenuBar());
+  ASSERT_EQ(1u, items.size());
+  EXPECT_TRUE(items[0].EndsWith(wxString::FromUTF8("Liste-\xC3\xA4.rvq"))) << items[0];
+  Command(ID_FILE_MRU_FILE1);
+  ASSERT_EQ(1u, Tabs());
+  EXPECT_EQ("CAL-LATIN", CurrentDoc()->m_strCalibrationID);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 using Files = std::vector<std::string>;
 
 // The recent files as another copy of the program finds them on disk.
