@@ -545,6 +545,62 @@ TEST_F(AppGui, MessageBoxesShowTheIconTheyAskFor) {
   }
 }
 
+// The real box, answered from the keyboard and the title bar as a user does: Escape and the close
+// box give Cancel where there is one, else No (OK alone: OK); Return the default button, the
+// second one with MB_DEFBUTTON2.
+TEST_F(AppGui, TheMessageBoxAnswersEscapeTheCloseBoxAndReturn) {
+  ASSERT_TRUE(Start());
+  CWxUiServices real;
+  XClient x;
+  ASSERT_NE(nullptr, x.display());
+  enum Act { escape, closeBox, enter };
+  const struct {
+    unsigned style;
+    Act act;
+    int answer;
+  } cases[] = {
+      {MB_YESNO | MB_ICONEXCLAMATION, escape, IDNO},
+      {MB_YESNO | MB_ICONEXCLAMATION, closeBox, IDNO},
+      {MB_YESNO | MB_ICONEXCLAMATION, enter, IDYES},
+      {MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2, enter, IDNO},
+      {MB_YESNO | MB_DEFBUTTON2, escape, IDNO},
+      {MB_YESNOCANCEL, escape, IDCANCEL},
+      {MB_YESNOCANCEL, closeBox, IDCANCEL},
+      {MB_YESNOCANCEL | MB_DEFBUTTON2, enter, IDNO},
+      {MB_OKCANCEL, escape, IDCANCEL},
+      {MB_OKCANCEL | MB_DEFBUTTON2, enter, IDCANCEL},
+      {MB_OKCANCEL, enter, IDOK},
+      {MB_OK, escape, IDOK},
+      {MB_OK, closeBox, IDOK},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "style " << c.style << ", act " << c.act);
+    bool acted = false;
+    int result = wxID_NONE;
+    dialogs.onModal = [&](wxDialog& dlg) {
+      wxTimer user;
+      int waited = 0;
+      user.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        // A box that the act did not close is closed after a while with an answer it never gives.
+        if (++waited > 100) dlg.EndModal(wxID_ABORT);
+        if (acted || !gtk_window_is_active(GTK_WINDOW(dlg.GetHandle()))) return;
+        acted = true;
+        wxUIActionSimulator sim;
+        switch (c.act) {
+          case escape: sim.Char(WXK_ESCAPE); break;
+          case enter: sim.Char(WXK_RETURN); break;
+          case closeBox: x.RequestClose(GDK_WINDOW_XID(gtk_widget_get_window(dlg.GetHandle()))); break;
+        }
+      });
+      user.Start(50);
+      return result = dlg.ShowModal();
+    };
+    EXPECT_EQ(c.answer, real.MessageBox("Replace it?", c.style));
+    EXPECT_TRUE(acted);
+    EXPECT_NE(wxID_ABORT, result);
+  }
+}
+
 // Right clicks are real X input: they reach the program as a user's do.
 TEST_F(AppGui, TheBarsMenuOpensOnARightClickAnywhereOnTheBars) {
   ASSERT_TRUE(Start());
