@@ -13,7 +13,11 @@ class WxDialogs final : public IDialogServices {
   bool ChooseFiles(const FileDialogRequest& r, wxArrayString& paths) override {
     long style = r.save ? (wxFD_SAVE | wxFD_OVERWRITE_PROMPT) : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     if (r.multiple && !r.save) style |= wxFD_MULTIPLE;
-    wxFileDialog dlg(r.parent, r.title, r.directory, r.fileName, ToWxFilter(r.filter), style);
+    // Given to the dialog, a proposed name without an extension would get the one of the filter's
+    // first pattern: a Save dialog gets the name as it is once it is made.
+    const bool nameAsGiven = r.save && !r.fileName.empty();
+    wxFileDialog dlg(r.parent, r.title, r.directory, nameAsGiven ? wxString() : r.fileName, ToWxFilter(r.filter), style);
+    if (nameAsGiven) dlg.SetFilename(r.fileName);
     if (dlg.ShowModal() != wxID_OK) return false;
     paths.clear();
     if (r.multiple && !r.save)
