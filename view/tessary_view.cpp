@@ -59,10 +59,17 @@ std::vector<std::string> ChooseFilesToOpen(wxWindow* parent, const char* filter,
   return paths;
 }
 
-std::string ChooseFileToOpen(wxWindow* parent, const char* filter) {
-  const std::vector<std::string> paths = ChooseFilesToOpen(parent, filter);
-  return paths.empty() ? std::string() : paths.front();
+// One file from an Open dialog that starts in folder (the toolkit's choice while it is empty);
+// an answer moves folder to the chosen file's, where the next such dialog starts.
+std::string ChooseFileToOpen(wxWindow* parent, const char* filter, std::string& folder) {
+  const std::vector<std::string> paths = ChooseFilesToOpen(parent, filter, folder);
+  if (paths.empty()) return std::string();
+  folder = FolderOf(paths.front());
+  return paths.front();
 }
+
+// Where each Browse dialog was last answered in this run.
+std::string g_strProgramFolder, g_strImageFolder;
 
 }  // namespace
 
@@ -315,7 +322,7 @@ void CTessaryAuthorView::ShowDocumentImage() {
 // ---------------------------------------------------------------- the software upgrade and the image
 
 void CTessaryAuthorView::OnBrowseProgrammingFile() {
-  const std::string path = ChooseFileToOpen(m_pPanel, kProgramFilter);
+  const std::string path = ChooseFileToOpen(m_pPanel, kProgramFilter, g_strProgramFolder);
   if (path.empty()) return;
   UpgradeProgram program;
   if (!LoadUpgradeProgram(path, program)) return;
@@ -328,7 +335,7 @@ void CTessaryAuthorView::OnBrowseProgrammingFile() {
 }
 
 void CTessaryAuthorView::OnBrowseImage() {
-  const std::string path = ChooseFileToOpen(m_pPanel, kImageFilter);
+  const std::string path = ChooseFileToOpen(m_pPanel, kImageFilter, g_strImageFolder);
   if (path.empty()) return;
   uint32_t length = 0;
   std::unique_ptr<uint8_t[]> data = ReadWholeFileBytes(path, CFile::modeRead | CFile::shareDenyNone, kImageFileLimit, length);

@@ -370,6 +370,32 @@ TEST_F(FormGui, TwoWindowsOnOneDocumentStayInStep) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
+// Each Browse starts where its own dialog was last answered; a cancelled one moves nothing.
+TEST_F(FormGui, EachBrowseStartsWhereItsOwnDialogWasLastAnswered) {
+  std::filesystem::create_directories(Path("programs"));
+  std::filesystem::create_directories(Path("pictures"));
+  std::filesystem::copy_file(kPlain, Path("programs/p.sr"));
+  std::ofstream(Path("pictures/i.bmp"), std::ios::binary) << PictureBytes(wxBITMAP_TYPE_BMP);
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  const auto startOfNext = [&](int button, std::optional<wxString> answer) {
+    dialogs.files.push_back(answer);
+    Click(view, button);
+    return ToSystemPath(dialogs.requests.back().directory);
+  };
+  startOfNext(IDC_BROWSE_PROGRAM, wxString(Path("programs/p.sr")));
+  startOfNext(IDC_BROWSE_IMAGE, wxString(Path("pictures/i.bmp")));
+  EXPECT_EQ(Path("programs/"), startOfNext(IDC_BROWSE_PROGRAM, std::nullopt));
+  EXPECT_EQ(Path("pictures/"), startOfNext(IDC_BROWSE_IMAGE, std::nullopt));
+  EXPECT_EQ(Path("programs/"), startOfNext(IDC_BROWSE_PROGRAM, std::nullopt));
+  // Also from another document's window, and when the file chosen could not be used.
+  Command(ID_FILE_NEW);
+  view = CurrentView();
+  EXPECT_EQ(Path("pictures/"), startOfNext(IDC_BROWSE_IMAGE, wxString(Path("gone.bmp"))));
+  EXPECT_EQ(Path(""), startOfNext(IDC_BROWSE_IMAGE, std::nullopt));
+  EXPECT_EQ(Path("programs/"), startOfNext(IDC_BROWSE_PROGRAM, std::nullopt));
+}
+
 TEST_F(FormGui, AllFilesInTheDialogsMatchNamesWithoutADot) {
   EXPECT_EQ("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*",
             ToWxFilter("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||"));
