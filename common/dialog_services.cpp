@@ -43,12 +43,32 @@ IDialogServices* g_dialogs = &g_wxDialogs;
 void SetDialogServices(IDialogServices* services) { g_dialogs = services ? services : &g_wxDialogs; }
 IDialogServices& GetDialogServices() { return *g_dialogs; }
 
+namespace {
+
+// GTK matches a pattern's letters in their case; the system's patterns match either case. A
+// pattern that has bracket sets of its own is left as it is.
+wxString AnyCase(const wxString& pattern) {
+  if (pattern.find('[') != wxString::npos) return pattern;
+  wxString any;
+  for (const wxUniChar c : pattern) {
+    const wxString lower = wxString(c).Lower(), upper = wxString(c).Upper();
+    any += lower == upper ? lower : "[" + lower + upper + "]";
+  }
+  return any;
+}
+
+}  // namespace
+
 wxString ToWxFilter(const std::string& filter) {
   std::string f = filter;
   while (!f.empty() && f.back() == '|') f.pop_back();
-  // GTK matches "*.*" only against names with a dot; the system means every file by it.
   wxArrayString parts = wxSplit(FromSystemText(f), '|', '\0');
-  for (size_t i = 1; i < parts.size(); i += 2)
-    if (parts[i] == "*.*") parts[i] = "*";
+  for (size_t i = 1; i < parts.size(); i += 2) {
+    wxArrayString patterns = wxSplit(parts[i], ';', '\0');
+    for (wxString& pattern : patterns)
+      // GTK matches "*.*" only against names with a dot; the system means every file by it.
+      pattern = pattern == "*.*" ? wxString("*") : AnyCase(pattern);
+    parts[i] = wxJoin(patterns, ';', '\0');
+  }
   return wxJoin(parts, '|', '\0');
 }

@@ -237,6 +237,12 @@ def table_rows(table):
     return [[text_of(cells.getAccessibleAt(r, c)) for c in range(cells.nColumns)] for r in range(cells.nRows)]
 
 
+def focused(root):
+    """The widget under root that has the keyboard focus, or None."""
+    pyatspi = _atspi()
+    return find(root, pred=lambda a: a.getState().contains(pyatspi.STATE_FOCUSED))
+
+
 def extents(acc):
     e = acc.queryComponent().getExtents(_atspi().DESKTOP_COORDS)
     return e.x, e.y, e.width, e.height
@@ -248,8 +254,15 @@ def extents(acc):
 def click(acc, button=1):
     """A mouse click at the middle of the widget as it shows on the screen."""
     x, y, w, h = wait_for(lambda: _usable_extents(acc), 5, f"on-screen extents of {role(acc)} {acc.name!r}")
-    run_tool("xdotool", "mousemove", "--sync", str(x + w // 2), str(y + h // 2))
+    move_pointer(x + w // 2, y + h // 2)
     run_tool("xdotool", "click", str(button))
+
+
+def move_pointer(x, y):
+    # xdotool's --sync waits for the pointer to move, for ever when it is already there.
+    here = dict(f.split(":") for f in run_tool("xdotool", "getmouselocation").split() if ":" in f)
+    if (int(here["x"]), int(here["y"])) != (x, y):
+        run_tool("xdotool", "mousemove", "--sync", str(x), str(y))
 
 
 def _usable_extents(acc):

@@ -5,9 +5,9 @@ import os
 import time
 from collections import namedtuple
 
-from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, copied_text,
-                        enabled, file_dialog, find, inside, key, labelled, message_box, poll, role, run_tool, same_text,
-                        text_beside, text_of, type_text, wait_find, wait_for)
+from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, closed, copied_text,
+                        enabled, file_dialog, find, find_all, focused, inside, key, labelled, message_box, poll, role,
+                        run_tool, same_text, text_beside, text_of, type_text, wait_find, wait_for)
 
 SCENARIOS = {}
 
@@ -372,3 +372,73 @@ def form_saved_and_reopened(ctx):
     shown = target_rows(app)
     check(shown == rows, f"the target list came back as {shown}, not {rows}")
     exit_by_menu(app)
+
+
+# ---------------------------------------------------------------- the file dialogs
+
+MIXED_CASE_FILES = {
+    "programs": ["UPPER.SR", "lower.sr", "prot.srz", "Mixed.SrZ"],
+    "bitmaps": ["PIC.BMP", "small.bmp"],
+    "jpegs": ["PHOTO.JPG", "photo.jpeg", "Scan.JPEG"],
+    "gifs": ["ANIM.GIF"],
+    "documents": ["DOC.RVQ", "doc2.rvq"],
+}
+
+
+def shown_files(chooser):
+    return {text_of(cell) for table in find_all(chooser, "table") for cell in find_all(table, "table cell")}
+
+
+def expect_listed(chooser, folder, listed, what):
+    """The dialog lists exactly the names of listed among the folder's files."""
+    everything = set(os.listdir(folder))
+    if not poll(lambda: set(listed) <= shown_files(chooser), 10):
+        raise ScenarioFailure(f"{what} lists {sorted(shown_files(chooser) & everything)}, "
+                              f"without {sorted(set(listed) - shown_files(chooser))}")
+    others = shown_files(chooser) & (everything - set(listed))
+    check(not others, f"{what} also lists {sorted(others)}")
+
+
+def choose_filter(app, chooser, name):
+    click(wait_find(chooser, "combo box"))
+    click(app.popup_item(name))
+    wait_for(lambda: find(chooser, "combo box", name), 5, f"the filter {name!r} chosen")
+
+
+@scenario(budget=150)
+def file_dialogs_list_extensions_in_either_case(ctx):
+    folder = os.path.join(ctx.docs, "mixed")
+    os.makedirs(folder)
+    for name in [n for names in MIXED_CASE_FILES.values() for n in names] + ["notes.txt", "SR", "readme.sr.txt"]:
+        with open(os.path.join(folder, name), "w") as f:
+            f.write("x")
+    app = ctx.start_app()
+    frame = new_form(app)
+    upgrade = wait_find(frame, "panel", UPGRADE_GROUP)
+    image = wait_find(frame, "panel", "Image")
+    programs = MIXED_CASE_FILES["programs"]
+    dialogs = [
+        ("the upgrade's Browse", lambda: click(wait_find(frame, "push button", "Browse", pred=lambda b: inside(b, upgrade))),
+         [(None, programs)]),
+        ("Add", lambda: click(wait_find(frame, "push button", "Add")), [(None, programs)]),
+        ("the image's Browse", lambda: click(wait_find(frame, "push button", "Browse", pred=lambda b: inside(b, image))),
+         [(None, MIXED_CASE_FILES["bitmaps"]), ("JPEG Files (*.jpg;*.jpeg)", MIXED_CASE_FILES["jpegs"]),
+          ("GIF Files (*.gif)", MIXED_CASE_FILES["gifs"])]),
+        ("File, Open", lambda: app.menu("File", "Open..."), [(None, MIXED_CASE_FILES["documents"])]),
+    ]
+    for what, show, filters in dialogs:
+        show()
+        chooser = app.dialog("Open", roles=("file chooser",), timeout=10)
+        # Into the folder: its path typed in the location field.
+        key("ctrl+l")
+        wait_for(lambda: focused(chooser) is not None and role(focused(chooser)) == "text", 10, "the location field")
+        type_text(folder + "/")
+        time.sleep(0.3)
+        key("Return")
+        for name, listed in filters:
+            if name:
+                choose_filter(app, chooser, name)
+            expect_listed(chooser, folder, listed, f"{what}'s dialog" + (f" under {name!r}" if name else ""))
+        key("Escape")
+        wait_for(lambda: closed(chooser), 10, f"{what}'s dialog to close")
+    app.wait_no_dialog()

@@ -370,6 +370,24 @@ TEST_F(FormGui, TwoWindowsOnOneDocumentStayInStep) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
+// The toolkit matches patterns in their letters' case and "*.*" only against names with a dot;
+// the names shown stay the system's.
+TEST_F(FormGui, TheDialogsFiltersMatchEitherCaseAndAllFilesEveryName) {
+  const struct {
+    const char* system;
+    const char* toolkit;
+  } cases[] = {
+      {"Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||",
+       "Programming Files (*.srz;*.sr)|*.[sS][rR][zZ];*.[sS][rR]|All Files (*.*)|*"},
+      {"Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|GIF Files (*.gif)|*.gif|All Files (*.*)|*.*||",
+       "Bitmap Files (*.bmp)|*.[bB][mM][pP]|JPEG Files (*.jpg;*.jpeg)|*.[jJ][pP][gG];*.[jJ][pP][eE][gG]|"
+       "GIF Files (*.gif)|*.[gG][iI][fF]|All Files (*.*)|*"},
+      {"Tessary Files (*.rvq)|*.rvq|All Files (*.*)|*||", "Tessary Files (*.rvq)|*.[rR][vV][qQ]|All Files (*.*)|*"},
+      {"Sets (*.[ab]x)|*.[ab]x||", "Sets (*.[ab]x)|*.[ab]x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.toolkit, ToWxFilter(c.system)) << c.system;
+}
+
 // Each Browse starts where its own dialog was last answered; a cancelled one moves nothing.
 TEST_F(FormGui, EachBrowseStartsWhereItsOwnDialogWasLastAnswered) {
   std::filesystem::create_directories(Path("programs"));
@@ -394,11 +412,6 @@ TEST_F(FormGui, EachBrowseStartsWhereItsOwnDialogWasLastAnswered) {
   EXPECT_EQ(Path("pictures/"), startOfNext(IDC_BROWSE_IMAGE, wxString(Path("gone.bmp"))));
   EXPECT_EQ(Path(""), startOfNext(IDC_BROWSE_IMAGE, std::nullopt));
   EXPECT_EQ(Path("programs/"), startOfNext(IDC_BROWSE_PROGRAM, std::nullopt));
-}
-
-TEST_F(FormGui, AllFilesInTheDialogsMatchNamesWithoutADot) {
-  EXPECT_EQ("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*",
-            ToWxFilter("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||"));
 }
 
 }  // namespace
