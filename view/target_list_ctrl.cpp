@@ -68,6 +68,10 @@ CTargetListCtrl::~CTargetListCtrl() { SaveColumns(); }
 bool CTargetListCtrl::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size) {
   if (!wxListCtrl::Create(parent, id, pos, size, wxLC_REPORT | wxBORDER_SIMPLE)) return false;
   SetDropTarget(new CTargetDropTarget(this));
+  // The rows and the header are windows of their own, and the list's drop target covers only the
+  // rows: a drop on the header is a drop on the list too.
+  for (wxWindow* part : GetChildren())
+    if (!part->GetDropTarget()) part->SetDropTarget(new CTargetDropTarget(this));
   for (int i = 0; i < 2; ++i) InsertColumn(i, kColumnTitles[i], wxLIST_FORMAT_LEFT);
 
   // The columns share the list's width until the profile says otherwise.

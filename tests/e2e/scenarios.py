@@ -6,8 +6,9 @@ import time
 from collections import namedtuple
 
 from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, closed, copied_text,
-                        enabled, file_dialog, find, find_all, focused, inside, key, labelled, message_box, poll, role,
-                        run_tool, same_text, text_beside, text_of, type_text, wait_find, wait_for)
+                        drag_files, enabled, extents, file_dialog, find, find_all, focused, inside, key, labelled,
+                        message_box, poll, role, run_tool, same_text, text_beside, text_of, type_text, wait_find,
+                        wait_for)
 
 SCENARIOS = {}
 
@@ -442,3 +443,23 @@ def file_dialogs_list_extensions_in_either_case(ctx):
         key("Escape")
         wait_for(lambda: closed(chooser), 10, f"{what}'s dialog to close")
     app.wait_no_dialog()
+
+
+# ---------------------------------------------------------------- drops and questions
+
+
+@scenario(budget=120)
+def files_dropped_on_the_lists_header_or_rows_are_added(ctx):
+    app = ctx.start_app()
+    frame = new_form(app)
+    x, y, w, h = extents(labelled(frame, TARGETS_LABEL, role_name="scroll pane", below=True))
+    expected = []
+    # On a column title of the header, then on the rows' empty area.
+    for sample, part, (px, py) in ((SAMPLES["plain"], "header", (x + w // 4, y + 10)),
+                                   (SAMPLES["protected"], "rows", (x + w // 2, y + h // 2))):
+        answer = drag_files([sample.path], px, py)
+        check(answer == "dropped", f"a file dropped on the list's {part} was {answer}")
+        expected.append([sample.calibration_id, sample.software_id])
+        shown = poll(lambda: (lambda r: r if r == expected else None)(target_rows(app)), 10)
+        check(shown, f"a drop on the list's {part} left the rows {target_rows(app)}, not {expected}")
+    check(app.stderr() == "", "the drops printed on stderr")
