@@ -463,3 +463,38 @@ def files_dropped_on_the_lists_header_or_rows_are_added(ctx):
         shown = poll(lambda: (lambda r: r if r == expected else None)(target_rows(app)), 10)
         check(shown, f"a drop on the list's {part} left the rows {target_rows(app)}, not {expected}")
     check(app.stderr() == "", "the drops printed on stderr")
+
+
+@scenario(budget=120)
+def escape_answers_no_or_cancel(ctx):
+    kept = os.path.join(ctx.docs, "kept.rvq")
+    with open(kept, "wb") as f:
+        f.write(b"an older document")
+    before = file_state(kept)
+    app = ctx.start_app()
+    frame = new_form(app)
+    click(wait_find(frame, "check box", "Clear Runtime"))
+    app.wait_title(f"{APP_TITLE} - Varnix1*")
+
+    # Yes or No: Escape answers No.
+    app.menu("File", "Save As...")
+    file_dialog(app, "Save As", os.path.join(ctx.docs, "kept"))
+    box = message_box(app, timeout=15)
+    check("kept.rvq" in box.text and set(box.buttons) == {"Yes", "No"}, f"the question is {box.text!r} {list(box.buttons)}")
+    key("Escape")
+    wait_for(lambda: closed(box.acc), 10, "the question to close on Escape")
+    app.wait_no_dialog()
+    check(not changes(before, file_state(kept)), "after Escape kept.rvq was replaced")
+    app.wait_title(f"{APP_TITLE} - Varnix1*")
+
+    # Yes, No or Cancel: Escape answers Cancel, and the document stays open.
+    app.menu("File", "Close")
+    box = message_box(app)
+    check(set(box.buttons) == {"Yes", "No", "Cancel"}, f"closing asks {box.text!r} {list(box.buttons)}")
+    key("Escape")
+    wait_for(lambda: closed(box.acc), 10, "the question to close on Escape")
+    app.wait_no_dialog()
+    app.wait_title(f"{APP_TITLE} - Varnix1*")
+    app.menu("File", "Exit")
+    message_box(app).press("No")
+    check(app.wait_exit() == 0, "the program did not end well after No")
