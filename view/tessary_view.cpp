@@ -12,6 +12,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <gtk/gtk.h>
+
 #include "authoring/program_load.h"
 #include "authoring/target_folder.h"
 #include "common/bind_command.h"
@@ -149,6 +151,8 @@ void CTessaryAuthorView::CreateForm() {
   m_pPanel->SetSize(m_formSize);
   m_pForm->SetVirtualSize(m_formSize);
   m_pForm->SetScrollRate(8, 8);
+  // Scroll bars that show whenever the form does not fit, not only while the pointer is over it.
+  gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(m_pForm->GetHandle()), FALSE);
   // A tab has the size the main window gives it; the form scrolls inside it rather than asking
   // for more room than the tab has.
   m_pForm->SetMinSize(wxSize(1, 1));

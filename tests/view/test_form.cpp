@@ -4,6 +4,9 @@
 #include <wx/clipbrd.h>
 #include <wx/mstream.h>
 #include <wx/statbox.h>
+#include <wx/stattext.h>
+
+#include <gtk/gtk.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +17,7 @@
 #include "res/app_ids.h"
 #include "support/codec_text.h"
 #include "support/temp_folder.h"
+#include "tests/app/x_window.h"
 #include "tests/view/form_fixture.h"
 #include "view/target_list_ctrl.h"
 
@@ -293,6 +297,33 @@ TEST_F(FormGui, ATabSmallerThanTheFormScrolls) {
                                     << tab.width << "x" << tab.height;
   // The controls keep their places on the form while it scrolls.
   EXPECT_EQ(view->GetForm()->ConvertDialogToPixels(wxPoint(66, 0)).x, Control(view, IDC_REMOVE_TARGET)->GetRect().x);
+}
+
+// Below the form's size the tab shows scroll bars beside the form, not over it, also while the
+// pointer is elsewhere; every control keeps room for all of its text.
+TEST_F(FormGui, ANarrowTabShowsScrollBarsBesideTheFormAndWholeControls) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  wxScrolledWindow* form = view->GetForm();
+  Frame()->SetSize(20, 20, 800, 600);
+  const wxSize base = form->ConvertDialogToPixels(wxSize(446, 270));
+  ASSERT_TRUE(WaitFor([&] { return form->GetClientSize().x < base.x && form->GetClientSize().y < base.y; }));
+  Pump();
+  auto* scrolled = GTK_SCROLLED_WINDOW(form->GetHandle());
+  const wxRect shown = ScreenRectOf(gtk_bin_get_child(GTK_BIN(scrolled)));
+  for (GtkWidget* bar : {gtk_scrolled_window_get_hscrollbar(scrolled), gtk_scrolled_window_get_vscrollbar(scrolled)}) {
+    ASSERT_NE(nullptr, bar);
+    EXPECT_TRUE(gtk_widget_get_mapped(bar));
+    const wxRect r = ScreenRectOf(bar);
+    EXPECT_GT(r.width * r.height, 0);
+    EXPECT_FALSE(r.Intersects(shown)) << "a scroll bar over the form at " << r.x << "," << r.y;
+  }
+  for (wxWindow* w : view->GetForm()->GetChildren().front()->GetChildren()) {
+    const bool labelled = dynamic_cast<wxButton*>(w) || dynamic_cast<wxCheckBox*>(w) || dynamic_cast<wxStaticText*>(w);
+    if (labelled) {
+      EXPECT_GE(w->GetSize().x, w->GetBestSize().x) << w->GetLabel();
+    }
+  }
 }
 
 // ---------------------------------------------------------------- the document
