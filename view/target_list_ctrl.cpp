@@ -162,6 +162,11 @@ std::vector<long> CTargetListCtrl::GetSelectedRows() const {
   return rows;
 }
 
+bool CTargetListCtrl::HasFocusWithin() const {
+  const wxWindow* focus = FindFocus();
+  return focus && (focus == this || focus->GetParent() == this);
+}
+
 // ---------------------------------------------------------------- text and clipboard
 
 bool CTargetListCtrl::WriteContentsAsText(CFile* file) {

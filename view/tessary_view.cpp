@@ -7,6 +7,8 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/config.h>
+#include <wx/dcclient.h>
+#include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
@@ -70,8 +72,27 @@ std::string ChooseFileToOpen(wxWindow* parent, const char* filter, std::string& 
   return paths.front();
 }
 
+// Where the form shows that the target list has the focus: just around the list.
+wxRect ListFocusRing(const wxWindow* list) { return list->GetRect().Inflate(2); }
+
 // Where each Browse dialog was last answered in this run.
 std::string g_strProgramFolder, g_strImageFolder;
+
+// Runs after the form's own focus move, only when that found no further stop: Tab past the last
+// control comes round to the first, Shift+Tab past the first to the last, so that the keyboard
+// stays among the form's controls as it does in a dialog.
+gboolean WrapFormFocus(GtkWidget* form, GtkDirectionType direction, gpointer) {
+  static bool wrapping = false;
+  if (wrapping || (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD)) return FALSE;
+  GtkWidget* top = gtk_widget_get_toplevel(form);
+  GtkWidget* focus = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+  if (!focus || !gtk_widget_is_ancestor(focus, form)) return FALSE;
+  wrapping = true;
+  gtk_container_set_focus_child(GTK_CONTAINER(form), nullptr);
+  const gboolean moved = gtk_widget_child_focus(form, direction);
+  wrapping = false;
+  return moved;
+}
 
 }  // namespace
 
@@ -86,6 +107,9 @@ bool CTessaryAuthorView::OnCreate(wxDocument*, long) {
   wxWindow* frame = GetFrame();
   if (!frame || !GetDocument()) return false;
   CreateForm();
+  // The window only holds the form: it is no tab stop of its own, and focus given to it goes on
+  // to the form's first control.
+  frame->SetCanFocus(false);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(m_pForm, 1, wxEXPAND);
   frame->SetSizer(sizer);
@@ -100,6 +124,7 @@ void CTessaryAuthorView::CreateForm() {
   // The controls sit on one panel that the window scrolls as a whole, so their places never
   // depend on how far it is scrolled.
   m_pPanel = new wxPanel(m_pForm, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
+  g_signal_connect_after(m_pPanel->GetHandle(), "focus", G_CALLBACK(WrapFormFocus), nullptr);
   wxWindow* form = m_pPanel;
   // Every control made at its place in dialog units (never smaller than it needs to be drawn).
   const auto place = [](auto* control, int x, int y, int w, int h) {
@@ -192,6 +217,21 @@ void CTessaryAuthorView::CreateForm() {
   onCheck(IDC_CLEAR_RUNTIME, &CTessaryAuthorView::OnClearRuntime);
   onCheck(IDC_RESET_BREAKIN, &CTessaryAuthorView::OnResetBreakin);
   m_editComments->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { GuardHandler([this] { OnChangeComments(); }); });
+  // The list shows the focus only on a current row, none while it is empty: the form draws a
+  // ring around it while it has the focus. The handlers outlive the view (the windows go later).
+  m_pPanel->Bind(wxEVT_PAINT, [panel = m_pPanel, list = m_listTargets](wxPaintEvent&) {
+    wxPaintDC dc(panel);
+    if (!list->HasFocusWithin()) return;
+    dc.SetPen(wxPen(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT), 2));
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRectangle(ListFocusRing(list));
+  });
+  const auto focusChanged = [panel = m_pPanel, list = m_listTargets](wxFocusEvent& e) {
+    e.Skip();
+    if (!panel->IsBeingDeleted() && !list->IsBeingDeleted()) panel->RefreshRect(ListFocusRing(list).Inflate(2));
+  };
+  m_listTargets->Bind(wxEVT_SET_FOCUS, focusChanged);
+  m_listTargets->Bind(wxEVT_KILL_FOCUS, focusChanged);
   m_pPanel->Bind(EVT_FILES_DROPPED, [this](CFilesDroppedEvent& e) {
     const std::vector<std::string> files = e.GetPaths();
     GuardHandler([&] { OnFilesDropped(files); });

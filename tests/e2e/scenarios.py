@@ -375,6 +375,107 @@ def form_saved_and_reopened(ctx):
     exit_by_menu(app)
 
 
+# ---------------------------------------------------------------- the keyboard on the form
+
+
+def form_stops(frame):
+    """The form's tab stops in the form's order: (what, the widget) each."""
+    upgrade = wait_find(frame, "panel", UPGRADE_GROUP)
+    image = wait_find(frame, "panel", "Image")
+
+    def browse(group, what):
+        return (what, wait_find(frame, "push button", "Browse", pred=lambda b: inside(b, group), what=what))
+
+    return [("the comments", comments_field(frame)),
+            ("the target list", labelled(frame, TARGETS_LABEL, role_name="scroll pane", below=True)),
+            *[(f"the {label!r} field", text_beside(frame, label)) for label in UPGRADE_FIELDS],
+            browse(upgrade, "the upgrade's Browse"),
+            ("Add", wait_find(frame, "push button", "Add")),
+            ("Remove", wait_find(frame, "push button", "Remove")),
+            browse(image, "the image's Browse"),
+            *[(name, wait_find(frame, "check box", name)) for name in ACTIONS]]
+
+
+def focused_stop(app, stops):
+    """Which of the stops has the keyboard focus (the list's rows are a widget inside the list)."""
+    acc = focused(app.accessible())
+    if acc is None:
+        return "nothing"
+    for what, stop in stops:
+        if inside(acc, stop):
+            return what
+    return f"something else: {role(acc)} {acc.name!r} at {extents(acc)}"
+
+
+def focus_to(app, stops, what):
+    """Tab until what has the focus."""
+    for _ in range(len(stops) + 1):
+        if focused_stop(app, stops) == what:
+            return
+        key("Tab")
+        poll(lambda: focused_stop(app, stops) != "nothing", 2)
+    raise ScenarioFailure(f"Tab never reached {what}: the focus is on {focused_stop(app, stops)}")
+
+
+@scenario(budget=120)
+def tab_goes_round_the_form_in_its_order(ctx):
+    app = ctx.start_app()
+    frame = new_form(app)
+    stops = form_stops(frame)
+    names = [what for what, _ in stops]
+    start = names.index("the 'Calibration ID' field")
+    click(stops[start][1])
+    wait_for(lambda: focused_stop(app, stops) == names[start], 5, "the focus in the Calibration ID field")
+    # Once round each way, back where it started: every stop in the form's order, and no other.
+    rounds = {"Tab": names[start + 1:] + names[:start + 1],
+              "shift+Tab": names[start - 1::-1] + names[:start - 1:-1]}
+    for keys, order in rounds.items():
+        visited = []
+        for expected in order:
+            key(keys)
+            if not poll(lambda: focused_stop(app, stops) == expected, 5):
+                raise ScenarioFailure(f"{keys} from the Calibration ID field went through {visited}, then to "
+                                      f"{focused_stop(app, stops)} instead of {expected}")
+            visited.append(expected)
+
+    # Space and Return work the focused check box and button.
+    focus_to(app, stops, "Clear Runtime")
+    box = dict(stops)["Clear Runtime"]
+    for keys, ticked in (("space", True), ("Return", False)):
+        key(keys)
+        check(poll(lambda: checked(box) == ticked, 5), f"{keys} on Clear Runtime left it {'' if checked(box) else 'un'}ticked")
+    app.wait_title(f"{APP_TITLE} - Varnix1*")
+    for what, keys in (("Add", "space"), ("the upgrade's Browse", "Return")):
+        focus_to(app, stops, what)
+        key(keys)
+        chooser = app.dialog("Open", roles=("file chooser",), timeout=10)
+        key("Escape")
+        wait_for(lambda: closed(chooser), 10, f"the Open dialog of {what} to close on Escape")
+    app.wait_no_dialog()
+    check(app.stderr() == "", "moving through the form printed on stderr")
+
+
+@scenario(budget=120)
+def list_rows_chosen_and_removed_from_the_keyboard(ctx):
+    app = ctx.start_app()
+    frame = new_form(app)
+    for name in ("plain", "protected"):
+        click(wait_find(frame, "push button", "Add"))
+        file_dialog(app, "Open", SAMPLES[name].path)
+        app.wait_no_dialog()
+    rows = [[s.calibration_id, s.software_id] for s in (SAMPLES["plain"], SAMPLES["protected"])]
+    check(target_rows(app) == rows, f"after two Adds the list holds {target_rows(app)}")
+
+    stops = form_stops(frame)
+    click(text_beside(frame, "Calibration ID"))
+    focus_to(app, stops, "the target list")
+    key("Down")  # from the first row to the second, which it selects
+    focus_to(app, stops, "Remove")
+    key("space")
+    shown = poll(lambda: (lambda r: r if r == rows[:1] else None)(target_rows(app)), 10)
+    check(shown, f"Down and Remove from the keyboard left {target_rows(app)}, not {rows[:1]}")
+
+
 # ---------------------------------------------------------------- the file dialogs
 
 MIXED_CASE_FILES = {
