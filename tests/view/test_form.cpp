@@ -310,10 +310,10 @@ TEST_F(FormGui, ANarrowTabShowsScrollBarsBesideTheFormAndWholeControls) {
   ASSERT_TRUE(WaitFor([&] { return form->GetClientSize().x < base.x && form->GetClientSize().y < base.y; }));
   Pump();
   auto* scrolled = GTK_SCROLLED_WINDOW(form->GetHandle());
+  GtkWidget* const bars[] = {gtk_scrolled_window_get_hscrollbar(scrolled), gtk_scrolled_window_get_vscrollbar(scrolled)};
+  EXPECT_TRUE(WaitFor([&] { return gtk_widget_get_mapped(bars[0]) && gtk_widget_get_mapped(bars[1]); }));
   const wxRect shown = ScreenRectOf(gtk_bin_get_child(GTK_BIN(scrolled)));
-  for (GtkWidget* bar : {gtk_scrolled_window_get_hscrollbar(scrolled), gtk_scrolled_window_get_vscrollbar(scrolled)}) {
-    ASSERT_NE(nullptr, bar);
-    EXPECT_TRUE(gtk_widget_get_mapped(bar));
+  for (GtkWidget* bar : bars) {
     const wxRect r = ScreenRectOf(bar);
     EXPECT_GT(r.width * r.height, 0);
     EXPECT_FALSE(r.Intersects(shown)) << "a scroll bar over the form at " << r.x << "," << r.y;
