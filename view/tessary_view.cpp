@@ -75,6 +75,24 @@ std::string ChooseFileToOpen(wxWindow* parent, const char* filter, std::string& 
 // Where the form shows that the target list has the focus: just around the list.
 wxRect ListFocusRing(const wxWindow* list) { return list->GetRect().Inflate(2); }
 
+// Scrolls form the least that shows place (on the form's panel) whole in it; a place wider or
+// taller than the view shows from its start.
+void ScrollIntoView(wxScrolledWindow* form, const wxRect& place) {
+  int unitX = 1, unitY = 1;
+  form->GetScrollPixelsPerUnit(&unitX, &unitY);
+  if (unitX <= 0 || unitY <= 0) return;
+  const wxPoint start = form->GetViewStart();
+  const wxSize view = form->GetClientSize();
+  const auto nearest = [](int now, int unit, int room, int from, int to) {
+    if (to - now * unit > room) now = (to - room + unit - 1) / unit;
+    if (from < now * unit) now = from / unit;
+    return now;
+  };
+  const int x = nearest(start.x, unitX, view.x, place.x, place.GetRight() + 1);
+  const int y = nearest(start.y, unitY, view.y, place.y, place.GetBottom() + 1);
+  if (x != start.x || y != start.y) form->Scroll(x, y);
+}
+
 // Where each Browse dialog was last answered in this run.
 std::string g_strProgramFolder, g_strImageFolder;
 
@@ -226,9 +244,19 @@ void CTessaryAuthorView::CreateForm() {
     dc.SetBrush(*wxTRANSPARENT_BRUSH);
     dc.DrawRectangle(ListFocusRing(list));
   });
-  const auto focusChanged = [panel = m_pPanel, list = m_listTargets](wxFocusEvent& e) {
+  // A control that gets the focus while outside the tab's view (Tab in a small window) is
+  // scrolled into it. The list tells of its focus only as its own.
+  m_pPanel->Bind(wxEVT_CHILD_FOCUS, [form = m_pForm, panel = m_pPanel](wxChildFocusEvent& e) {
     e.Skip();
-    if (!panel->IsBeingDeleted() && !list->IsBeingDeleted()) panel->RefreshRect(ListFocusRing(list).Inflate(2));
+    wxWindow* control = e.GetWindow();
+    while (control && control->GetParent() != panel) control = control->GetParent();
+    if (control) ScrollIntoView(form, control->GetRect());
+  });
+  const auto focusChanged = [form = m_pForm, panel = m_pPanel, list = m_listTargets](wxFocusEvent& e) {
+    e.Skip();
+    if (panel->IsBeingDeleted() || list->IsBeingDeleted()) return;
+    panel->RefreshRect(ListFocusRing(list).Inflate(2));
+    if (e.GetEventType() == wxEVT_SET_FOCUS) ScrollIntoView(form, list->GetRect());
   };
   m_listTargets->Bind(wxEVT_SET_FOCUS, focusChanged);
   m_listTargets->Bind(wxEVT_KILL_FOCUS, focusChanged);

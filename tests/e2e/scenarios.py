@@ -456,6 +456,30 @@ def tab_goes_round_the_form_in_its_order(ctx):
 
 
 @scenario(budget=120)
+def tab_brings_each_control_into_a_small_windows_view(ctx):
+    app = ctx.start_app()
+    new_form(app)
+    run_tool("xdotool", "windowsize", app.x_window(), "800", "600")
+    wait_for(lambda: app.geometry()[2:] == (800, 600), 10, "the main window at 800 x 600")
+    frame = app.main_window()
+    stops = form_stops(frame)
+    start = dict(stops)["the 'Calibration ID' field"]
+    # What the tab shows of the form: the window that the form's scroll pane scrolls.
+    view = start.parent.parent
+    check(role(view.parent) == "scroll pane", f"the form is not in a scroll pane: {role(view.parent)}")
+    hidden = [what for what, stop in stops if not inside(stop, view)]
+    check(hidden, "at 800 x 600 the whole form shows: nothing to scroll to")
+    click(start)
+    for keys in ["Tab"] * len(stops) + ["shift+Tab"] * len(stops):
+        before = focused_stop(app, stops)
+        key(keys)
+        wait_for(lambda: focused_stop(app, stops) != before, 5, f"{keys} to move on from {before}")
+        if not poll(lambda: inside(focused(app.accessible()), view), 5):
+            raise ScenarioFailure(f"{keys} to {focused_stop(app, stops)}: it is at {extents(focused(app.accessible()))}, "
+                                  f"out of the tab's view {extents(view)}")
+
+
+@scenario(budget=120)
 def list_rows_chosen_and_removed_from_the_keyboard(ctx):
     app = ctx.start_app()
     frame = new_form(app)
