@@ -41,10 +41,17 @@ class CMessageBoxDlg : public wxDialog {
     top->Add(row, 1, wxEXPAND | wxALL, FromDIP(12));
     if (wxSizer* b = CreateSeparatedButtonSizer(buttons)) top->Add(b, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(12));
     SetSizerAndFit(top);
-    // Yes and No end the box as OK and Cancel do; a box without Cancel is not closed by Escape.
+    // The second button (No of Yes/No, Cancel of OK/Cancel) as the default: Return answers it.
+    if (style & MB_DEFBUTTON2)
+      if (auto* second = wxDynamicCast(FindWindow(buttons & wxNO ? wxID_NO : wxID_CANCEL), wxButton)) {
+        second->SetDefault();
+        second->SetFocus();
+      }
+    // Yes and No end the box as OK and Cancel do. Escape and the close box give Cancel where
+    // there is one, else No, as the toolkit's own questions do; a box with OK alone ends with OK.
     for (int id : {wxID_YES, wxID_NO})
       Bind(wxEVT_BUTTON, [this, id](wxCommandEvent&) { EndModal(id); }, id);
-    SetEscapeId(buttons & wxCANCEL ? wxID_CANCEL : buttons == wxOK ? wxID_OK : wxID_NONE);
+    SetEscapeId(buttons & wxCANCEL ? wxID_CANCEL : buttons & wxNO ? wxID_NO : wxID_OK);
     if (buttons & wxYES) SetAffirmativeId(wxID_YES);
     // A screen reader (and the tests that read the window) should hear an alert, as the
     // toolkit's own message boxes are; a plain dialog window is announced as a frame.

@@ -42,7 +42,11 @@ class WxDialogs final : public IDialogServices {
     const std::string name = ToSystemPath(r.fileName);
     const bool shownName = r.save && !IsValidUtf8(name);
     const wxString offered = shownName ? ShownPath(r.fileName) : r.fileName;
-    wxFileDialog dlg(r.parent, r.title, r.directory, offered, ToWxFilter(r.filter), style);
+    // Given to the dialog, a proposed name without an extension would get the one of the filter's
+    // first pattern: a Save dialog gets the name as it is once it is made.
+    const bool nameAsGiven = r.save && !offered.empty();
+    wxFileDialog dlg(r.parent, r.title, r.directory, nameAsGiven ? wxString() : offered, ToWxFilter(r.filter), style);
+    if (nameAsGiven) dlg.SetFilename(offered);
     if (dlg.ShowModal() != wxID_OK) return false;
     std::vector<std::string> files = ChosenFiles(dlg);
     if (shownName && files.size() == 1 && files[0] == ToSystemPath(r.directory) + "/" + ToSystemText(offered))
@@ -69,12 +73,32 @@ IDialogServices* g_dialogs = &g_wxDialogs;
 void SetDialogServices(IDialogServices* services) { g_dialogs = services ? services : &g_wxDialogs; }
 IDialogServices& GetDialogServices() { return *g_dialogs; }
 
+namespace {
+
+// GTK matches a pattern's letters in their case; the system's patterns match either case. A
+// pattern that has bracket sets of its own is left as it is.
+wxString AnyCase(const wxString& pattern) {
+  if (pattern.find('[') != wxString::npos) return pattern;
+  wxString any;
+  for (const wxUniChar c : pattern) {
+    const wxString lower = wxString(c).Lower(), upper = wxString(c).Upper();
+    any += lower == upper ? lower : "[" + lower + upper + "]";
+  }
+  return any;
+}
+
+}  // namespace
+
 wxString ToWxFilter(const std::string& filter) {
   std::string f = filter;
   while (!f.empty() && f.back() == '|') f.pop_back();
-  // GTK matches "*.*" only against names with a dot; the system means every file by it.
   wxArrayString parts = wxSplit(FromSystemText(f), '|', '\0');
-  for (size_t i = 1; i < parts.size(); i += 2)
-    if (parts[i] == "*.*") parts[i] = "*";
+  for (size_t i = 1; i < parts.size(); i += 2) {
+    wxArrayString patterns = wxSplit(parts[i], ';', '\0');
+    for (wxString& pattern : patterns)
+      // GTK matches "*.*" only against names with a dot; the system means every file by it.
+      pattern = pattern == "*.*" ? wxString("*") : AnyCase(pattern);
+    parts[i] = wxJoin(patterns, ';', '\0');
+  }
   return wxJoin(parts, '|', '\0');
 }

@@ -34,5 +34,6 @@ class IDialogServices {
 void SetDialogServices(IDialogServices* services);
 IDialogServices& GetDialogServices();
 
-// The toolkit's form of a filter: the system's form without its closing "||".
+// The toolkit's form of a filter: the system's form without its closing "||", its patterns made
+// to match letters in either case ("*.sr" as "*.[sS][rR]"); the names shown stay as they are.
 wxString ToWxFilter(const std::string& filter);

@@ -20,6 +20,8 @@ class CPictureStatic : public wxControl {
   int LoadPictureData(const unsigned char* data, int size);
 
   bool HasPicture() const { return m_image.IsOk(); }
+  // A static: no tab stop, and a click does not take the focus.
+  bool AcceptsFocus() const override { return false; }
   const wxImage& GetPicture() const { return m_image; }
 
  protected:

@@ -92,12 +92,21 @@ bool CTessaryAuthorDoc::SaveAs() {
   const wxFileName current(GetFilename());
   request.directory = GetFilename().empty() || !GetDocumentSaved() ? GetDocumentManager()->GetLastDirectory()
                                                                    : current.GetPath();
-  request.fileName = GetDocumentSaved() ? current.GetFullName() : GetUserReadableName() + "." + ext;
+  // The name is offered without its extension: GTK selects an offered name up to its last dot, so
+  // a name typed with the extension would keep the offered one after it ("doc.rvq.rvq"). A name
+  // chosen without one gets it below: the document's own when the offered name is kept.
+  wxFileName offered(GetDocumentSaved() ? current.GetFullName() : GetUserReadableName() + "." + ext);
+  wxString offeredExt;
+  if (offered.GetExt().CmpNoCase(ext) == 0) {
+    offeredExt = offered.GetExt();
+    offered.ClearExt();
+  }
+  request.fileName = offered.GetFullName();
 
   wxArrayString paths;
   if (!GetDialogServices().ChooseFiles(request, paths) || paths.empty()) return false;
   wxFileName chosen(paths[0]);
-  if (!chosen.HasExt()) chosen.SetExt(ext);
+  if (!chosen.HasExt()) chosen.SetExt(!offeredExt.empty() && chosen.GetName() == offered.GetName() ? offeredExt : ext);
   const wxString fileName = chosen.GetFullPath();
   // The dialog asked about the name as typed; a name that got its extension only now is asked
   // about here.

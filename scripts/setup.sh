@@ -14,6 +14,8 @@ packages=(
   # accessibility tree on a session bus of its own; a screenshot when a scenario fails. The target
   # list draws its rows itself, so they are read through its "Copy To Clipboard" (xclip).
   python3 python3-pyatspi at-spi2-core dbus-daemon xdotool x11-utils imagemagick xclip
+  # A file dragged from another program's window onto the form (tests/e2e/drag_source.py).
+  python3-gi gir1.2-gtk-3.0
   srecord binutils gzip
   # The installed tree's test checks the desktop launcher.
   desktop-file-utils

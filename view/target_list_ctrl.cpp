@@ -64,6 +64,10 @@ CTargetListCtrl::~CTargetListCtrl() { SaveColumns(); }
 bool CTargetListCtrl::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size) {
   if (!wxListCtrl::Create(parent, id, pos, size, wxLC_REPORT | wxBORDER_SIMPLE)) return false;
   SetDropTarget(new CTargetDropTarget(this));
+  // The rows and the header are windows of their own, and the list's drop target covers only the
+  // rows: a drop on the header is a drop on the list too.
+  for (wxWindow* part : GetChildren())
+    if (!part->GetDropTarget()) part->SetDropTarget(new CTargetDropTarget(this));
   for (int i = 0; i < 2; ++i) InsertColumn(i, kColumnTitles[i], wxLIST_FORMAT_LEFT);
 
   // The columns share the list's width until the profile says otherwise.
@@ -150,6 +154,11 @@ std::vector<long> CTargetListCtrl::GetSelectedRows() const {
        i = GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
     rows.push_back(i);
   return rows;
+}
+
+bool CTargetListCtrl::HasFocusWithin() const {
+  const wxWindow* focus = FindFocus();
+  return focus && (focus == this || focus->GetParent() == this);
 }
 
 // ---------------------------------------------------------------- text and clipboard

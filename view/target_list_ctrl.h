@@ -52,6 +52,8 @@ class CTargetListCtrl : public wxListCtrl {
   CTargetObj* GetTarget(long n) const { return reinterpret_cast<CTargetObj*>(GetItemData(n)); }
   // The selected rows, top to bottom.
   std::vector<long> GetSelectedRows() const;
+  // True while the list or a part of it (the rows, the header) has the keyboard focus.
+  bool HasFocusWithin() const;
 
   // The list as text: the title row and every row, each cell followed by a tab and each row by
   // CR LF, then one zero byte. Cells are written as they are (a tab in a cell is not escaped).

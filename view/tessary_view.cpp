@@ -6,10 +6,14 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/dcclient.h>
+#include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+
+#include <gtk/gtk.h>
 
 #include "authoring/program_load.h"
 #include "authoring/target_folder.h"
@@ -60,9 +64,53 @@ std::vector<std::string> ChooseFilesToOpen(wxWindow* parent, const char* filter,
   return paths;
 }
 
-std::string ChooseFileToOpen(wxWindow* parent, const char* filter) {
-  const std::vector<std::string> paths = ChooseFilesToOpen(parent, filter);
-  return paths.empty() ? std::string() : paths.front();
+// One file from an Open dialog that starts in folder (the toolkit's choice while it is empty);
+// an answer moves folder to the chosen file's, where the next such dialog starts.
+std::string ChooseFileToOpen(wxWindow* parent, const char* filter, std::string& folder) {
+  const std::vector<std::string> paths = ChooseFilesToOpen(parent, filter, folder);
+  if (paths.empty()) return std::string();
+  folder = FolderOf(paths.front());
+  return paths.front();
+}
+
+// Where the form shows that the target list has the focus: just around the list.
+wxRect ListFocusRing(const wxWindow* list) { return list->GetRect().Inflate(2); }
+
+// Scrolls form the least that shows place (on the form's panel) whole in it; a place wider or
+// taller than the view shows from its start.
+void ScrollIntoView(wxScrolledWindow* form, const wxRect& place) {
+  int unitX = 1, unitY = 1;
+  form->GetScrollPixelsPerUnit(&unitX, &unitY);
+  if (unitX <= 0 || unitY <= 0) return;
+  const wxPoint start = form->GetViewStart();
+  const wxSize view = form->GetClientSize();
+  const auto nearest = [](int now, int unit, int room, int from, int to) {
+    if (to - now * unit > room) now = (to - room + unit - 1) / unit;
+    if (from < now * unit) now = from / unit;
+    return now;
+  };
+  const int x = nearest(start.x, unitX, view.x, place.x, place.GetRight() + 1);
+  const int y = nearest(start.y, unitY, view.y, place.y, place.GetBottom() + 1);
+  if (x != start.x || y != start.y) form->Scroll(x, y);
+}
+
+// Where each Browse dialog was last answered in this run.
+std::string g_strProgramFolder, g_strImageFolder;
+
+// Runs after the form's own focus move, only when that found no further stop: Tab past the last
+// control comes round to the first, Shift+Tab past the first to the last, so that the keyboard
+// stays among the form's controls as it does in a dialog.
+gboolean WrapFormFocus(GtkWidget* form, GtkDirectionType direction, gpointer) {
+  static bool wrapping = false;
+  if (wrapping || (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD)) return FALSE;
+  GtkWidget* top = gtk_widget_get_toplevel(form);
+  GtkWidget* focus = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+  if (!focus || !gtk_widget_is_ancestor(focus, form)) return FALSE;
+  wrapping = true;
+  gtk_container_set_focus_child(GTK_CONTAINER(form), nullptr);
+  const gboolean moved = gtk_widget_child_focus(form, direction);
+  wrapping = false;
+  return moved;
 }
 
 }  // namespace
@@ -78,6 +126,9 @@ bool CTessaryAuthorView::OnCreate(wxDocument*, long) {
   wxWindow* frame = GetFrame();
   if (!frame || !GetDocument()) return false;
   CreateForm();
+  // The window only holds the form: it is no tab stop of its own, and focus given to it goes on
+  // to the form's first control.
+  frame->SetCanFocus(false);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(m_pForm, 1, wxEXPAND);
   frame->SetSizer(sizer);
@@ -92,6 +143,7 @@ void CTessaryAuthorView::CreateForm() {
   // The controls sit on one panel that the window scrolls as a whole, so their places never
   // depend on how far it is scrolled.
   m_pPanel = new wxPanel(m_pForm, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
+  g_signal_connect_after(m_pPanel->GetHandle(), "focus", G_CALLBACK(WrapFormFocus), nullptr);
   wxWindow* form = m_pPanel;
   // Every control made at its place in dialog units (never smaller than it needs to be drawn).
   const auto place = [](auto* control, int x, int y, int w, int h) {
@@ -143,6 +195,8 @@ void CTessaryAuthorView::CreateForm() {
   m_pPanel->SetSize(m_formSize);
   m_pForm->SetVirtualSize(m_formSize);
   m_pForm->SetScrollRate(8, 8);
+  // Scroll bars that show whenever the form does not fit, not only while the pointer is over it.
+  gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(m_pForm->GetHandle()), FALSE);
   // A tab has the size the main window gives it; the form scrolls inside it rather than asking
   // for more room than the tab has.
   m_pForm->SetMinSize(wxSize(1, 1));
@@ -182,6 +236,31 @@ void CTessaryAuthorView::CreateForm() {
   onCheck(IDC_CLEAR_RUNTIME, &CTessaryAuthorView::OnClearRuntime);
   onCheck(IDC_RESET_BREAKIN, &CTessaryAuthorView::OnResetBreakin);
   m_editComments->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { GuardHandler([this] { OnChangeComments(); }); });
+  // The list shows the focus only on a current row, none while it is empty: the form draws a
+  // ring around it while it has the focus. The handlers outlive the view (the windows go later).
+  m_pPanel->Bind(wxEVT_PAINT, [panel = m_pPanel, list = m_listTargets](wxPaintEvent&) {
+    wxPaintDC dc(panel);
+    if (!list->HasFocusWithin()) return;
+    dc.SetPen(wxPen(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT), 2));
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRectangle(ListFocusRing(list));
+  });
+  // A control that gets the focus while outside the tab's view (Tab in a small window) is
+  // scrolled into it. The list tells of its focus only as its own.
+  m_pPanel->Bind(wxEVT_CHILD_FOCUS, [form = m_pForm, panel = m_pPanel](wxChildFocusEvent& e) {
+    e.Skip();
+    wxWindow* control = e.GetWindow();
+    while (control && control->GetParent() != panel) control = control->GetParent();
+    if (control) ScrollIntoView(form, control->GetRect());
+  });
+  const auto focusChanged = [form = m_pForm, panel = m_pPanel, list = m_listTargets](wxFocusEvent& e) {
+    e.Skip();
+    if (panel->IsBeingDeleted() || list->IsBeingDeleted()) return;
+    panel->RefreshRect(ListFocusRing(list).Inflate(2));
+    if (e.GetEventType() == wxEVT_SET_FOCUS) ScrollIntoView(form, list->GetRect());
+  };
+  m_listTargets->Bind(wxEVT_SET_FOCUS, focusChanged);
+  m_listTargets->Bind(wxEVT_KILL_FOCUS, focusChanged);
   m_pPanel->Bind(EVT_FILES_DROPPED, [this](CFilesDroppedEvent& e) {
     const std::vector<std::string> files = e.GetPaths();
     GuardHandler([&] { OnFilesDropped(files); });
@@ -329,7 +408,7 @@ void CTessaryAuthorView::ShowDocumentImage() {
 // ---------------------------------------------------------------- the software upgrade and the image
 
 void CTessaryAuthorView::OnBrowseProgrammingFile() {
-  const std::string path = ChooseFileToOpen(m_pPanel, kProgramFilter);
+  const std::string path = ChooseFileToOpen(m_pPanel, kProgramFilter, g_strProgramFolder);
   if (path.empty()) return;
   UpgradeProgram program;
   if (!LoadUpgradeProgram(path, program)) return;
@@ -342,7 +421,7 @@ void CTessaryAuthorView::OnBrowseProgrammingFile() {
 }
 
 void CTessaryAuthorView::OnBrowseImage() {
-  const std::string path = ChooseFileToOpen(m_pPanel, kImageFilter);
+  const std::string path = ChooseFileToOpen(m_pPanel, kImageFilter, g_strImageFolder);
   if (path.empty()) return;
   // A failure to read leaves the handler with the cursor already back; the guard reports it.
   CWaitCursor wait;

@@ -184,7 +184,7 @@ TEST_F(AppGui, NewSaveAsAndReopenFromTheRecentFiles) {
   Command(ID_FILE_SAVE_AS);
   ASSERT_EQ(1u, dialogs.requests.size());
   EXPECT_TRUE(dialogs.requests[0].save);
-  EXPECT_EQ("Varnix1.rvq", dialogs.requests[0].fileName);
+  EXPECT_EQ("Varnix1", dialogs.requests[0].fileName);  // the extension comes with the save
   EXPECT_EQ("Tessary Files (*.rvq)|*.rvq|All Files (*.*)|*||", dialogs.requests[0].filter);
   EXPECT_FALSE(doc->IsModified());
   EXPECT_EQ("saved.rvq", doc->GetUserReadableName());
@@ -646,6 +646,84 @@ TEST_F(AppGui, TheRealSaveDialogAndTheQuestionAboutTheNameWithItsExtension) {
   EXPECT_FALSE(std::filesystem::exists(Path("victim")));
 }
 
+// GTK selects an offered name up to its last dot: the name is offered without the extension, so
+// that whatever is typed replaces all of it, and gets exactly one extension.
+TEST_F(AppGui, TheRealSaveDialogTakesANameTypedWithOrWithoutTheExtension) {
+  ASSERT_TRUE(Start());
+  SetDialogServices(nullptr);
+  Docs()->SetLastDirectory(wxString(Path("")));
+  const struct {
+    const char* typed;
+    const char* saved;
+  } cases[] = {{"typed", "typed.rvq"}, {"named.rvq", "named.rvq"}, {"upper.RVQ", "upper.RVQ"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    Command(ID_FILE_NEW);
+    CurrentDoc()->SetModifiedFlag();
+    // Once the dialog is up, what it offers is read and the name typed as a user does, over the
+    // selection the dialog made, then taken with Enter.
+    wxString offered, selected;
+    wxTimer typist;
+    typist.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+      GtkWindow* chooser = nullptr;
+      GList* windows = gtk_window_list_toplevels();
+      for (GList* w = windows; w; w = w->next)
+        if (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_window_is_active(GTK_WINDOW(w->data))) chooser = GTK_WINDOW(w->data);
+      g_list_free(windows);
+      GtkWidget* entry = chooser ? gtk_window_get_focus(chooser) : nullptr;
+      if (!offered.empty() || !entry || !GTK_IS_ENTRY(entry)) return;
+      offered = wxString::FromUTF8(gtk_entry_get_text(GTK_ENTRY(entry)));
+      int from = 0, to = 0;
+      if (gtk_editable_get_selection_bounds(GTK_EDITABLE(entry), &from, &to))
+        selected = offered.Mid(static_cast<size_t>(from), static_cast<size_t>(to - from));
+      wxUIActionSimulator sim;
+      sim.Text(c.typed);
+      sim.Char(WXK_RETURN);
+    });
+    typist.Start(200);
+    Command(ID_FILE_SAVE_AS);
+    typist.Stop();
+    EXPECT_EQ("Varnix", offered.Left(6));
+    EXPECT_EQ(offered, selected);
+    EXPECT_FALSE(CurrentDoc()->IsModified());
+    EXPECT_EQ(wxString(c.saved), CurrentDoc()->GetUserReadableName());
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(Path("")))
+      if (entry.path().filename().string().rfind(std::string(c.typed).substr(0, 3), 0) == 0)
+        files.push_back(entry.path().filename().string());
+    EXPECT_EQ(std::vector<std::string>{c.saved}, files);
+  }
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+// A document's own name comes back with its own extension when the offered name is kept.
+TEST_F(AppGui, SaveAsOffersTheNameWithoutItsExtensionAndKeepsTheDocumentsOwn) {
+  ASSERT_TRUE(Start());
+  Command(ID_FILE_NEW);
+  dialogs.files.push_back(wxString(Path("Report.RVQ")));
+  Command(ID_FILE_SAVE_AS);
+  ASSERT_TRUE(std::filesystem::exists(Path("Report.RVQ")));
+  EXPECT_EQ("Varnix1", dialogs.requests.back().fileName);
+
+  const struct {
+    const char* answer;
+    const char* saved;
+    size_t questions;  // about replacing the file the name with its extension names
+  } cases[] = {{"Report", "Report.RVQ", 1}, {"Other", "Other.rvq", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    ui.boxes.clear();
+    dialogs.files.push_back(wxString(Path(c.answer)));
+    Command(ID_FILE_SAVE_AS);
+    EXPECT_EQ(wxString(c.saved), CurrentDoc()->GetUserReadableName());
+    EXPECT_TRUE(std::filesystem::exists(Path(c.saved)));
+    EXPECT_EQ(c.questions, ui.boxes.size());
+  }
+  EXPECT_EQ("Report", dialogs.requests[1].fileName);
+  EXPECT_EQ("Report", dialogs.requests[2].fileName);
+  EXPECT_FALSE(std::filesystem::exists(Path("Report.rvq")));
+}
+
 TEST_F(AppGui, ADocumentThatDoesNotOpenNeverShowsAWindow) {
   const std::string damaged = Path("damaged.rvq");
   {
@@ -718,6 +796,74 @@ TEST_F(AppGui, MessageBoxesShowTheIconTheyAskFor) {
     EXPECT_EQ(expected.GetSize(), shown.GetSize());
     EXPECT_EQ(0, std::memcmp(expected.GetData(), shown.GetData(), std::size_t(expected.GetWidth()) * expected.GetHeight() * 3));
   }
+}
+
+// The real box, answered from the keyboard and the title bar as a user does: Escape and the close
+// box give Cancel where there is one, else No (OK alone: OK); Return the default button, the
+// second one with MB_DEFBUTTON2.
+TEST_F(AppGui, TheMessageBoxAnswersEscapeTheCloseBoxAndReturn) {
+  ASSERT_TRUE(Start());
+  CWxUiServices real;
+  XClient x;
+  ASSERT_NE(nullptr, x.display());
+  enum Act { escape, closeBox, enter };
+  const struct {
+    unsigned style;
+    Act act;
+    int answer;
+  } cases[] = {
+      {MB_YESNO | MB_ICONEXCLAMATION, escape, IDNO},
+      {MB_YESNO | MB_ICONEXCLAMATION, closeBox, IDNO},
+      {MB_YESNO | MB_ICONEXCLAMATION, enter, IDYES},
+      {MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2, enter, IDNO},
+      {MB_YESNO | MB_DEFBUTTON2, escape, IDNO},
+      {MB_YESNOCANCEL, escape, IDCANCEL},
+      {MB_YESNOCANCEL, closeBox, IDCANCEL},
+      {MB_YESNOCANCEL | MB_DEFBUTTON2, enter, IDNO},
+      {MB_OKCANCEL, escape, IDCANCEL},
+      {MB_OKCANCEL | MB_DEFBUTTON2, enter, IDCANCEL},
+      {MB_OKCANCEL, enter, IDOK},
+      {MB_OK, escape, IDOK},
+      {MB_OK, closeBox, IDOK},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "style " << c.style << ", act " << c.act);
+    bool acted = false;
+    int result = wxID_NONE;
+    dialogs.onModal = [&](wxDialog& dlg) {
+      wxTimer user;
+      int waited = 0;
+      user.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        // A box that the act did not close is closed after a while with an answer it never gives.
+        if (++waited > 100) dlg.EndModal(wxID_ABORT);
+        if (acted || !gtk_window_is_active(GTK_WINDOW(dlg.GetHandle()))) return;
+        acted = true;
+        wxUIActionSimulator sim;
+        switch (c.act) {
+          case escape: sim.Char(WXK_ESCAPE); break;
+          case enter: sim.Char(WXK_RETURN); break;
+          case closeBox: x.RequestClose(GDK_WINDOW_XID(gtk_widget_get_window(dlg.GetHandle()))); break;
+        }
+      });
+      user.Start(50);
+      return result = dlg.ShowModal();
+    };
+    EXPECT_EQ(c.answer, real.MessageBox("Replace it?", c.style));
+    EXPECT_TRUE(acted);
+    EXPECT_NE(wxID_ABORT, result);
+  }
+  // The toolkit keeps one guess of the window manager's frame for dialogs and frames alike, and
+  // the boxes (not resizable, so framed more thinly) have changed it: a frame shown puts it back
+  // for the main windows of the tests after this one.
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "frame");
+  frame->Show();
+  EXPECT_TRUE(WaitFor([&] {
+    const std::optional<XWindowGeometry> g = QueryXGeometry(frame);
+    return g && g->frame.height > g->client.height;
+  }));
+  Pump();
+  frame->Destroy();
+  Pump();
 }
 
 // Right clicks are real X input: they reach the program as a user's do.

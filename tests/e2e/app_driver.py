@@ -10,6 +10,7 @@ import ctypes
 import os
 import signal
 import subprocess
+import sys
 import time
 
 SCREEN = (1280, 1024)
@@ -238,6 +239,12 @@ def table_rows(table):
     return [[text_of(cells.getAccessibleAt(r, c)) for c in range(cells.nColumns)] for r in range(cells.nRows)]
 
 
+def focused(root):
+    """The widget under root that has the keyboard focus, or None."""
+    pyatspi = _atspi()
+    return find(root, pred=lambda a: a.getState().contains(pyatspi.STATE_FOCUSED))
+
+
 def extents(acc):
     e = acc.queryComponent().getExtents(_atspi().DESKTOP_COORDS)
     return e.x, e.y, e.width, e.height
@@ -249,8 +256,15 @@ def extents(acc):
 def click(acc, button=1):
     """A mouse click at the middle of the widget as it shows on the screen."""
     x, y, w, h = wait_for(lambda: _usable_extents(acc), 5, f"on-screen extents of {role(acc)} {acc.name!r}")
-    run_tool("xdotool", "mousemove", "--sync", str(x + w // 2), str(y + h // 2))
+    move_pointer(x + w // 2, y + h // 2)
     run_tool("xdotool", "click", str(button))
+
+
+def move_pointer(x, y):
+    # xdotool's --sync waits for the pointer to move, for ever when it is already there.
+    here = dict(f.split(":") for f in run_tool("xdotool", "getmouselocation").split() if ":" in f)
+    if (int(here["x"]), int(here["y"])) != (x, y):
+        run_tool("xdotool", "mousemove", "--sync", str(x), str(y))
 
 
 def _usable_extents(acc):
@@ -258,6 +272,45 @@ def _usable_extents(acc):
     if w <= 1 or h <= 1 or x < 0 or y < 0 or x >= SCREEN[0] or y >= SCREEN[1]:
         return None
     return x, y, w, h
+
+
+def drag_files(paths, x, y, timeout=20):
+    """Drags files from another program's window (tests/e2e/drag_source.py) and drops them at
+    (x, y) on the screen, as from a file manager: the toolkit's own drag, the X drag-and-drop
+    protocol between two programs. Returns what the source heard: "dropped", or "refused WHY"."""
+    title = f"drag source {os.getpid()}"
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "drag_source.py")
+    env = dict(os.environ, NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
+    source = subprocess.Popen([sys.executable, script, title] + list(paths), env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL)
+    try:
+        if source.stdout.readline().strip() != "ready":
+            raise ScenarioFailure(f"the drag source did not start: {source.stderr.read()}")
+        window = wait_for(lambda: run_tool("xdotool", "search", "--name", f"^{title}$").split()[:1], 10,
+                          "the drag source's window")[0]
+        # Out of the program's way, in the screen's corner.
+        sx, sy = SCREEN[0] - 140, SCREEN[1] - 100
+        run_tool("xdotool", "windowmove", window, str(sx), str(sy))
+        gx, gy, gw, gh = wait_for(lambda: (lambda g: g if g[0] >= sx and g[1] >= sy else None)(x_geometry(window)), 10,
+                                  "the drag source in its corner")
+        move_pointer(gx + gw // 2, gy + gh // 2)
+        run_tool("xdotool", "mousedown", "1")
+        # Small steps first, past the toolkit's drag threshold, then on to the target.
+        for i in range(1, 6):
+            run_tool("xdotool", "mousemove", str(gx + gw // 2 - 4 * i), str(gy + gh // 2 - 4 * i))
+            time.sleep(0.05)
+        steps = 12
+        fx, fy = gx + gw // 2 - 20, gy + gh // 2 - 20
+        for i in range(1, steps + 1):
+            run_tool("xdotool", "mousemove", str(fx + (x - fx) * i // steps), str(fy + (y - fy) * i // steps))
+            time.sleep(0.05)
+        time.sleep(0.5)  # the target's drag-motion answer
+        run_tool("xdotool", "mouseup", "1")
+        answer = poll(lambda: source.stdout.readline().strip(), timeout)
+        check(answer, "the drag did not end")
+        return answer
+    finally:
+        stop_process(source)
 
 
 def copied_text(copy, timeout=10):

@@ -10,8 +10,9 @@ import zlib
 from collections import namedtuple
 
 from app_driver import (APP_TITLE, SCREEN, MessageBox, ScenarioFailure, check, checked, click, closed, copied_text,
-                        enabled, ended, extents, file_dialog, find, find_all, inside, key, labelled, message_box,
-                        orphans, poll, role, run_tool, same_text, text_beside, text_of, type_text, wait_find, wait_for)
+                        drag_files, enabled, ended, extents, file_dialog, find, find_all, focused, inside, key,
+                        labelled, message_box, orphans, poll, role, run_tool, same_text, text_beside, text_of,
+                        type_text, wait_find, wait_for)
 
 SCENARIOS = {}
 
@@ -319,10 +320,9 @@ def save_as_without_extension_over_existing(ctx):
     app.menu("File", "New")
     app.wait_title(f"{APP_TITLE} - Varnix1")
     app.menu("File", "Save As...")
-    # What the dialog offers: the document's name with the extension.
+    # What the dialog offers: the document's name, whose extension comes with the save.
     offered = text_beside(app.dialog("Save As"), "Name:")
-    check(poll(lambda: text_of(offered) == "Varnix1.rvq", 5),
-          f"the Save As dialog offers {text_of(offered)!r}, not 'Varnix1.rvq'")
+    check(poll(lambda: text_of(offered) == "Varnix1", 5), f"the Save As dialog offers {text_of(offered)!r}, not 'Varnix1'")
     file_dialog(app, "Save As", typed)
     app.wait_title(f"{APP_TITLE} - kept.rvq", timeout=20)
     check(os.path.isfile(kept), "Save As 'kept' wrote no kept.rvq")
@@ -934,3 +934,253 @@ def preferences_survive_a_killed_program(ctx):
                 ("Preferences", "AlwaysUseSourceCalFolder"): "1"}
     shown = {k: values.get(k) for k in expected}
     check(shown == expected, f"after the kill the profile holds {shown}, not {expected}")
+
+
+# ---------------------------------------------------------------- the keyboard on the form
+
+
+def form_stops(frame):
+    """The form's tab stops in the form's order: (what, the widget) each."""
+    upgrade = wait_find(frame, "panel", UPGRADE_GROUP)
+    image = wait_find(frame, "panel", "Image")
+
+    def browse(group, what):
+        return (what, wait_find(frame, "push button", "Browse", pred=lambda b: inside(b, group), what=what))
+
+    return [("the comments", comments_field(frame)),
+            ("the target list", labelled(frame, TARGETS_LABEL, role_name="scroll pane", below=True)),
+            *[(f"the {label!r} field", text_beside(frame, label)) for label in UPGRADE_FIELDS],
+            browse(upgrade, "the upgrade's Browse"),
+            ("Add", wait_find(frame, "push button", "Add")),
+            ("Remove", wait_find(frame, "push button", "Remove")),
+            browse(image, "the image's Browse"),
+            *[(name, wait_find(frame, "check box", name)) for name in ACTIONS]]
+
+
+def focused_stop(app, stops):
+    """Which of the stops has the keyboard focus (the list's rows are a widget inside the list)."""
+    acc = focused(app.accessible())
+    if acc is None:
+        return "nothing"
+    for what, stop in stops:
+        if inside(acc, stop):
+            return what
+    return f"something else: {role(acc)} {acc.name!r} at {extents(acc)}"
+
+
+def focus_to(app, stops, what):
+    """Tab until what has the focus."""
+    for _ in range(len(stops) + 1):
+        if focused_stop(app, stops) == what:
+            return
+        key("Tab")
+        poll(lambda: focused_stop(app, stops) != "nothing", 2)
+    raise ScenarioFailure(f"Tab never reached {what}: the focus is on {focused_stop(app, stops)}")
+
+
+@scenario(budget=120)
+def tab_goes_round_the_form_in_its_order(ctx):
+    app = ctx.start_app()
+    frame = new_form(app)
+    stops = form_stops(frame)
+    names = [what for what, _ in stops]
+    start = names.index("the 'Calibration ID' field")
+    click(stops[start][1])
+    wait_for(lambda: focused_stop(app, stops) == names[start], 5, "the focus in the Calibration ID field")
+    # Once round each way, back where it started: every stop in the form's order, and no other.
+    rounds = {"Tab": names[start + 1:] + names[:start + 1],
+              "shift+Tab": names[start - 1::-1] + names[:start - 1:-1]}
+    for keys, order in rounds.items():
+        visited = []
+        for expected in order:
+            key(keys)
+            if not poll(lambda: focused_stop(app, stops) == expected, 5):
+                raise ScenarioFailure(f"{keys} from the Calibration ID field went through {visited}, then to "
+                                      f"{focused_stop(app, stops)} instead of {expected}")
+            visited.append(expected)
+
+    # Space and Return work the focused check box and button.
+    focus_to(app, stops, "Clear Runtime")
+    box = dict(stops)["Clear Runtime"]
+    for keys, ticked in (("space", True), ("Return", False)):
+        key(keys)
+        check(poll(lambda: checked(box) == ticked, 5), f"{keys} on Clear Runtime left it {'' if checked(box) else 'un'}ticked")
+    app.wait_title(f"{APP_TITLE} - Varnix1*")
+    for what, keys in (("Add", "space"), ("the upgrade's Browse", "Return")):
+        focus_to(app, stops, what)
+        key(keys)
+        chooser = app.dialog("Open", roles=("file chooser",), timeout=10)
+        key("Escape")
+        wait_for(lambda: closed(chooser), 10, f"the Open dialog of {what} to close on Escape")
+    app.wait_no_dialog()
+    check(app.stderr() == "", "moving through the form printed on stderr")
+
+
+@scenario(budget=120)
+def tab_brings_each_control_into_a_small_windows_view(ctx):
+    app = ctx.start_app()
+    new_form(app)
+    run_tool("xdotool", "windowsize", app.x_window(), "800", "600")
+    wait_for(lambda: app.geometry()[2:] == (800, 600), 10, "the main window at 800 x 600")
+    frame = app.main_window()
+    stops = form_stops(frame)
+    start = dict(stops)["the 'Calibration ID' field"]
+    # What the tab shows of the form: the window that the form's scroll pane scrolls.
+    view = start.parent.parent
+    check(role(view.parent) == "scroll pane", f"the form is not in a scroll pane: {role(view.parent)}")
+    hidden = [what for what, stop in stops if not inside(stop, view)]
+    check(hidden, "at 800 x 600 the whole form shows: nothing to scroll to")
+    click(start)
+    for keys in ["Tab"] * len(stops) + ["shift+Tab"] * len(stops):
+        before = focused_stop(app, stops)
+        key(keys)
+        wait_for(lambda: focused_stop(app, stops) != before, 5, f"{keys} to move on from {before}")
+        if not poll(lambda: inside(focused(app.accessible()), view), 5):
+            raise ScenarioFailure(f"{keys} to {focused_stop(app, stops)}: it is at {extents(focused(app.accessible()))}, "
+                                  f"out of the tab's view {extents(view)}")
+
+
+@scenario(budget=120)
+def list_rows_chosen_and_removed_from_the_keyboard(ctx):
+    app = ctx.start_app()
+    frame = new_form(app)
+    for name in ("plain", "protected"):
+        click(wait_find(frame, "push button", "Add"))
+        file_dialog(app, "Open", SAMPLES[name].path)
+        app.wait_no_dialog()
+    rows = [[s.calibration_id, s.software_id] for s in (SAMPLES["plain"], SAMPLES["protected"])]
+    check(target_rows(app) == rows, f"after two Adds the list holds {target_rows(app)}")
+
+    stops = form_stops(frame)
+    click(text_beside(frame, "Calibration ID"))
+    focus_to(app, stops, "the target list")
+    key("Down")  # from the first row to the second, which it selects
+    focus_to(app, stops, "Remove")
+    key("space")
+    shown = poll(lambda: (lambda r: r if r == rows[:1] else None)(target_rows(app)), 10)
+    check(shown, f"Down and Remove from the keyboard left {target_rows(app)}, not {rows[:1]}")
+
+
+# ---------------------------------------------------------------- the file dialogs
+
+MIXED_CASE_FILES = {
+    "programs": ["UPPER.SR", "lower.sr", "prot.srz", "Mixed.SrZ"],
+    "bitmaps": ["PIC.BMP", "small.bmp"],
+    "jpegs": ["PHOTO.JPG", "photo.jpeg", "Scan.JPEG"],
+    "gifs": ["ANIM.GIF"],
+    "documents": ["DOC.RVQ", "doc2.rvq"],
+}
+
+
+def shown_files(chooser):
+    return {text_of(cell) for table in find_all(chooser, "table") for cell in find_all(table, "table cell")}
+
+
+def expect_listed(chooser, folder, listed, what):
+    """The dialog lists exactly the names of listed among the folder's files."""
+    everything = set(os.listdir(folder))
+    if not poll(lambda: set(listed) <= shown_files(chooser), 10):
+        raise ScenarioFailure(f"{what} lists {sorted(shown_files(chooser) & everything)}, "
+                              f"without {sorted(set(listed) - shown_files(chooser))}")
+    others = shown_files(chooser) & (everything - set(listed))
+    check(not others, f"{what} also lists {sorted(others)}")
+
+
+def choose_filter(app, chooser, name):
+    click(wait_find(chooser, "combo box"))
+    click(app.popup_item(name))
+    wait_for(lambda: find(chooser, "combo box", name), 5, f"the filter {name!r} chosen")
+
+
+@scenario(budget=150)
+def file_dialogs_list_extensions_in_either_case(ctx):
+    folder = os.path.join(ctx.docs, "mixed")
+    os.makedirs(folder)
+    for name in [n for names in MIXED_CASE_FILES.values() for n in names] + ["notes.txt", "SR", "readme.sr.txt"]:
+        with open(os.path.join(folder, name), "w") as f:
+            f.write("x")
+    app = ctx.start_app()
+    frame = new_form(app)
+    upgrade = wait_find(frame, "panel", UPGRADE_GROUP)
+    image = wait_find(frame, "panel", "Image")
+    programs = MIXED_CASE_FILES["programs"]
+    dialogs = [
+        ("the upgrade's Browse", lambda: click(wait_find(frame, "push button", "Browse", pred=lambda b: inside(b, upgrade))),
+         [(None, programs)]),
+        ("Add", lambda: click(wait_find(frame, "push button", "Add")), [(None, programs)]),
+        ("the image's Browse", lambda: click(wait_find(frame, "push button", "Browse", pred=lambda b: inside(b, image))),
+         [(None, MIXED_CASE_FILES["bitmaps"]), ("JPEG Files (*.jpg;*.jpeg)", MIXED_CASE_FILES["jpegs"]),
+          ("GIF Files (*.gif)", MIXED_CASE_FILES["gifs"])]),
+        ("File, Open", lambda: app.menu("File", "Open..."), [(None, MIXED_CASE_FILES["documents"])]),
+    ]
+    for what, show, filters in dialogs:
+        show()
+        chooser = app.dialog("Open", roles=("file chooser",), timeout=10)
+        # Into the folder: its path typed in the location field.
+        key("ctrl+l")
+        wait_for(lambda: focused(chooser) is not None and role(focused(chooser)) == "text", 10, "the location field")
+        type_text(folder + "/")
+        time.sleep(0.3)
+        key("Return")
+        for name, listed in filters:
+            if name:
+                choose_filter(app, chooser, name)
+            expect_listed(chooser, folder, listed, f"{what}'s dialog" + (f" under {name!r}" if name else ""))
+        key("Escape")
+        wait_for(lambda: closed(chooser), 10, f"{what}'s dialog to close")
+    app.wait_no_dialog()
+
+
+# ---------------------------------------------------------------- drops and questions
+
+
+@scenario(budget=120)
+def files_dropped_on_the_lists_header_or_rows_are_added(ctx):
+    app = ctx.start_app()
+    frame = new_form(app)
+    x, y, w, h = extents(labelled(frame, TARGETS_LABEL, role_name="scroll pane", below=True))
+    expected = []
+    # On a column title of the header, then on the rows' empty area.
+    for sample, part, (px, py) in ((SAMPLES["plain"], "header", (x + w // 4, y + 10)),
+                                   (SAMPLES["protected"], "rows", (x + w // 2, y + h // 2))):
+        answer = drag_files([sample.path], px, py)
+        check(answer == "dropped", f"a file dropped on the list's {part} was {answer}")
+        expected.append([sample.calibration_id, sample.software_id])
+        shown = poll(lambda: (lambda r: r if r == expected else None)(target_rows(app)), 10)
+        check(shown, f"a drop on the list's {part} left the rows {target_rows(app)}, not {expected}")
+    check(app.stderr() == "", "the drops printed on stderr")
+
+
+@scenario(budget=120)
+def escape_answers_no_or_cancel(ctx):
+    kept = os.path.join(ctx.docs, "kept.rvq")
+    with open(kept, "wb") as f:
+        f.write(b"an older document")
+    before = file_state(kept)
+    app = ctx.start_app()
+    frame = new_form(app)
+    click(wait_find(frame, "check box", "Clear Runtime"))
+    app.wait_title(f"{APP_TITLE} - Varnix1*")
+
+    # Yes or No: Escape answers No.
+    app.menu("File", "Save As...")
+    file_dialog(app, "Save As", os.path.join(ctx.docs, "kept"))
+    box = message_box(app, timeout=15)
+    check("kept.rvq" in box.text and set(box.buttons) == {"Yes", "No"}, f"the question is {box.text!r} {list(box.buttons)}")
+    key("Escape")
+    wait_for(lambda: closed(box.acc), 10, "the question to close on Escape")
+    app.wait_no_dialog()
+    check(not changes(before, file_state(kept)), "after Escape kept.rvq was replaced")
+    app.wait_title(f"{APP_TITLE} - Varnix1*")
+
+    # Yes, No or Cancel: Escape answers Cancel, and the document stays open.
+    app.menu("File", "Close")
+    box = message_box(app)
+    check(set(box.buttons) == {"Yes", "No", "Cancel"}, f"closing asks {box.text!r} {list(box.buttons)}")
+    key("Escape")
+    wait_for(lambda: closed(box.acc), 10, "the question to close on Escape")
+    app.wait_no_dialog()
+    app.wait_title(f"{APP_TITLE} - Varnix1*")
+    app.menu("File", "Exit")
+    message_box(app).press("No")
+    check(app.wait_exit() == 0, "the program did not end well after No")

@@ -4,6 +4,9 @@
 #include <wx/clipbrd.h>
 #include <wx/mstream.h>
 #include <wx/statbox.h>
+#include <wx/stattext.h>
+
+#include <gtk/gtk.h>
 
 #include <sys/stat.h>
 
@@ -17,6 +20,7 @@
 #include "support/codec_text.h"
 #include "support/damaged_programs.h"
 #include "support/temp_folder.h"
+#include "tests/app/x_window.h"
 #include "tests/view/form_fixture.h"
 #include "view/target_list_ctrl.h"
 
@@ -389,6 +393,33 @@ TEST_F(FormGui, ATabSmallerThanTheFormScrolls) {
   EXPECT_EQ(view->GetForm()->ConvertDialogToPixels(wxPoint(66, 0)).x, Control(view, IDC_REMOVE_TARGET)->GetRect().x);
 }
 
+// Below the form's size the tab shows scroll bars beside the form, not over it, also while the
+// pointer is elsewhere; every control keeps room for all of its text.
+TEST_F(FormGui, ANarrowTabShowsScrollBarsBesideTheFormAndWholeControls) {
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  wxScrolledWindow* form = view->GetForm();
+  Frame()->SetSize(20, 20, 800, 600);
+  const wxSize base = form->ConvertDialogToPixels(wxSize(446, 270));
+  ASSERT_TRUE(WaitFor([&] { return form->GetClientSize().x < base.x && form->GetClientSize().y < base.y; }));
+  Pump();
+  auto* scrolled = GTK_SCROLLED_WINDOW(form->GetHandle());
+  GtkWidget* const bars[] = {gtk_scrolled_window_get_hscrollbar(scrolled), gtk_scrolled_window_get_vscrollbar(scrolled)};
+  EXPECT_TRUE(WaitFor([&] { return gtk_widget_get_mapped(bars[0]) && gtk_widget_get_mapped(bars[1]); }));
+  const wxRect shown = ScreenRectOf(gtk_bin_get_child(GTK_BIN(scrolled)));
+  for (GtkWidget* bar : bars) {
+    const wxRect r = ScreenRectOf(bar);
+    EXPECT_GT(r.width * r.height, 0);
+    EXPECT_FALSE(r.Intersects(shown)) << "a scroll bar over the form at " << r.x << "," << r.y;
+  }
+  for (wxWindow* w : view->GetForm()->GetChildren().front()->GetChildren()) {
+    const bool labelled = dynamic_cast<wxButton*>(w) || dynamic_cast<wxCheckBox*>(w) || dynamic_cast<wxStaticText*>(w);
+    if (labelled) {
+      EXPECT_GE(w->GetSize().x, w->GetBestSize().x) << w->GetLabel();
+    }
+  }
+}
+
 // ---------------------------------------------------------------- the document
 
 TEST_F(FormGui, SavedAndReopenedEveryFieldIsBackOnTheForm) {
@@ -464,9 +495,48 @@ TEST_F(FormGui, TwoWindowsOnOneDocumentStayInStep) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(FormGui, AllFilesInTheDialogsMatchNamesWithoutADot) {
-  EXPECT_EQ("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*",
-            ToWxFilter("Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||"));
+// The toolkit matches patterns in their letters' case and "*.*" only against names with a dot;
+// the names shown stay the system's.
+TEST_F(FormGui, TheDialogsFiltersMatchEitherCaseAndAllFilesEveryName) {
+  const struct {
+    const char* system;
+    const char* toolkit;
+  } cases[] = {
+      {"Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||",
+       "Programming Files (*.srz;*.sr)|*.[sS][rR][zZ];*.[sS][rR]|All Files (*.*)|*"},
+      {"Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|GIF Files (*.gif)|*.gif|All Files (*.*)|*.*||",
+       "Bitmap Files (*.bmp)|*.[bB][mM][pP]|JPEG Files (*.jpg;*.jpeg)|*.[jJ][pP][gG];*.[jJ][pP][eE][gG]|"
+       "GIF Files (*.gif)|*.[gG][iI][fF]|All Files (*.*)|*"},
+      {"Tessary Files (*.rvq)|*.rvq|All Files (*.*)|*||", "Tessary Files (*.rvq)|*.[rR][vV][qQ]|All Files (*.*)|*"},
+      {"Sets (*.[ab]x)|*.[ab]x||", "Sets (*.[ab]x)|*.[ab]x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.toolkit, ToWxFilter(c.system)) << c.system;
+}
+
+// Each Browse starts where its own dialog was last answered; a cancelled one moves nothing.
+TEST_F(FormGui, EachBrowseStartsWhereItsOwnDialogWasLastAnswered) {
+  std::filesystem::create_directories(Path("programs"));
+  std::filesystem::create_directories(Path("pictures"));
+  std::filesystem::copy_file(kPlain, Path("programs/p.sr"));
+  std::ofstream(Path("pictures/i.bmp"), std::ios::binary) << PictureBytes(wxBITMAP_TYPE_BMP);
+  CTessaryAuthorView* view = StartWithNewDocument();
+  ASSERT_NE(nullptr, view);
+  const auto startOfNext = [&](int button, std::optional<wxString> answer) {
+    dialogs.files.push_back(answer);
+    Click(view, button);
+    return ToSystemPath(dialogs.requests.back().directory);
+  };
+  startOfNext(IDC_BROWSE_PROGRAM, wxString(Path("programs/p.sr")));
+  startOfNext(IDC_BROWSE_IMAGE, wxString(Path("pictures/i.bmp")));
+  EXPECT_EQ(Path("programs/"), startOfNext(IDC_BROWSE_PROGRAM, std::nullopt));
+  EXPECT_EQ(Path("pictures/"), startOfNext(IDC_BROWSE_IMAGE, std::nullopt));
+  EXPECT_EQ(Path("programs/"), startOfNext(IDC_BROWSE_PROGRAM, std::nullopt));
+  // Also from another document's window, and when the file chosen could not be used.
+  Command(ID_FILE_NEW);
+  view = CurrentView();
+  EXPECT_EQ(Path("pictures/"), startOfNext(IDC_BROWSE_IMAGE, wxString(Path("gone.bmp"))));
+  EXPECT_EQ(Path(""), startOfNext(IDC_BROWSE_IMAGE, std::nullopt));
+  EXPECT_EQ(Path("programs/"), startOfNext(IDC_BROWSE_PROGRAM, std::nullopt));
 }
 
 }  // namespace

@@ -200,6 +200,22 @@ TEST_F(TargetList, DropTellsTheParentOnceAtOnceAlsoWhenNothingIsLeft) {
   EXPECT_EQ("cannot add", ui.boxes[0].text);
 }
 
+// The header and the rows are windows of their own: a drop on either reaches the list's parent.
+TEST_F(TargetList, EveryPartOfTheListTakesDrops) {
+  std::ofstream(Path("p.sr")) << "x";
+  wxArrayString names;
+  names.push_back(Path("p.sr"));
+  ASSERT_EQ(2u, list->GetChildren().size());
+  for (wxWindow* part : list->GetChildren()) {
+    SCOPED_TRACE(part->GetPosition().y);
+    drops.clear();
+    auto* target = dynamic_cast<wxFileDropTarget*>(part->GetDropTarget());
+    ASSERT_NE(nullptr, target);
+    EXPECT_TRUE(target->OnDropFiles(0, 0, names));
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{Path("p.sr")}}), drops);
+  }
+}
+
 TEST_F(TargetList, ColumnWidthsAutoSizedFirstThenBackFromTheProfile) {
   // First run: each column at least as wide as its title, together the list's width.
   const int w0 = list->GetColumnWidth(0), w1 = list->GetColumnWidth(1);
