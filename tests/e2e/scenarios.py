@@ -764,13 +764,17 @@ def names_not_utf8_keep_their_bytes(ctx):
         flags = f.read()[-7:-4]
     check(flags == b"\1\0\0", f"Save did not write the document's own file: its flags are {flags!r}")
 
-    # Save As offers the name as it reads; taken as offered, it is the same file.
+    # Save As offers the name as it reads, without its extension; taken as offered, it is the same
+    # file, which the program asks to replace.
     click(wait_find(frame, "check box", "Clear Runtime"))
     app.wait_title(f"{APP_TITLE} - Liste-ä.rvq*")
     app.menu("File", "Save As...")
     offered = text_beside(app.dialog("Save As"), "Name:")
-    check(poll(lambda: text_of(offered) == "Liste-ä.rvq", 5), f"the Save As dialog offers {text_of(offered)!r}")
+    check(poll(lambda: text_of(offered) == "Liste-ä", 5), f"the Save As dialog offers {text_of(offered)!r}")
     key("Return")
+    question = message_box(app)
+    check("already exists" in question.text, f"after Save As the program asked {question.text!r}")
+    question.press("Yes")
     app.wait_no_dialog()
     app.wait_title(f"{APP_TITLE} - Liste-ä.rvq", timeout=20)
     names = sorted(os.listdir(folder))
