@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include <wx/app.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/dcclient.h>
@@ -12,6 +13,7 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/weakref.h>
 
 #include <gtk/gtk.h>
 
@@ -129,6 +131,22 @@ bool CTessaryAuthorView::OnCreate(wxDocument*, long) {
   // The window only holds the form: it is no tab stop of its own, and focus given to it goes on
   // to the form's first control.
   frame->SetCanFocus(false);
+  // A window that becomes the active one (made, opened, its tab chosen) has the keyboard in its
+  // form, at the control that last had it, as a form view on its own would: otherwise the tab
+  // bar keeps it and what is typed goes nowhere.
+  const auto focusForm = [panel = wxWeakRef<wxWindow>(m_pPanel)] {
+    wxTheApp->CallAfter([panel] {
+      if (!panel || panel->IsBeingDeleted() || !panel->IsShownOnScreen()) return;
+      wxWindow* focus = wxWindow::FindFocus();
+      if (focus && (focus == panel || panel->IsDescendant(focus))) return;
+      panel->SetFocus();
+    });
+  };
+  frame->Bind(wxEVT_ACTIVATE, [focusForm](wxActivateEvent& e) {
+    e.Skip();
+    if (e.GetActive()) focusForm();
+  });
+  focusForm();
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(m_pForm, 1, wxEXPAND);
   frame->SetSizer(sizer);

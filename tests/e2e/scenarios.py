@@ -188,6 +188,26 @@ def new_document(ctx):
 
 
 @scenario()
+def typing_in_a_new_window_goes_into_its_form(ctx):
+    """A new window has the keyboard in its form: what is typed at once lands in the first
+    control, the comments, not on the tab bar."""
+    app = ctx.start_app()
+    app.main_window()
+    for number, typed in ((1, "typed at once"), (2, "and in the second")):
+        key("ctrl+n")
+        app.wait_title(f"{APP_TITLE} - Varnix{number}")
+        type_text(typed)
+        app.wait_title(f"{APP_TITLE} - Varnix{number}*")
+        shown = text_of(comments_field(app.main_window()))
+        check(shown == typed, f"typed into Varnix{number}, the comments show {shown!r}")
+    app.menu("File", "Exit")
+    for _ in range(2):
+        message_box(app).press("No")
+    check(app.wait_exit() == 0, "the program did not end well after No")
+    check(app.stderr() == "", "the session printed on stderr")
+
+
+@scenario()
 def open_damaged_document(ctx):
     path = damaged_document(ctx)
     before = file_state(path)
