@@ -1,17 +1,20 @@
 // The window of one document: a tab in the main frame that holds the document's view.
 #pragma once
 
+#include <functional>
+
 #include <wx/frame.h>  // before the tab frames, whose header needs the build settings
 #include <wx/aui/tabmdi.h>
 #include <wx/docview.h>
-
-class CMainFrame;
+#include <wx/iconbndl.h>
 
 using CChildFrameBase = wxDocChildFrameAny<wxAuiMDIChildFrame, wxAuiMDIParentFrame>;
 
 class CChildFrame : public CChildFrameBase {
  public:
-  CChildFrame(wxDocument* doc, wxView* view, CMainFrame* parent);
+  // makeMenuBar gives the document menu bar, which the frame then owns.
+  CChildFrame(wxDocument* doc, wxView* view, wxAuiMDIParentFrame* parent, const wxIconBundle& icons,
+              const std::function<wxMenuBar*()>& makeMenuBar);
 
  protected:
   // The tab is a plain child window: the top-level window's realisation (window-manager hints,

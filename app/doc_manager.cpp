@@ -6,8 +6,6 @@
 #include <wx/app.h>
 #include <wx/filename.h>
 
-#include "app/child_frame.h"
-#include "app/main_frame.h"
 #include "common/command_ids.h"
 #include "common/dialog_services.h"
 #include "common/tessary_doc.h"
@@ -158,19 +156,20 @@ void CTessaryDocManager::OnUpdateRecentFile(wxUpdateUIEvent& event) {
 
 // ---------------------------------------------------------------- CTessaryDocTemplate
 
-CTessaryDocTemplate::CTessaryDocTemplate(wxDocManager* manager, CMainFrame* mainFrame, const wxString& description,
-                                         const wxString& filter, const wxString& ext, const wxString& docTypeName,
-                                         wxClassInfo* docClassInfo, wxClassInfo* viewClassInfo)
+CTessaryDocTemplate::CTessaryDocTemplate(wxDocManager* manager, ViewFrameFactory makeFrame,
+                                         const wxString& description, const wxString& filter, const wxString& ext,
+                                         const wxString& docTypeName, wxClassInfo* docClassInfo,
+                                         wxClassInfo* viewClassInfo)
     : wxDocTemplate(manager, description, filter, wxString(), ext, docTypeName, docTypeName, docClassInfo,
                     viewClassInfo),
-      m_pMainFrame(mainFrame) {}
+      m_makeFrame(std::move(makeFrame)) {}
 
 wxView* CTessaryDocTemplate::CreateView(wxDocument* doc, long flags) {
   std::unique_ptr<wxView> view(DoCreateView());
-  if (!view || !m_pMainFrame) return nullptr;
+  if (!view || !m_makeFrame) return nullptr;
   view->SetDocument(doc);
   // The frame ties itself to the view; deleting the view on failure also destroys the frame.
-  new CChildFrame(doc, view.get(), m_pMainFrame);
+  m_makeFrame(doc, view.get());
   if (!view->OnCreate(doc, flags)) return nullptr;
   if (auto* d = wxDynamicCast(doc, CTessaryAuthorDoc)) d->UpdateFrameTitles();
   return view.release();

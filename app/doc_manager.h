@@ -8,8 +8,6 @@
 
 #include <wx/docview.h>
 
-class CMainFrame;
-
 class CTessaryDocManager : public wxDocManager {
  public:
   CTessaryDocManager();
@@ -48,16 +46,19 @@ class CTessaryDocManager : public wxDocManager {
   std::vector<std::string> m_storedRecentFiles;  // the stored list when last read or written
 };
 
-// Ties the document class, the child frame and the view: each view gets a new child frame in the
-// main frame, in which the view then builds its window.
+// Makes the window of a new view, which ties itself to the view.
+using ViewFrameFactory = std::function<void(wxDocument* doc, wxView* view)>;
+
+// Ties the document class, its window and the view: each view gets a new window from makeFrame,
+// in which the view then builds its own.
 class CTessaryDocTemplate : public wxDocTemplate {
  public:
-  CTessaryDocTemplate(wxDocManager* manager, CMainFrame* mainFrame, const wxString& description,
+  CTessaryDocTemplate(wxDocManager* manager, ViewFrameFactory makeFrame, const wxString& description,
                       const wxString& filter, const wxString& ext, const wxString& docTypeName,
                       wxClassInfo* docClassInfo, wxClassInfo* viewClassInfo);
 
   wxView* CreateView(wxDocument* doc, long flags = 0) override;
 
  private:
-  CMainFrame* m_pMainFrame;
+  ViewFrameFactory m_makeFrame;
 };

@@ -15,7 +15,6 @@
 
 #include <gtk/gtk.h>
 
-#include "app/child_frame.h"
 #include "app/customize_dlg.h"
 #include "app/doc_manager.h"
 #include "common/command_ids.h"

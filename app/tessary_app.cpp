@@ -6,7 +6,7 @@
 #include <wx/image.h>
 
 #include "app/about_dlg.h"
-#include "view/tessary_view.h"
+#include "app/child_frame.h"
 #include "app/doc_manager.h"
 #include "app/main_frame.h"
 #include "app/startup.h"
@@ -20,6 +20,7 @@
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "view/clipboard_keeper.h"
+#include "view/tessary_view.h"
 
 CTessaryAuthorApp::CTessaryAuthorApp() { Bind(wxEVT_MENU, &CTessaryAuthorApp::OnAppAbout, this, WxId(ID_APP_ABOUT)); }
 
@@ -82,7 +83,12 @@ bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   // The one kind of document.
   const TemplateStrings t = ParseTemplateString(LoadResString(IDS_TEMPLATE_DESCRIPTION));
   const wxString ext = FromSystemText(t.filterExt).AfterFirst('.');
-  new CTessaryDocTemplate(m_pDocManager.get(), frame, FromSystemText(t.filterName), "*." + ext, ext,
+  // Each view is a tab in the main frame, with the document's icons and menu bar.
+  const auto makeFrame = [frame](wxDocument* doc, wxView* view) {
+    new CChildFrame(doc, view, frame, frame->GetDocumentIcons(),
+                    [frame] { return frame->CreateDocumentMenuBar(); });
+  };
+  new CTessaryDocTemplate(m_pDocManager.get(), makeFrame, FromSystemText(t.filterName), "*." + ext, ext,
                           FromSystemText(t.docName), CTessaryAuthorDoc::GetThisClass(), wxCLASSINFO(CTessaryAuthorView));
 
   const auto fail = [&] {

@@ -10,7 +10,7 @@
 #include <new>
 #include <optional>
 
-#include "common/update_document_data.h"
+#include "document/update_document_data.h"
 #include "platform/archive.h"
 #include "platform/file.h"
 #include "platform/string_table.h"

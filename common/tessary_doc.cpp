@@ -4,7 +4,7 @@
 
 #include "common/dialog_services.h"
 #include "common/text_conv.h"
-#include "common/update_document_format.h"
+#include "document/update_document_format.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"

@@ -9,7 +9,7 @@
 
 #include <wx/docview.h>
 
-#include "common/update_document_data.h"
+#include "document/update_document_data.h"
 
 // What a view changed, so that the document's other views show it too.
 class CDocChange : public wxObject {

@@ -12,7 +12,7 @@
 
 #include "common/command_ids.h"
 #include "common/text_conv.h"
-#include "common/update_document_data.h"
+#include "document/update_document_data.h"
 #include "platform/app_settings.h"
 #include "platform/file.h"
 #include "platform/profile.h"

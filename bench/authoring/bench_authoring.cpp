@@ -14,7 +14,7 @@
 #include "authoring/program_ids.h"
 #include "authoring/program_load.h"
 #include "bench/support/tables_image.h"
-#include "common/update_document_data.h"
+#include "document/update_document_data.h"
 #include "platform/file.h"
 #include "prog/prog_base.h"
 #include "protect/codec.h"

@@ -23,7 +23,7 @@
 #include "common/command_ids.h"
 #include "common/dialog_services.h"
 #include "common/tessary_doc.h"
-#include "common/update_document_format.h"
+#include "document/update_document_format.h"
 #include "support/ui_recorder.h"
 
 class TestDialogs : public IDialogServices {

@@ -8,8 +8,7 @@
 #include <sstream>
 
 #include "authoring/program_load.h"
-#include "common/update_document_data.h"
-#include "protect/codec.h"
+#include "document/update_document_data.h"
 #include "support/codec_text.h"
 #include "support/damaged_programs.h"
 #include "support/temp_folder.h"

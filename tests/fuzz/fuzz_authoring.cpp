@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "authoring/program_load.h"
-#include "common/update_document_data.h"
+#include "document/update_document_data.h"
 #include "fuzz_check.h"
 #include "prog/prog_base.h"
 #include "protect/codec.h"

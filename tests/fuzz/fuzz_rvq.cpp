@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/update_document_format.h"
+#include "document/update_document_format.h"
 #include "fuzz_check.h"
 #include "support/update_documents.h"
 

@@ -1,17 +1,18 @@
-# The layer rule, checked over the source tree (cmake -DROOT=<source dir> -P check_layers.cmake):
+# The layer rule, checked over the source tree (cmake -DROOT=<source dir> [-DFOLDERS=a,b,...] -P
+# check_layers.cmake), for what the compiler does not see (the build lets a target include only the
+# libraries it links, but a header is compiled where it is included):
 #  - a folder includes only folders at or below it in docs/ARCHITECTURE.md's table;
-#  - the toolkit-free files (res/, platform/, prog/, protect/, ecuserver/, comm/, authoring/ and common's
-#    update_document_* files) include no wx or GTK header, nor a project file that is not
+#  - the toolkit-free folders include no wx or GTK header, nor a file of a folder that is not
 #    toolkit-free itself;
-#  - every top-level product folder has its row in the table.
+#  - every top-level product folder has its row in the table, and the rows stand in the order of
+#    FOLDERS, the build's list.
 # Each breach names the file and the include. Prints nothing when the tree keeps the rule.
 cmake_minimum_required(VERSION 3.25)
 if(NOT ROOT)
   message(FATAL_ERROR "check_layers.cmake: pass -DROOT=<source dir>")
 endif()
 
-set(toolkit_free_folders res platform prog protect ecuserver comm authoring)
-set(toolkit_free_common_regex "^common/update_document_[^/]*$")
+set(toolkit_free_folders res platform protect ecuserver prog comm document authoring)
 set(toolkit_header_regex "^(wx|gtk|gdk|gdk-pixbuf|glib|gio|gobject|pango|cairo|atk)(/|\\.h$|-)")
 
 # The folders, bottom layer first: the table rows that name a library target.
@@ -27,9 +28,19 @@ endif()
 
 set(breaches)
 
+if(FOLDERS)
+  string(REPLACE "," ";" folders "${FOLDERS}")
+  if(NOT folders STREQUAL layers)
+    list(JOIN layers " " table_order)
+    list(JOIN folders " " build_order)
+    list(APPEND breaches "docs/ARCHITECTURE.md's table has the folders in the order ${table_order}, \
+the build (TESSARY_FOLDERS) in the order ${build_order}")
+  endif()
+endif()
+
 function(is_toolkit_free relative out)
   string(REGEX MATCH "^[^/]+" folder "${relative}")
-  if(folder IN_LIST toolkit_free_folders OR relative MATCHES "${toolkit_free_common_regex}")
+  if(folder IN_LIST toolkit_free_folders)
     set(${out} TRUE PARENT_SCOPE)
   else()
     set(${out} FALSE PARENT_SCOPE)

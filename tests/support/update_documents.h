@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "common/update_document_data.h"
+#include "document/update_document_data.h"
 
 inline CUpdateDocumentData SampleUpdateDocument() {
   CUpdateDocumentData d;

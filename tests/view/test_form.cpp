@@ -15,13 +15,12 @@
 #include <sstream>
 
 #include "common/picture_static.h"
-#include "protect/codec.h"
+#include "form_fixture.h"
 #include "res/app_ids.h"
 #include "support/codec_text.h"
 #include "support/damaged_programs.h"
 #include "support/temp_folder.h"
 #include "tests/app/x_window.h"
-#include "tests/view/form_fixture.h"
 #include "view/target_list_ctrl.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <wx/utils.h>
 
 #include "common/command_ids.h"
-#include "common/update_document_data.h"
+#include "document/update_document_data.h"
 #include "platform/app_settings.h"
 #include "platform/file.h"
 #include "platform/profile.h"

@@ -6,10 +6,9 @@
 #include <fstream>
 
 #include "authoring/target_folder.h"
+#include "form_fixture.h"
 #include "platform/profile.h"
-#include "protect/codec.h"
 #include "support/codec_text.h"
-#include "tests/view/form_fixture.h"
 #include "view/target_list_ctrl.h"
 
 namespace {

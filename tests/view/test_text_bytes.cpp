@@ -12,8 +12,8 @@
 #include <wx/timer.h>
 
 #include "app/main_frame.h"
+#include "form_fixture.h"
 #include "support/temp_folder.h"
-#include "tests/view/form_fixture.h"
 #include "view/target_list_ctrl.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "common/update_document_format.h"
+#include "document/update_document_format.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "common/update_document_format.h"
+#include "document/update_document_format.h"
 #include "platform/replace_file.h"
 #include "platform/string_table.h"
 #include "platform/text.h"

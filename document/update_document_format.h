@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/update_document_data.h"
+#include "document/update_document_data.h"
 
 namespace rvq {
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "common/update_document_format.h"
+#include "document/update_document_format.h"
 
 namespace {
 
