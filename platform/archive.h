@@ -8,14 +8,12 @@
 
 #include "platform/file.h"
 
-// Every archive over programming-file text uses a buffer of this size.
-inline constexpr int PROG_ARCHIVE_BUFFER = 4096;
-
 class CArchive {
  public:
   enum Mode : unsigned { store = 0, load = 1, bNoFlushOnDelete = 2 };
+  static constexpr int kDefaultBufferSize = 4096;
 
-  CArchive(CFile* file, unsigned mode, int bufferSize = PROG_ARCHIVE_BUFFER);
+  CArchive(CFile* file, unsigned mode, int bufferSize = kDefaultBufferSize);
   // A storing archive that was not closed flushes here; errors are swallowed, since a destructor
   // must not throw. Call Close to see them.
   ~CArchive();
