@@ -22,7 +22,6 @@ class CArchive {
 
   bool IsLoading() const { return (m_nMode & load) != 0; }
   bool IsStoring() const { return !IsLoading(); }
-  CFile* GetFile() const { return m_pFile; }
 
   // The next line without its line end (LF, CR LF or a lone CR); an empty line gives an empty
   // string and true; false only at the end of the input.

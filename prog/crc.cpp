@@ -7,7 +7,6 @@
 
 #include "prog/image_ops.h"
 #include "prog/prog_base.h"
-#include "protect/codec.h"
 
 namespace {
 

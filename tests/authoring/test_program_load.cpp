@@ -9,7 +9,6 @@
 
 #include "authoring/program_load.h"
 #include "common/update_document_data.h"
-#include "protect/codec.h"
 #include "support/codec_text.h"
 #include "support/damaged_programs.h"
 #include "support/temp_folder.h"

@@ -16,7 +16,6 @@
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "prog/prog_base.h"
-#include "protect/codec.h"
 #include "support/prog_text.h"
 #include "support/codec_text.h"
 #include "support/temp_folder.h"

@@ -15,7 +15,6 @@
 #include <sstream>
 
 #include "common/picture_static.h"
-#include "protect/codec.h"
 #include "res/app_ids.h"
 #include "support/codec_text.h"
 #include "support/damaged_programs.h"

@@ -7,7 +7,6 @@
 
 #include "authoring/target_folder.h"
 #include "platform/profile.h"
-#include "protect/codec.h"
 #include "support/codec_text.h"
 #include "tests/view/form_fixture.h"
 #include "view/target_list_ctrl.h"
