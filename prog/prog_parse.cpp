@@ -195,54 +195,54 @@ constexpr HeaderKey kHeaderKeys[] = {
      }},
     {"Endian",
      [](CProgBase& image, const std::string& line) {
-       uint32_t f[1];
+       uint32_t f[1] = {};
        if (Fields(line, "// Endian=%d", f)) image.m_nEndian = static_cast<uint8_t>(f[0]);
      }},
     {"TableAddress",
      [](CProgBase& image, const std::string& line) {
-       uint32_t f[2];
-       uint32_t g[1];
+       uint32_t f[2] = {};
+       uint32_t plain[1] = {};
        if (Fields(line, "// TableAddress[%lu]=0x%lX", f)) {
          image.m_nTableLayout = f[0];
          image.m_dwTableAddress = f[1];
-       } else if (Fields(line, "// TableAddress=0x%lX", g)) {
-         image.m_dwTableAddress = g[0];
+       } else if (Fields(line, "// TableAddress=0x%lX", plain)) {
+         image.m_dwTableAddress = plain[0];
          image.m_nTableLayout = 0;
        }
      }},
     {"MachineWordSize",
      [](CProgBase& image, const std::string& line) {
-       uint32_t f[1];
+       uint32_t f[1] = {};
        if (Fields(line, "// MachineWordSize=%d", f)) image.m_nMachineWordSize = static_cast<uint8_t>(f[0]);
      }},
     {"BankedMemoryModel",
      [](CProgBase& image, const std::string& line) {
-       uint32_t f[1];
+       uint32_t f[1] = {};
        if (Fields(line, "// BankedMemoryModel=%d", f)) image.m_bBankedMemoryModel = static_cast<uint8_t>(f[0]);
      }},
     {"SoftwareVersionID",
      [](CProgBase& image, const std::string& line) {
-       uint32_t f[1];
+       uint32_t f[1] = {};
        if (Fields(line, "// SoftwareVersionID=%lu", f)) image.m_wSoftwareVersionID = static_cast<uint16_t>(f[0]);
      }},
     {"CRCBlockPointer",
      [](CProgBase& image, const std::string& line) {
-       uint32_t f[1];
+       uint32_t f[1] = {};
        if (Fields(line, "// CRCBlockPointer=0x%lX", f)) image.m_dwCRCBlockPointer = f[0];
      }},
     {"ModuleConfigAddress",
      [](CProgBase& image, const std::string& line) {
-       uint32_t f[1];
+       uint32_t f[1] = {};
        if (Fields(line, "// ModuleConfigAddress=0x%lX", f)) image.m_dwModuleConfigAddress = f[0];
      }},
     {"FileType",
      [](CProgBase& image, const std::string& line) {
-       uint32_t f[1];
+       uint32_t f[1] = {};
        if (Fields(line, "// FileType=%d", f)) image.m_nFileType = static_cast<int32_t>(f[0]);
      }},
     {"InitRAMSection",
      [](CProgBase& image, const std::string& line) {
-       uint32_t f[3];
+       uint32_t f[3] = {};
        // Straight into the list: running out of memory here must fail the load, not drop the section.
        if (Fields(line, "// InitRAMSection=RAM[0x%lX],ROM[0x%lX],Length[0x%lX]", f))
          image.m_listInitRAM.emplace_back(f[0], f[1], f[2]);
