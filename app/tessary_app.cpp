@@ -20,6 +20,7 @@
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "view/clipboard_keeper.h"
+#include "view/handler_guard.h"
 #include "view/tessary_view.h"
 
 CTessaryAuthorApp::CTessaryAuthorApp() { Bind(wxEVT_MENU, &CTessaryAuthorApp::OnAppAbout, this, WxId(ID_APP_ABOUT)); }
@@ -51,6 +52,15 @@ int CTessaryAuthorApp::OnExit() {
   KeepListTextOnClipboard();
   SetUiServices(nullptr);
   return wxApp::OnExit();
+}
+
+bool CTessaryAuthorApp::OnExceptionInMainLoop() {
+  try {
+    ReportCurrentException();
+  } catch (...) {
+    // The report itself failed: there is nothing more to show.
+  }
+  return true;
 }
 
 namespace {

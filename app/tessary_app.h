@@ -23,6 +23,9 @@ class CTessaryAuthorApp : public wxApp {
   bool OnInit() override;
   // Also leaves what the target list copied on the clipboard.
   int OnExit() override;
+  // An exception that no handler caught is shown in a message box and the program goes on: the
+  // toolkit would otherwise end it, and with it any unsaved work.
+  bool OnExceptionInMainLoop() override;
 
   // Start-up; args are the command line's arguments after the program name. False ends the
   // program (after ExitInstance has run).

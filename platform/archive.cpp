@@ -4,7 +4,7 @@
 #include <cstring>
 
 CArchive::CArchive(CFile* file, unsigned mode, int bufferSize)
-    : m_pFile(file), m_nMode(mode), m_buf(static_cast<size_t>(bufferSize > 0 ? bufferSize : PROG_ARCHIVE_BUFFER)) {}
+    : m_pFile(file), m_nMode(mode), m_buf(static_cast<size_t>(bufferSize > 0 ? bufferSize : kDefaultBufferSize)) {}
 
 CArchive::~CArchive() {
   if (!m_pFile) return;

@@ -8,14 +8,12 @@
 
 #include "platform/file.h"
 
-// Every archive over programming-file text uses a buffer of this size.
-inline constexpr int PROG_ARCHIVE_BUFFER = 4096;
-
 class CArchive {
  public:
   enum Mode : unsigned { store = 0, load = 1, bNoFlushOnDelete = 2 };
+  static constexpr int kDefaultBufferSize = 4096;
 
-  CArchive(CFile* file, unsigned mode, int bufferSize = PROG_ARCHIVE_BUFFER);
+  CArchive(CFile* file, unsigned mode, int bufferSize = kDefaultBufferSize);
   // A storing archive that was not closed flushes here; errors are swallowed, since a destructor
   // must not throw. Call Close to see them.
   ~CArchive();
@@ -24,7 +22,6 @@ class CArchive {
 
   bool IsLoading() const { return (m_nMode & load) != 0; }
   bool IsStoring() const { return !IsLoading(); }
-  CFile* GetFile() const { return m_pFile; }
 
   // The next line without its line end (LF, CR LF or a lone CR); an empty line gives an empty
   // string and true; false only at the end of the input.

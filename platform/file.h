@@ -43,7 +43,6 @@ class CFile {
   virtual void Write(const void* buffer, uint32_t count);
   virtual uint64_t Seek(int64_t offset, SeekPosition from);
   void SeekToBegin() { Seek(0, begin); }
-  uint64_t SeekToEnd() { return Seek(0, end); }
   virtual uint64_t GetPosition() const;
   virtual uint64_t GetLength() const;
   virtual void SetLength(uint64_t length);
@@ -53,7 +52,6 @@ class CFile {
   // Closes and ignores every error.
   virtual void Abort();
 
-  bool IsOpen() const { return m_hFile >= 0; }
   const std::string& GetFilePath() const { return m_strFileName; }
 
  protected:

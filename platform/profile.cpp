@@ -441,10 +441,6 @@ bool CProfile::HasProfileEntry(std::string_view section, std::string_view entry)
   return Read().Find(section, entry) != nullptr;
 }
 
-std::vector<std::pair<std::string, std::string>> CProfile::GetProfileSection(std::string_view section) const {
-  return Read().Section(section);
-}
-
 bool CProfile::Edit(const std::function<bool(ProfileContents&)>& change) {
   const std::string folder = FolderOf(m_path);
   if (!MakeFolders(folder)) return false;

@@ -74,7 +74,6 @@ class CProfile {
   // The default also for a value that is not a whole decimal number within int.
   int GetProfileInt(std::string_view section, std::string_view entry, int def) const;
   bool HasProfileEntry(std::string_view section, std::string_view entry) const;
-  std::vector<std::pair<std::string, std::string>> GetProfileSection(std::string_view section) const;
   // The whole file as it is now, for reading several values at once.
   ProfileContents Read() const;
 

@@ -35,8 +35,6 @@ bool GlobalUnlock(HGLOBAL block) {
   return --block->locks > 0;
 }
 
-size_t GlobalSize(HGLOBAL block) { return block ? block->size : 0; }
-
 HGLOBAL GlobalFree(HGLOBAL block) {
   if (!block) return nullptr;
   if (block->locks > 0) return block;

@@ -12,7 +12,6 @@ inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 inline constexpr HRESULT STG_E_INVALIDFUNCTION = static_cast<HRESULT>(0x80030001u);
 
-inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
 // Global memory: a block behind a handle, locked to reach its bytes.
@@ -26,7 +25,6 @@ inline constexpr unsigned GMEM_ZEROINIT = 0x20;
 HGLOBAL GlobalAlloc(unsigned flags, size_t bytes);
 void* GlobalLock(HGLOBAL block);
 bool GlobalUnlock(HGLOBAL block);
-size_t GlobalSize(HGLOBAL block);
 // Returns nullptr on success, the block itself when it cannot be freed (still locked).
 HGLOBAL GlobalFree(HGLOBAL block);
 

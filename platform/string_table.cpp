@@ -28,5 +28,3 @@ std::string LoadResString(unsigned id) {
   const ResString* s = Find(id);
   return s ? std::string(s->text) : std::string();
 }
-
-bool HasResString(unsigned id) { return Find(id) != nullptr; }

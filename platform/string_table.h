@@ -5,5 +5,3 @@
 
 // The text of id, or an empty string when the table has none.
 std::string LoadResString(unsigned id);
-// True when the table has a text for id.
-bool HasResString(unsigned id);

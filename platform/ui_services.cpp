@@ -25,7 +25,6 @@ IUiServices* g_ui = &g_defaultUi;
 }  // namespace
 
 void SetUiServices(IUiServices* services) { g_ui = services ? services : &g_defaultUi; }
-IUiServices& GetUiServices() { return *g_ui; }
 
 int AfxMessageBox(const std::string& text, unsigned style) { return g_ui->MessageBox(text, style); }
 int AfxMessageBox(unsigned id, unsigned style) { return g_ui->MessageBox(LoadResString(id), style); }

@@ -31,7 +31,6 @@ class IUiServices {
 // Installs the service used from now on; nullptr restores the default, which writes the text to
 // standard error and gives the cautious answer (No, or Cancel where there is one).
 void SetUiServices(IUiServices* services);
-IUiServices& GetUiServices();
 
 int AfxMessageBox(const std::string& text, unsigned style = MB_OK);
 // The text of string-table entry id.

@@ -173,11 +173,3 @@ uint32_t CProgBase::AltEncodeLong(uint32_t v) const { return MapBytes(v, g_AltEn
 uint32_t CProgBase::AltDecodeLong(uint32_t v) const {
   return m_nFileType == 1 ? MapBytes(v, g_AltDecodeTable, 4) : v;
 }
-
-// ---------------------------------------------------------------- CProgParse construction
-
-CProgParse::CProgParse() { m_nFormat = PROG_FORMAT_SRECORD; }
-
-CProgParse::CProgParse(const CProgParse& other) : CProgBase(other), m_dwUpperAddress(other.m_dwUpperAddress) {}
-
-CProgParse::~CProgParse() = default;

@@ -269,10 +269,6 @@ class CProgParse : public CProgBase {
  private:
   int Load(CArchive& ar);
   void Store(CArchive& ar);
-  void ReadHeaderKeys(const std::string& line);
-  int ParseS5Record(const std::string& line);
-  int ParseS7Record(const std::string& line);
-  int ParseS9Record(const std::string& line);
 };
 
 extern const uint8_t g_EncodeTable[256];

@@ -1,4 +1,5 @@
-// Result codes and records of the image's stream load and save and of its parameter tables.
+// Constants of the image's load and save (the archive buffer, the save modes, the stream results) and
+// the results and records of its parameter tables.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,9 @@ inline constexpr HRESULT PROG_E_STREAM_STORE = static_cast<HRESULT>(0x80040207u)
 inline constexpr HRESULT PROG_E_STREAM_LOAD = static_cast<HRESULT>(0x8004021Bu);
 inline constexpr HRESULT PROG_E_STREAM_PARSE = static_cast<HRESULT>(0x80040220u);
 inline constexpr HRESULT PROG_E_STREAM_NO_DATA = static_cast<HRESULT>(0x80040221u);
+
+// Every archive over programming-file text has a buffer of this size.
+inline constexpr int PROG_ARCHIVE_BUFFER = 4096;
 
 // Save modes of CProgBase::SaveFile.
 inline constexpr int PROG_SAVE_PLAIN = 0;

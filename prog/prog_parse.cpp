@@ -10,6 +10,14 @@
 #include "prog/prog_base.h"
 #include "prog/scan.h"
 
+CProgParse::CProgParse() { m_nFormat = PROG_FORMAT_SRECORD; }
+
+CProgParse::CProgParse(const CProgParse& other) : CProgBase(other), m_dwUpperAddress(other.m_dwUpperAddress) {}
+
+CProgParse::~CProgParse() = default;
+
+// ---------------------------------------------------------------- record-line parsers
+
 namespace {
 
 // The three S-record data kinds differ only in these.
@@ -153,94 +161,266 @@ int CProgParse::ParseHexEndRecord(const std::string& line) {
   return PROG_OK;
 }
 
-int CProgParse::ParseS5Record(const std::string& line) {
-  uint32_t f[3] = {};
-  bool wide = scan::Pattern(line, "S5%2hx%8lx%2hx", f) == 3;
-  if (!wide && scan::Pattern(line, "S5%2hx%4lx%2hx", f) != 3) return PROG_E_S5_RECORD;
-  const uint8_t sum = static_cast<uint8_t>((f[0] & 0xFF) + ByteSum(f[1]));
-  if (static_cast<uint8_t>(~sum) != (f[2] & 0xFFFF)) return PROG_E_CHECKSUM;
-  const uint32_t count = wide ? DecodeLong(f[1]) : DecodeWord(static_cast<uint16_t>(f[1]));
-  if (count != m_listRecords.size()) return PROG_E_RECORD_COUNT;
-  return PROG_OK;
+// ---------------------------------------------------------------- load
+
+namespace {
+
+// A line's kind, told by its first character alone.
+enum class LineKind { kComment, kSRecord, kIntelHex };
+
+LineKind KindOf(const std::string& line) {
+  if (line.empty()) return LineKind::kComment;
+  return line[0] == 'S' ? LineKind::kSRecord : line[0] == ':' ? LineKind::kIntelHex : LineKind::kComment;
 }
 
-int CProgParse::ParseS7Record(const std::string& line) {
-  uint32_t f[2] = {};
-  if (scan::Pattern(line, "S705%8lx%2hx", f) != 2) return PROG_E_S7_RECORD;
-  if (static_cast<uint8_t>(~(5 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
-  m_dwStartAddress = DecodeLong(f[0]);
-  m_nTermination = 7;
-  return PROG_OK;
+// True when pattern, matched from the start of line, yields all N of its fields.
+template <size_t N>
+bool Fields(const std::string& line, const char* pattern, uint32_t (&f)[N]) {
+  return scan::Pattern(line, pattern, f) == static_cast<int>(N);
 }
 
-int CProgParse::ParseS9Record(const std::string& line) {
-  uint32_t f[2] = {};
-  if (scan::Pattern(line, "S903%4lx%2hx", f) != 2) return PROG_E_S9_RECORD;
-  if (static_cast<uint8_t>(~(3 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
-  m_dwStartAddress = DecodeWord(static_cast<uint16_t>(f[0]));
-  m_nTermination = 9;
-  return PROG_OK;
-}
+// A key of the header comment block and what a line holding it sets.
+struct HeaderKey {
+  const char* key;
+  void (*apply)(CProgBase& image, const std::string& line);
+};
 
-void CProgParse::ReadHeaderKeys(const std::string& line) {
-  // The first key of this order found anywhere in the line decides; its pattern must then match
-  // from the start of the line with all its fields, or the line changes nothing.
-  static constexpr const char* kKeys[] = {"Project",         "Endian",          "TableAddress",
-                                          "MachineWordSize", "BankedMemoryModel", "SoftwareVersionID",
-                                          "CRCBlockPointer", "ModuleConfigAddress", "FileType",
-                                          "InitRAMSection"};
-  int key = -1;
-  for (int i = 0; i < 10; ++i) {
-    if (line.find(kKeys[i]) != std::string::npos) {
-      key = i;
-      break;
+// In the order they are tried: the first key found anywhere in a comment line decides; its pattern
+// must then match from the start of the line with all its fields, or the line changes nothing.
+constexpr HeaderKey kHeaderKeys[] = {
+    {"Project",
+     [](CProgBase& image, const std::string& line) {
+       std::string word;
+       if (scan::Pattern(line, "// Project=%s\n", nullptr, &word) == 1) image.m_strProject = word;
+     }},
+    {"Endian",
+     [](CProgBase& image, const std::string& line) {
+       uint32_t f[1] = {};
+       if (Fields(line, "// Endian=%d", f)) image.m_nEndian = static_cast<uint8_t>(f[0]);
+     }},
+    {"TableAddress",
+     [](CProgBase& image, const std::string& line) {
+       uint32_t f[2] = {};
+       uint32_t plain[1] = {};
+       if (Fields(line, "// TableAddress[%lu]=0x%lX", f)) {
+         image.m_nTableLayout = f[0];
+         image.m_dwTableAddress = f[1];
+       } else if (Fields(line, "// TableAddress=0x%lX", plain)) {
+         image.m_dwTableAddress = plain[0];
+         image.m_nTableLayout = 0;
+       }
+     }},
+    {"MachineWordSize",
+     [](CProgBase& image, const std::string& line) {
+       uint32_t f[1] = {};
+       if (Fields(line, "// MachineWordSize=%d", f)) image.m_nMachineWordSize = static_cast<uint8_t>(f[0]);
+     }},
+    {"BankedMemoryModel",
+     [](CProgBase& image, const std::string& line) {
+       uint32_t f[1] = {};
+       if (Fields(line, "// BankedMemoryModel=%d", f)) image.m_bBankedMemoryModel = static_cast<uint8_t>(f[0]);
+     }},
+    {"SoftwareVersionID",
+     [](CProgBase& image, const std::string& line) {
+       uint32_t f[1] = {};
+       if (Fields(line, "// SoftwareVersionID=%lu", f)) image.m_wSoftwareVersionID = static_cast<uint16_t>(f[0]);
+     }},
+    {"CRCBlockPointer",
+     [](CProgBase& image, const std::string& line) {
+       uint32_t f[1] = {};
+       if (Fields(line, "// CRCBlockPointer=0x%lX", f)) image.m_dwCRCBlockPointer = f[0];
+     }},
+    {"ModuleConfigAddress",
+     [](CProgBase& image, const std::string& line) {
+       uint32_t f[1] = {};
+       if (Fields(line, "// ModuleConfigAddress=0x%lX", f)) image.m_dwModuleConfigAddress = f[0];
+     }},
+    {"FileType",
+     [](CProgBase& image, const std::string& line) {
+       uint32_t f[1] = {};
+       if (Fields(line, "// FileType=%d", f)) image.m_nFileType = static_cast<int32_t>(f[0]);
+     }},
+    {"InitRAMSection",
+     [](CProgBase& image, const std::string& line) {
+       uint32_t f[3] = {};
+       // Straight into the list: running out of memory here must fail the load, not drop the section.
+       if (Fields(line, "// InitRAMSection=RAM[0x%lX],ROM[0x%lX],Length[0x%lX]", f))
+         image.m_listInitRAM.emplace_back(f[0], f[1], f[2]);
+     }},
+};
+
+// Not a result code: a reader met a line of the other format and handed it over.
+constexpr int kOtherFormat = 0;
+
+// What both readers share: the lines, counted in the image as they are read; the header keys of
+// the comment lines; the insertion of data records.
+class TextReader {
+ public:
+  TextReader(CProgParse& image, CArchive& ar) : m_image(image), m_ar(ar) {}
+
+  // The next line, counted; false at the end of the input. A line handed over to the other
+  // reader comes again, not counted again.
+  bool NextLine() {
+    if (m_bHandedOver) {
+      m_bHandedOver = false;
+      return true;
+    }
+    if (!m_ar.ReadString(m_line)) return false;
+    ++m_image.m_nLineNumber;
+    return true;
+  }
+  const std::string& Line() const { return m_line; }
+  // Leaves the current line for the other reader.
+  int HandOver() {
+    m_bHandedOver = true;
+    return kOtherFormat;
+  }
+
+  void ReadHeaderKeys(const std::string& line) {
+    for (const HeaderKey& k : kHeaderKeys) {
+      if (line.find(k.key) != std::string::npos) {
+        k.apply(m_image, line);
+        return;
+      }
     }
   }
-  uint32_t f[3] = {};
-  std::string word;
-  switch (key) {
-    case 0:
-      if (scan::Pattern(line, "// Project=%s\n", f, &word) == 1) m_strProject = word;
-      break;
-    case 1:
-      if (scan::Pattern(line, "// Endian=%d", f) == 1) m_nEndian = static_cast<uint8_t>(f[0]);
-      break;
-    case 2:
-      if (scan::Pattern(line, "// TableAddress[%lu]=0x%lX", f) == 2) {
-        m_nTableLayout = f[0];
-        m_dwTableAddress = f[1];
-      } else if (scan::Pattern(line, "// TableAddress=0x%lX", f) == 1) {
-        m_dwTableAddress = f[0];
-        m_nTableLayout = 0;
-      }
-      break;
-    case 3:
-      if (scan::Pattern(line, "// MachineWordSize=%d", f) == 1) m_nMachineWordSize = static_cast<uint8_t>(f[0]);
-      break;
-    case 4:
-      if (scan::Pattern(line, "// BankedMemoryModel=%d", f) == 1) m_bBankedMemoryModel = static_cast<uint8_t>(f[0]);
-      break;
-    case 5:
-      if (scan::Pattern(line, "// SoftwareVersionID=%lu", f) == 1) m_wSoftwareVersionID = static_cast<uint16_t>(f[0]);
-      break;
-    case 6:
-      if (scan::Pattern(line, "// CRCBlockPointer=0x%lX", f) == 1) m_dwCRCBlockPointer = f[0];
-      break;
-    case 7:
-      if (scan::Pattern(line, "// ModuleConfigAddress=0x%lX", f) == 1) m_dwModuleConfigAddress = f[0];
-      break;
-    case 8:
-      if (scan::Pattern(line, "// FileType=%d", f) == 1) m_nFileType = static_cast<int32_t>(f[0]);
-      break;
-    case 9:
-      // Straight into the list: running out of memory here must fail the load, not drop the section.
-      if (scan::Pattern(line, "// InitRAMSection=RAM[0x%lX],ROM[0x%lX],Length[0x%lX]", f) == 3)
-        m_listInitRAM.emplace_back(f[0], f[1], f[2]);
-      break;
-    default:
-      break;
+
+  // Parses into a new record at the end of the list, which keeps it with its kind on success and
+  // drops it again on failure.
+  template <typename Parse>
+  int AddRecord(uint8_t kind, Parse parse) {
+    CProgRecord& record = m_image.m_listRecords.emplace_back();
+    const int result = parse(record);
+    if (result == PROG_OK)
+      record.m_nRecordType = kind;
+    else
+      m_image.m_listRecords.pop_back();
+    return result;
   }
-}
+
+  CProgParse& m_image;
+
+ private:
+  CArchive& m_ar;
+  std::string m_line;
+  bool m_bHandedOver = false;
+};
+
+// S-record lines; S0 is read unchecked, S5, S7 and S9 here rather than by the image's parsers.
+class SRecordReader {
+ public:
+  explicit SRecordReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
+
+  // Reads up to the end of the input, a failing line or an Intel HEX line; returns PROG_OK, the
+  // failing line's code or kOtherFormat.
+  int Read() {
+    while (m_text.NextLine()) {
+      const std::string& line = m_text.Line();
+      switch (KindOf(line)) {
+        case LineKind::kComment:
+          m_text.ReadHeaderKeys(line);
+          break;
+        case LineKind::kIntelHex:
+          return m_text.HandOver();
+        case LineKind::kSRecord:
+          if (const int result = ReadRecord(line); result != PROG_OK) return result;
+          break;
+      }
+    }
+    return PROG_OK;
+  }
+
+ private:
+  int ReadRecord(const std::string& line) {
+    const char kind = line.size() > 1 ? line[1] : '\0';
+    switch (kind) {
+      case '0': return PROG_OK;  // header record: ignored unchecked
+      case '1': return m_text.AddRecord(1, [&](CProgRecord& r) { return m_image.ParseS1Record(line, r); });
+      case '2': return m_text.AddRecord(2, [&](CProgRecord& r) { return m_image.ParseS2Record(line, r); });
+      case '3': return m_text.AddRecord(3, [&](CProgRecord& r) { return m_image.ParseS3Record(line, r); });
+      case '5': return ReadCount(line);
+      case '7': return ReadS7(line);
+      case '9': return ReadS9(line);
+      default: return PROG_E_RECORD_TYPE;
+    }
+  }
+
+  // The count of the data records read so far, in two bytes or four.
+  int ReadCount(const std::string& line) {
+    uint32_t f[3] = {};
+    const bool wide = Fields(line, "S5%2hx%8lx%2hx", f);
+    if (!wide && !Fields(line, "S5%2hx%4lx%2hx", f)) return PROG_E_S5_RECORD;
+    const uint8_t sum = static_cast<uint8_t>((f[0] & 0xFF) + ByteSum(f[1]));
+    if (static_cast<uint8_t>(~sum) != (f[2] & 0xFFFF)) return PROG_E_CHECKSUM;
+    const uint32_t count = wide ? m_image.DecodeLong(f[1]) : m_image.DecodeWord(static_cast<uint16_t>(f[1]));
+    if (count != m_image.m_listRecords.size()) return PROG_E_RECORD_COUNT;
+    return PROG_OK;
+  }
+
+  int ReadS7(const std::string& line) {
+    uint32_t f[2] = {};
+    if (!Fields(line, "S705%8lx%2hx", f)) return PROG_E_S7_RECORD;
+    if (static_cast<uint8_t>(~(5 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
+    m_image.m_dwStartAddress = m_image.DecodeLong(f[0]);
+    m_image.m_nTermination = 7;
+    return PROG_OK;
+  }
+
+  int ReadS9(const std::string& line) {
+    uint32_t f[2] = {};
+    if (!Fields(line, "S903%4lx%2hx", f)) return PROG_E_S9_RECORD;
+    if (static_cast<uint8_t>(~(3 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
+    m_image.m_dwStartAddress = m_image.DecodeWord(static_cast<uint16_t>(f[0]));
+    m_image.m_nTermination = 9;
+    return PROG_OK;
+  }
+
+  TextReader& m_text;
+  CProgParse& m_image;
+};
+
+// Intel HEX lines: data, extended linear address and end-of-file records.
+class IntelHexReader {
+ public:
+  explicit IntelHexReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
+
+  // Reads up to the end of the input, a failing line or an S-record line; returns PROG_OK, the
+  // failing line's code or kOtherFormat.
+  int Read() {
+    while (m_text.NextLine()) {
+      const std::string& line = m_text.Line();
+      switch (KindOf(line)) {
+        case LineKind::kComment:
+          m_text.ReadHeaderKeys(line);
+          break;
+        case LineKind::kSRecord:
+          return m_text.HandOver();
+        case LineKind::kIntelHex:
+          if (const int result = ReadRecord(line); result != PROG_OK) return result;
+          break;
+      }
+    }
+    return PROG_OK;
+  }
+
+ private:
+  int ReadRecord(const std::string& line) {
+    // The type is told by the ninth character; a shorter line has none to read.
+    if (line.size() < 8) AfxThrowInvalidArgException();
+    const char type = line.size() > 8 ? line[8] : '\0';
+    switch (type) {
+      case '0': return m_text.AddRecord(3, [&](CProgRecord& r) { return m_image.ParseHexDataRecord(line, r); });
+      case '4': return m_image.ParseHexExtAddressRecord(line);
+      case '1': return m_image.ParseHexEndRecord(line);
+      default: return PROG_E_RECORD_TYPE;
+    }
+  }
+
+  TextReader& m_text;
+  CProgParse& m_image;
+};
+
+}  // namespace
 
 int CProgParse::Serialize(CArchive& ar) {
   if (ar.IsLoading()) return Load(ar);
@@ -250,53 +430,14 @@ int CProgParse::Serialize(CArchive& ar) {
 
 int CProgParse::Load(CArchive& ar) {
   Reset();
-  int result = PROG_OK;
-  std::string line;
-  while (result == PROG_OK && ar.ReadString(line)) {
-    ++m_nLineNumber;
-    const char first = line.empty() ? '\0' : line[0];
-    if (first == 'S') {
-      const char kind = line.size() > 1 ? line[1] : '\0';
-      if (kind == '0') continue;  // header record: ignored unchecked
-      if (kind >= '1' && kind <= '3') {
-        // Parse straight into a new record at the end of the list; drop it again on failure.
-        CProgRecord& record = m_listRecords.emplace_back();
-        result = kind == '1' ? ParseS1Record(line, record) : kind == '2' ? ParseS2Record(line, record) : ParseS3Record(line, record);
-        if (result == PROG_OK)
-          record.m_nRecordType = static_cast<uint8_t>(kind - '0');
-        else
-          m_listRecords.pop_back();
-      } else if (kind == '5') {
-        result = ParseS5Record(line);
-      } else if (kind == '7') {
-        result = ParseS7Record(line);
-      } else if (kind == '9') {
-        result = ParseS9Record(line);
-      } else {
-        result = PROG_E_RECORD_TYPE;
-      }
-    } else if (first == ':') {
-      // The type is told by the ninth character; a shorter line has none to read.
-      if (line.size() < 8) AfxThrowInvalidArgException();
-      const char type = line.size() > 8 ? line[8] : '\0';
-      if (type == '0') {
-        CProgRecord& record = m_listRecords.emplace_back();
-        result = ParseHexDataRecord(line, record);
-        if (result == PROG_OK)
-          record.m_nRecordType = 3;
-        else
-          m_listRecords.pop_back();
-      } else if (type == '4') {
-        result = ParseHexExtAddressRecord(line);
-      } else if (type == '1') {
-        result = ParseHexEndRecord(line);
-      } else {
-        result = PROG_E_RECORD_TYPE;
-      }
-    } else {
-      ReadHeaderKeys(line);
-    }
-  }
+  TextReader text(*this, ar);
+  SRecordReader sRecords(text);
+  IntelHexReader intelHex(text);
+  // A text may change format from one record line to the next: each reader hands the other the
+  // first line that is not its own.
+  bool sRecordTurn = true;
+  int result;
+  while ((result = sRecordTurn ? sRecords.Read() : intelHex.Read()) == kOtherFormat) sRecordTurn = !sRecordTurn;
   if (result == PROG_OK && m_listRecords.empty()) result = PROG_E_NO_DATA;
   return result;
 }

@@ -191,7 +191,7 @@ bool CTargetListCtrl::WriteContentsAsText(CFile* file) {
 void CTargetListCtrl::OnCopyToClipboard(wxCommandEvent&) {
   GuardHandler([this] {
     CMemFile clipb(4096);
-    if (!WriteContentsAsText(&clipb)) return;
+    WriteContentsAsText(&clipb);
     std::string text(reinterpret_cast<const char*>(clipb.GetBufferPtr()), clipb.GetLength());
     // X11 text carries no terminator.
     if (!text.empty() && text.back() == '\0') text.pop_back();

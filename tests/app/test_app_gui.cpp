@@ -9,10 +9,13 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <stdexcept>
 
 #include <wx/artprov.h>
+#include <wx/button.h>
 #include <wx/config.h>
 #include <wx/eventfilter.h>
+#include <wx/evtloop.h>
 #include <wx/fileconf.h>
 #include <wx/listbox.h>
 #include <wx/statbmp.h>
@@ -32,6 +35,7 @@
 #include "common/picture_static.h"
 #include "common/text_conv.h"
 #include "platform/app_settings.h"
+#include "platform/exceptions.h"
 #include "platform/profile.h"
 #include "support/unwritable.h"
 #include "tests/app/app_fixture.h"
@@ -796,6 +800,78 @@ TEST_F(AppGui, MessageBoxesShowTheIconTheyAskFor) {
     EXPECT_EQ(expected.GetSize(), shown.GetSize());
     EXPECT_EQ(0, std::memcmp(expected.GetData(), shown.GetData(), std::size_t(expected.GetWidth()) * expected.GetHeight() * 3));
   }
+}
+
+// An exception that no handler caught reaches the event loop through the toolkit: the program's
+// own message box shows it, and the loop and the program go on. Nothing reaches the terminal.
+TEST_F(AppGui, AnExceptionThatNoHandlerCaughtIsShownAndTheProgramGoesOn) {
+  ASSERT_TRUE(Start());
+  StderrCapture err(Path("stderr.txt"));
+  const CFileException fileError(CFileException::accessDenied, EACCES, Path("Überträge/Kalibrierung.sr"));
+  const struct {
+    std::function<void()> fault;
+    std::string box;
+  } cases[] = {
+      {[&] { throw fileError; }, fileError.GetErrorMessage()},
+      {[] { throw std::bad_alloc(); }, "Out of memory."},
+      {[] { throw std::runtime_error("Wert außerhalb des Bereichs"); }, "Wert außerhalb des Bereichs"},
+      {[] { throw 42; }, "An unexpected error occurred."},
+  };
+  // A button of the main window whose handler throws, with no guard of its own.
+  auto* button = new wxButton(Frame(), wxID_ANY, "Fault");
+  std::function<void()> fault;
+  button->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) { fault(); });
+
+  // The program's own boxes while the test runs, the recorder again after it.
+  struct RealBoxes {
+    CWxUiServices real;
+    IUiServices& after;
+    explicit RealBoxes(IUiServices& recorder) : after(recorder) { SetUiServices(&real); }
+    ~RealBoxes() { SetUiServices(&after); }
+  };
+  auto realBoxes = std::make_unique<RealBoxes>(ui);
+  std::vector<wxString> shown;
+  std::vector<bool> icons;
+  dialogs.onModal = [&](wxDialog& dlg) {
+    bool icon = false;
+    for (wxWindow* w : dlg.GetChildren()) {
+      if (auto* t = dynamic_cast<wxStaticText*>(w)) shown.push_back(t->GetLabel());
+      if (dynamic_cast<wxStaticBitmap*>(w)) icon = true;
+    }
+    icons.push_back(icon);
+    return wxID_OK;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.box);
+    shown.clear();
+    icons.clear();
+    fault = c.fault;
+    // The click comes from inside a running loop, as the toolkit delivers a user's; a later event
+    // is still handled by the same loop, and ends it.
+    wxGUIEventLoop loop;
+    bool later = false;
+    wxTheApp->CallAfter([&] {
+      gtk_button_clicked(GTK_BUTTON(button->GetHandle()));
+      wxTheApp->CallAfter([&] {
+        later = true;
+        loop.Exit(7);
+      });
+    });
+    EXPECT_EQ(7, loop.Run());
+    EXPECT_TRUE(later);
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ(wxString::FromUTF8(c.box), shown[0]);
+    EXPECT_TRUE(icons[0]);
+  }
+  realBoxes.reset();
+  button->Destroy();
+  Pump();
+
+  // The program's own commands still work.
+  Command(ID_FILE_NEW);
+  EXPECT_EQ(1u, Tabs());
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ("", err.Stop());
 }
 
 // The real box, answered from the keyboard and the title bar as a user does: Escape and the close

@@ -61,7 +61,7 @@ std::string SaveText(CProgParse& image) {
 int LoadText(CProgParse& image, const std::string& text, int32_t fileType) {
   image.m_nFileType = fileType;
   CMemFile file(reinterpret_cast<uint8_t*>(const_cast<char*>(text.data())), static_cast<uint32_t>(text.size()));
-  CArchive ar(&file, CArchive::load);
+  CArchive ar(&file, CArchive::load, PROG_ARCHIVE_BUFFER);
   const int code = image.Serialize(ar);
   ar.Close();
   return code;

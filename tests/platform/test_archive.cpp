@@ -73,7 +73,7 @@ TEST(StdioFileReadString, LineEndsAndEmptyLines) {
 
 TEST(ArchiveReadString, LinesLongerThanTheBuffer) {
   std::string longLine(10000, 'S');
-  auto lines = ReadAllLines(longLine + "\r\n" + longLine, PROG_ARCHIVE_BUFFER);
+  auto lines = ReadAllLines(longLine + "\r\n" + longLine, CArchive::kDefaultBufferSize);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], longLine);
   EXPECT_EQ(lines[1], longLine);
