@@ -299,6 +299,8 @@ std::string ProfileContents::Text() const {
     text += line.text;
     text += '\n';
   }
+  // A first line that itself starts with the mark keeps it: the reader takes off only one.
+  if (text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) text.insert(0, kByteOrderMark);
   return text;
 }
 

@@ -172,6 +172,19 @@ TEST(ProfileContents, ANameThatStartsAsAByteOrderMarkIsNotTakenForOne) {
   EXPECT_EQ(std::optional<std::string>("1"), Value(ProfileContents(c.Text()), "", name));
 }
 
+// Two marks: the reader takes off one, and the first line, which starts with the other, stays a
+// line of its own through writing and reading again.
+TEST(ProfileContents, AFirstLineThatStartsWithASecondByteOrderMarkKeepsIt) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const ProfileContents read(bom + bom + "[G]\nk=1\n[H]\nk=2\n");
+  EXPECT_EQ(std::nullopt, Value(read, "G", "k"));
+  EXPECT_EQ(std::optional<std::string>("2"), Value(read, "H", "k"));
+  const ProfileContents again(read.Text());
+  EXPECT_EQ(read.Text(), again.Text());
+  EXPECT_EQ(std::nullopt, Value(again, "G", "k"));
+  EXPECT_EQ(std::optional<std::string>("2"), Value(again, "H", "k"));
+}
+
 TEST(ProfileContents, WhatTheFileCannotHoldIsRefused) {
   ProfileContents c("[G]\nk=1\n");
   EXPECT_FALSE(c.Set("G", "", "v"));
