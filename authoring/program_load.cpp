@@ -265,10 +265,11 @@ bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
   const IdLookup lookup = ReadProgramIds(*image, ids, &database);
   if (lookup == IdLookup::databaseUnusable) cursor.MessageBox(DatabaseProblemText(database), MB_OK);
   if (lookup != IdLookup::ok) return false;
-  // The records are not needed for what is kept. Their many small blocks the heap would keep for
-  // itself: handed back now, the encode's large blocks do not come on top of them.
+  // The records are not needed for what is kept. Before an encode, their many small blocks, which
+  // the heap would keep for itself, go back to the system: the encode's large blocks then do not
+  // come on top of them.
   image.reset();
-  ::malloc_trim(0);
+  if (plain) ::malloc_trim(0);
 
   const auto length = static_cast<uint32_t>(bytes.size());
   std::string contents;

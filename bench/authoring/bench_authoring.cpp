@@ -11,7 +11,6 @@
 #include <fstream>
 #include <functional>
 #include <list>
-#include <map>
 #include <memory>
 #include <string>
 
