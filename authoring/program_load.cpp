@@ -1,6 +1,7 @@
 #include "authoring/program_load.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -243,44 +244,47 @@ std::string DatabaseProblemText(const TdbStatus& status) {
 
 bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
   CommandCursor cursor;
-  CProgParse image;
+  auto image = std::make_unique<CProgParse>();
   std::string bytes;
-  std::string contents;
   bool plain = false;
   int code = PROG_OK;
   // Reading, decoding and parsing: a failure here is reported and ends the command.
   if (!ReportFailures(cursor, path, [&] {
         bytes = ReadWholeFile(path, CFile::modeRead | CFile::shareExclusive);
-        if (DecodeAndParse(image, bytes, code)) {
-          contents = TextOf(bytes);  // kept as the file has it
-          return;
-        }
-        // Not protected: taken as plain text, and kept in its protected form.
+        if (DecodeAndParse(*image, bytes, code)) return;
+        // Not protected: taken as plain text, and kept in its protected form once its IDs are found.
         plain = true;
-        code = ParseProgramText(image, reinterpret_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+        code = ParseProgramText(*image, reinterpret_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
       }))
     return false;
   // This text goes to the controller: one that does not read whole is taken only on request.
-  if (code != PROG_OK && !TakeAnyway(cursor, path, code, image.m_nLineNumber)) return false;
-  const auto length = static_cast<uint32_t>(bytes.size());
-  if (plain && !ReportFailures(cursor, path, [&] {
-        uint8_t* encoded = nullptr;
-        uint32_t encodedLength = 0;
-        if (EncodeProtectedBuffer(0, bytes.data(), length, &encoded, &encodedLength) >= 0) {
-          CodecBuffer hold(encoded);
-          contents = reinterpret_cast<const char*>(encoded);
-        } else {
-          contents = TextOf(bytes);
-        }
-      }))
-    return false;
-  std::string().swap(bytes);  // the lookups need the image alone
+  if (code != PROG_OK && !TakeAnyway(cursor, path, code, image->m_nLineNumber)) return false;
 
   ProgramIds ids;
   TdbStatus database;
-  const IdLookup lookup = ReadProgramIds(image, ids, &database);
+  const IdLookup lookup = ReadProgramIds(*image, ids, &database);
   if (lookup == IdLookup::databaseUnusable) cursor.MessageBox(DatabaseProblemText(database), MB_OK);
   if (lookup != IdLookup::ok) return false;
+  // The records are not needed for what is kept. Before an encode, their many small blocks, which
+  // the heap would keep for itself, go back to the system: the encode's large blocks then do not
+  // come on top of them.
+  image.reset();
+  if (plain) ::malloc_trim(0);
+
+  const auto length = static_cast<uint32_t>(bytes.size());
+  std::string contents;
+  if (!ReportFailures(cursor, path, [&] {
+        // A text that cannot be protected is kept plain.
+        if (plain && EncodeProtectedText(0, bytes.data(), length, contents) >= 0) return;
+        if (std::memchr(bytes.data(), 0, bytes.size()) != nullptr) {
+          contents = TextOf(bytes);
+        } else {
+          contents = std::move(bytes);  // the file's own text, kept without a copy
+        }
+      }))
+    return false;
+  std::string().swap(bytes);
+
   out.ids = std::move(ids);
   out.size = length;
   out.programData = std::move(contents);

@@ -64,11 +64,12 @@ struct UpgradeProgram {
   std::string programData;  // the protected text: the file's own, or the codec's for a plain file
 };
 
-// Reads, decodes (or parses and protects) and looks up the IDs of the file at path, under the
-// wait cursor. False when it stopped: a failure to read, decode, parse or protect has been
-// reported (OK box, naming the file); a text that does not parse whole is taken only when the user
-// answers Yes to the question; a database that cannot be used is reported; a file without IDs
-// ends without a message. out changes only on success.
+// Reads, decodes (or parses) and looks up the IDs of the file at path, under the wait cursor; a
+// plain file is protected only once its IDs are found, after its records have gone. False when
+// it stopped: a failure to read, decode, parse or protect has been reported (OK box, naming the
+// file); a text that does not parse whole is taken only when the user answers Yes to the
+// question; a database that cannot be used is reported; a file without IDs ends without a
+// message. out changes only on success.
 bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out);
 
 // One file as a target, under the wait cursor: read, decoded or parsed, IDs looked up, and refused

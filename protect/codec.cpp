@@ -10,8 +10,9 @@
 #include <crypto++/default.h>
 #include <crypto++/filters.h>
 #include <crypto++/gzip.h>
-#include <crypto++/hex.h>
 #include <crypto++/misc.h>
+
+#include "protect/hex_text.h"
 
 namespace {
 
@@ -31,21 +32,18 @@ constexpr uint64_t kMaxInflateRatio = 1032;
 using Byte = CryptoPP::byte;
 using Chain = std::unique_ptr<CryptoPP::BufferedTransformation>;
 
-// The end of every filter chain: collects the first message into one malloc block that is
-// handed out as it is, so no stage pays for a queue and a second copy. Past uLimit bytes it
-// throws, which is how a stage's output is kept within its 32-bit length and a decode within
-// its cap while the data is still arriving.
-class BlockSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
+// Where a stage's output collects: one malloc block, grown in place and handed out as it is,
+// so no stage pays for a queue and a second copy. Past uLimit bytes it throws, which is how a
+// stage's output is kept within its 32-bit length and a decode within its cap while the data is
+// still arriving.
+class BlockOutput {
  public:
-  BlockSink(size_t uLimit, size_t uExpected) : m_uLimit(uLimit) { Resize(std::min(uExpected, uLimit)); }
-  BlockSink(const BlockSink&) = delete;
-  BlockSink& operator=(const BlockSink&) = delete;
-  ~BlockSink() override { std::free(m_pBlock); }
+  BlockOutput(size_t uLimit, size_t uExpected) : m_uLimit(uLimit) { Resize(std::min(uExpected, uLimit)); }
+  BlockOutput(const BlockOutput&) = delete;
+  BlockOutput& operator=(const BlockOutput&) = delete;
+  ~BlockOutput() { std::free(m_pBlock); }
 
-  size_t Put2(const Byte* pData, size_t uLength, int nMessageEnd, bool /*blocking*/) override {
-    // Only the first message is the result: bytes a gunzip passes on after the end of its
-    // stream are not part of the text.
-    if (m_bEnded) return 0;
+  void Append(const void* pData, size_t uLength) {
     if (uLength > m_uLimit - m_uSize)
       throw CryptoPP::Exception(CryptoPP::Exception::OTHER_ERROR, "output longer than its limit");
     if (uLength > m_uCapacity - m_uSize) {
@@ -54,10 +52,9 @@ class BlockSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
     }
     if (uLength != 0) std::memcpy(m_pBlock + m_uSize, pData, uLength);
     m_uSize += uLength;
-    if (nMessageEnd != 0) m_bEnded = true;
-    return 0;
   }
 
+  const uint8_t* Data() const { return m_pBlock; }
   size_t Size() const { return m_uSize; }
 
   // Hands the block over, cut to its size plus uSpare zero bytes (and never a null block).
@@ -81,25 +78,100 @@ class BlockSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
   size_t m_uSize = 0;
   size_t m_uCapacity = 0;
   size_t m_uLimit;
+};
+
+// The same into a string, for a caller that keeps the text as one: it is built there once
+// rather than copied out of a block.
+class TextOutput {
+ public:
+  TextOutput(size_t uLimit, size_t uExpected) : m_uLimit(uLimit) { m_text.reserve(std::min(uExpected, uLimit)); }
+
+  void Append(const void* pData, size_t uLength) {
+    const size_t uSize = m_text.size();
+    if (uLength > m_uLimit - uSize)
+      throw CryptoPP::Exception(CryptoPP::Exception::OTHER_ERROR, "output longer than its limit");
+    if (uLength > m_text.capacity() - uSize)
+      m_text.reserve(std::min(m_uLimit, std::max(2 * m_text.capacity(), uSize + uLength)));
+    m_text.append(static_cast<const char*>(pData), uLength);
+  }
+
+  std::string& Text() { return m_text; }
+
+ private:
+  std::string m_text;
+  size_t m_uLimit;
+};
+
+// The end of every filter chain: the first message, as it arrives, into an output. Bytes a
+// gunzip passes on after the end of its stream are not part of the text.
+template <class Output>
+class OutputSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
+ public:
+  explicit OutputSink(Output& output) : m_output(output) {}
+
+  size_t Put2(const Byte* pData, size_t uLength, int nMessageEnd, bool /*blocking*/) override {
+    if (m_bEnded) return 0;
+    m_output.Append(pData, uLength);
+    if (nMessageEnd != 0) m_bEnded = true;
+    return 0;
+  }
+
+ private:
+  Output& m_output;
   bool m_bEnded = false;
 };
 
-// Puts the whole input through the chain that makeChain builds on a sink, and hands out what
-// reached the sink. Any exception (the library's errors, exhausted memory, the sink's limit)
-// is a failure; everything allocated is released on the way out.
-template <class MakeChain>
-int RunStage(const void* pInput, uint32_t uInputLength, size_t uLimit, size_t uExpected, size_t uSpare,
-             MakeChain makeChain, uint8_t** ppOutBuffer, uint32_t* puOutLength) noexcept {
-  if (ppOutBuffer == nullptr || puOutLength == nullptr || (pInput == nullptr && uInputLength != 0)) return 0;
+// The same, written as upper-case hex digits.
+template <class Output>
+class HexSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
+ public:
+  explicit HexSink(Output& output) : m_output(output) {}
+
+  size_t Put2(const Byte* pData, size_t uLength, int /*nMessageEnd*/, bool /*blocking*/) override {
+    char digits[2 * kPiece];
+    for (size_t uDone = 0; uDone < uLength;) {
+      const size_t n = std::min(kPiece, uLength - uDone);
+      HexEncodeBytes(pData + uDone, n, digits);
+      m_output.Append(digits, 2 * n);
+      uDone += n;
+    }
+    return 0;
+  }
+
+ private:
+  static constexpr size_t kPiece = 2048;
+  Output& m_output;
+};
+
+// Puts the whole input through the chain that makeChain builds on sink. Any exception (the
+// library's errors, exhausted memory, an output's limit) is a failure.
+template <class Sink, class MakeChain>
+bool RunChain(const void* pInput, uint32_t uInputLength, Sink& sink, MakeChain makeChain) noexcept {
+  if (pInput == nullptr && uInputLength != 0) return false;
   static const Byte kNothing = 0;
   const Byte* pBytes = pInput != nullptr ? static_cast<const Byte*>(pInput) : &kNothing;
   try {
-    BlockSink sink(uLimit, uExpected);
-    const Chain head = makeChain(sink);
+    const Chain head = makeChain(new CryptoPP::Redirector(sink));
     head->Put(pBytes, uInputLength, true);
     head->MessageEnd(-1, true);
-    const size_t uSize = sink.Size();  // within uLimit, which is at most 32 bits
-    *ppOutBuffer = sink.Release(uSpare);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// One stage into a block of its own, handed out on success (with uSpare zero bytes after it);
+// everything allocated is released on a failure.
+template <class MakeChain>
+int RunStage(const void* pInput, uint32_t uInputLength, size_t uLimit, size_t uExpected, size_t uSpare,
+             MakeChain makeChain, uint8_t** ppOutBuffer, uint32_t* puOutLength) noexcept {
+  if (ppOutBuffer == nullptr || puOutLength == nullptr) return 0;
+  try {
+    BlockOutput output(uLimit, uExpected);
+    OutputSink<BlockOutput> sink(output);
+    if (!RunChain(pInput, uInputLength, sink, makeChain)) return 0;
+    const size_t uSize = output.Size();  // within uLimit, which is at most 32 bits
+    *ppOutBuffer = output.Release(uSpare);
     *puOutLength = static_cast<uint32_t>(uSize);
     return 1;
   } catch (...) {
@@ -129,6 +201,39 @@ size_t ExpectedPlainLength(const uint8_t* pGzip, uint32_t uLength) {
   const uint8_t* p = pGzip + uLength - 4;
   const uint64_t uStated = p[0] | uint64_t{p[1]} << 8 | uint64_t{p[2]} << 16 | uint64_t{p[3]} << 24;
   return static_cast<size_t>(std::min(uStated, uint64_t{uLength} * kMaxInflateRatio));
+}
+
+// Room for the hex text of n sealed bytes: salt, key check, MAC and padding add well under 64.
+size_t SealedHexLength(uint32_t uInputLength) { return 2 * (size_t{uInputLength} + 64); }
+
+// Seals bytes with a passphrase and writes them as hex digits into output.
+template <class Output>
+bool SealAsHex(const void* pInput, uint32_t uInputLength, const char* pszPassphrase, Output& output) noexcept {
+  if (pszPassphrase == nullptr) return false;
+  HexSink<Output> sink(output);
+  return RunChain(pInput, uInputLength, sink, [pszPassphrase](CryptoPP::BufferedTransformation* pEnd) {
+    return Chain(new CryptoPP::LegacyEncryptorWithMAC(pszPassphrase, pEnd));
+  });
+}
+
+// Gzips a plain text into a block of its own and hands it to seal, which writes the output;
+// false when either fails. A text that the decode would refuse is not sealed: the file would
+// read as not protected.
+template <class Seal>
+bool Compress(const void* pInput, uint32_t uInputLength, uint32_t uMaxPlainLength, Seal seal) noexcept {
+  if (uInputLength > uMaxPlainLength) return false;
+  try {
+    // Room for stored blocks on text that does not compress, so the block is never regrown.
+    BlockOutput gzip(kMaxLength32, size_t{uInputLength} + uInputLength / 16 + 1024);
+    OutputSink<BlockOutput> sink(gzip);
+    if (!RunChain(pInput, uInputLength, sink, [](CryptoPP::BufferedTransformation* pEnd) {
+          return Chain(new CryptoPP::Gzip(pEnd, kDeflateLevel, kLog2WindowSize, kDetectUncompressible));
+        }))
+      return false;
+    return seal(gzip.Data(), static_cast<uint32_t>(gzip.Size()));
+  } catch (...) {
+    return false;
+  }
 }
 
 using BufferEntry = CodecResult (*)(uint32_t, const void*, uint32_t, uint8_t**, uint32_t*) noexcept;
@@ -173,17 +278,18 @@ int BuildCodecPassphrase(char (&szPassphrase)[CODEC_PASSPHRASE_BUFFER]) noexcept
 
 int EncryptToHex(const void* pInput, uint32_t uInputLength, const char* pszPassphrase, uint8_t** ppOutBuffer,
                  uint32_t* puOutLength) noexcept {
-  if (pszPassphrase == nullptr) return 0;
-  // Salt, key check, MAC and padding add well under 64 bytes; the zero byte after the text
-  // must still fit in a 32-bit count.
-  const size_t uExpected = 2 * (size_t{uInputLength} + 64);
-  return RunStage(
-      pInput, uInputLength, kMaxLength32 - 1, uExpected, 1,
-      [pszPassphrase](BlockSink& sink) {
-        return Chain(new CryptoPP::LegacyEncryptorWithMAC(
-            pszPassphrase, new CryptoPP::HexEncoder(new CryptoPP::Redirector(sink), true, 0, "", "")));
-      },
-      ppOutBuffer, puOutLength);
+  if (ppOutBuffer == nullptr || puOutLength == nullptr) return 0;
+  try {
+    // The zero byte after the text must still fit in a 32-bit count.
+    BlockOutput output(kMaxLength32 - 1, SealedHexLength(uInputLength));
+    if (!SealAsHex(pInput, uInputLength, pszPassphrase, output)) return 0;
+    const size_t uSize = output.Size();
+    *ppOutBuffer = output.Release(1);
+    *puOutLength = static_cast<uint32_t>(uSize);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
 }
 
 // False when the text's first sealed bytes fail the passphrase's key check, which the decryptor
@@ -218,48 +324,42 @@ bool MayBeSealedWith(const void* pInput, uint32_t uInputLength, const char* pszP
 
 int DecryptFromHex(const void* pInput, uint32_t uInputLength, const char* pszPassphrase, uint8_t** ppOutBuffer,
                    uint32_t* puOutLength) noexcept {
-  if (pszPassphrase == nullptr) return 0;
+  if (pszPassphrase == nullptr || ppOutBuffer == nullptr || puOutLength == nullptr) return 0;
+  if (pInput == nullptr && uInputLength != 0) return 0;
   if (!MayBeSealedWith(pInput, uInputLength, pszPassphrase)) return 0;
-  // Two passes rather than one chain: the hex decoder hands on one byte at a time, and the
-  // decryptor's cost per piece would then outweigh its work. The sealed bytes are released
-  // before the gzip stream is inflated, so this adds nothing to the peak.
-  uint8_t* pSealed = nullptr;
-  uint32_t uSealedLength = 0;
-  if (!RunStage(
-          pInput, uInputLength, kMaxLength32, uInputLength / 2, 0,
-          [](BlockSink& sink) { return Chain(new CryptoPP::HexDecoder(new CryptoPP::Redirector(sink))); }, &pSealed,
-          &uSealedLength))
+  try {
+    BlockOutput output(kMaxLength32, uInputLength / 2);
+    OutputSink<BlockOutput> sink(output);
+    const Chain head(new CryptoPP::LegacyDecryptorWithMAC(pszPassphrase, new CryptoPP::Redirector(sink), true));
+    // The digits go to the decryptor a piece at a time as they are read: no block of sealed
+    // bytes, and no pass over them of its own.
+    constexpr uint32_t kPiece = 16384;
+    Byte sealed[kPiece / 2 + 1];
+    HexReader reader;
+    const auto* pText = static_cast<const uint8_t*>(pInput);
+    for (uint32_t uDone = 0; uDone < uInputLength;) {
+      const uint32_t n = std::min(kPiece, uInputLength - uDone);
+      head->Put(sealed, reader.Read(pText + uDone, n, sealed), true);
+      uDone += n;
+    }
+    head->MessageEnd(-1, true);
+    const size_t uSize = output.Size();
+    *ppOutBuffer = output.Release(0);
+    *puOutLength = static_cast<uint32_t>(uSize);
+    return 1;
+  } catch (...) {
     return 0;
-  const int nResult = RunStage(
-      pSealed, uSealedLength, kMaxLength32, uSealedLength, 0,
-      [pszPassphrase](BlockSink& sink) {
-        return Chain(new CryptoPP::LegacyDecryptorWithMAC(pszPassphrase, new CryptoPP::Redirector(sink), true));
-      },
-      ppOutBuffer, puOutLength);
-  FreeBuffer(pSealed);
-  return nResult;
+  }
 }
 
 int CompressAndEncrypt(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
                        uint32_t uMaxPlainLength) noexcept {
-  // A text that the decode would refuse is not sealed: the file would read as not protected.
-  if (uInputLength > uMaxPlainLength) return 0;
   const CodecPassphrase passphrase;
-  uint8_t* pGzip = nullptr;
-  uint32_t uGzipLength = 0;
-  // Room for stored blocks on text that does not compress, so the block is never regrown.
-  const size_t uExpected = size_t{uInputLength} + uInputLength / 16 + 1024;
-  if (!RunStage(
-          pInput, uInputLength, kMaxLength32, uExpected, 0,
-          [](BlockSink& sink) {
-            return Chain(new CryptoPP::Gzip(new CryptoPP::Redirector(sink), kDeflateLevel, kLog2WindowSize,
-                                            kDetectUncompressible));
-          },
-          &pGzip, &uGzipLength))
-    return 0;
-  const int nResult = EncryptToHex(pGzip, uGzipLength, passphrase.Get(), ppOutBuffer, puOutLength);
-  FreeBuffer(pGzip);
-  return nResult;
+  return Compress(pInput, uInputLength, uMaxPlainLength, [&](const uint8_t* pGzip, uint32_t uGzipLength) {
+           return EncryptToHex(pGzip, uGzipLength, passphrase.Get(), ppOutBuffer, puOutLength) == 1;
+         })
+             ? 1
+             : 0;
 }
 
 int DecryptAndDecompress(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
@@ -270,7 +370,7 @@ int DecryptAndDecompress(const void* pInput, uint32_t uInputLength, uint8_t** pp
   if (!DecryptFromHex(pInput, uInputLength, passphrase.Get(), &pGzip, &uGzipLength)) return 0;
   const int nResult = RunStage(
       pGzip, uGzipLength, uMaxPlainLength, ExpectedPlainLength(pGzip, uGzipLength), 0,
-      [](BlockSink& sink) { return Chain(new CryptoPP::Gunzip(new CryptoPP::Redirector(sink), false, -1)); },
+      [](CryptoPP::BufferedTransformation* pEnd) { return Chain(new CryptoPP::Gunzip(pEnd, false, -1)); },
       ppOutBuffer, puOutLength);
   FreeBuffer(pGzip);
   return nResult;
@@ -286,6 +386,19 @@ CodecResult EncodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t 
                                   uint32_t* puOutLength) noexcept {
   if (uFlags != 0) return CODEC_E_ENCODE;
   return CompressAndEncrypt(pInput, uInputLength, ppOutBuffer, puOutLength) ? CODEC_OK : CODEC_E_ENCODE;
+}
+
+CodecResult EncodeProtectedText(uint32_t uFlags, const void* pInput, uint32_t uInputLength, std::string& text) noexcept {
+  if (uFlags != 0) return CODEC_E_ENCODE;
+  const CodecPassphrase passphrase;
+  const bool bSealed =
+      Compress(pInput, uInputLength, CODEC_MAX_DECODED_LENGTH, [&](const uint8_t* pGzip, uint32_t uGzipLength) {
+        TextOutput output(kMaxLength32 - 1, SealedHexLength(uGzipLength));
+        if (!SealAsHex(pGzip, uGzipLength, passphrase.Get(), output)) return false;
+        text.swap(output.Text());
+        return true;
+      });
+  return bSealed ? CODEC_OK : CODEC_E_ENCODE;
 }
 
 CodecResult DecodeProtectedFile(uint32_t uFlags, std::FILE* pStream, uint8_t** ppOutBuffer,

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Result of the entry points; callers test for a negative value.
 using CodecResult = int32_t;
@@ -35,6 +36,11 @@ CodecResult DecodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t 
 // as a zero-terminated text. uFlags must be 0.
 CodecResult EncodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
                                   uint32_t* puOutLength) noexcept;
+
+// The encode of EncodeProtectedBuffer for a caller that keeps the protected text as a string: the
+// same text, written straight into text (no buffer to release, no copy of it), which is left as
+// it was on a failure.
+CodecResult EncodeProtectedText(uint32_t uFlags, const void* pInput, uint32_t uInputLength, std::string& text) noexcept;
 
 // The buffer entry points over the whole of an open stream, read from its start (binary mode).
 // A null stream, a stream whose size cannot be found (a pipe) or one that cannot be read whole

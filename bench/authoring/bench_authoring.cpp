@@ -1,18 +1,22 @@
-// The form's loads on the 8 MiB image: "Browse" for the upgrade and a target's Add, each for the
-// plain S3 text and its protected form, beside their bare stages on the same input (read, decode,
-// encode, parse, lookups), and 1,000 small targets added one by one.
+// The form's loads on the benchmark image at 8 MiB and at 64 MiB (the argument, in MiB): "Browse"
+// for the upgrade and a target's Add, each for the plain S3 text and its protected form, beside
+// their bare stages on the same input (read, decode, encode, parse, lookups), and 1,000 small
+// targets added one by one. The loads also give the memory they need at their peak (peak_MiB,
+// from one more run after the timed ones; see bench/support/peak_memory.h).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
 
 #include "authoring/program_ids.h"
 #include "authoring/program_load.h"
+#include "bench/support/peak_memory.h"
 #include "bench/support/tables_image.h"
 #include "document/update_document_data.h"
 #include "platform/file.h"
@@ -21,15 +25,17 @@
 
 namespace {
 
+// The image's texts in memory and as files, made before any timing starts.
 struct Input {
   std::string folder;
   std::string plainPath, protectedPath;
   std::string plain, sealed;
+  int mib;
 
-  Input() {
+  explicit Input(int size) : mib(size) {
     char tmpl[] = "/tmp/tessary-bench-authoring-XXXXXX";
     folder = ::mkdtemp(tmpl);
-    plain = benchdata::TablesImageText();
+    plain = benchdata::TablesImageText(size_t(mib) << 20);
     uint8_t* out = nullptr;
     uint32_t length = 0;
     if (EncodeProtectedBuffer(0, plain.data(), static_cast<uint32_t>(plain.size()), &out, &length) >= 0) {
@@ -44,24 +50,38 @@ struct Input {
   ~Input() { std::filesystem::remove_all(folder); }
 };
 
-const Input& In() {
-  static const Input input;
-  return input;
+// The input of the run's size; one size is kept at a time.
+const Input& In(int mib) {
+  static std::unique_ptr<Input> input;
+  if (!input || input->mib != mib) {
+    input.reset();
+    input = std::make_unique<Input>(mib);
+  }
+  return *input;
 }
+
+const Input& In(const benchmark::State& state) { return In(static_cast<int>(state.range(0))); }
 
 void Check(benchmark::State& state, bool ok, const char* what) {
   if (!ok) state.SkipWithError(what);
 }
 
+// Times op in the loop, then measures its peak memory in one more run.
+void TimeAndPeak(benchmark::State& state, const std::function<bool()>& op, const char* what) {
+  for (auto _ : state) Check(state, op(), what);
+  state.counters["peak_MiB"] = benchmem::PeakRiseMiB([&] { op(); });
+}
+
 // ---- the bare stages
 
 void BM_ReadFile(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(In().plainPath, CFile::modeRead).size());
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(In().plain.size()));
+  const Input& in = In(state);
+  for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(in.plainPath, CFile::modeRead).size());
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(in.plain.size()));
 }
 
 void BM_Encode(benchmark::State& state) {
-  std::string text = In().plain;
+  std::string text = In(state).plain;
   for (auto _ : state) {
     uint8_t* out = nullptr;
     uint32_t length = 0;
@@ -71,7 +91,7 @@ void BM_Encode(benchmark::State& state) {
 }
 
 void BM_Decode(benchmark::State& state) {
-  std::string text = In().sealed;
+  std::string text = In(state).sealed;
   for (auto _ : state) {
     uint8_t* out = nullptr;
     uint32_t length = 0;
@@ -81,7 +101,7 @@ void BM_Decode(benchmark::State& state) {
 }
 
 void BM_Parse(benchmark::State& state) {
-  std::string text = In().plain;
+  std::string text = In(state).plain;
   for (auto _ : state) {
     CProgParse image;
     ParseProgramText(image, reinterpret_cast<uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
@@ -89,16 +109,9 @@ void BM_Parse(benchmark::State& state) {
   }
 }
 
-void BM_LoadFile(benchmark::State& state) {
-  for (auto _ : state) {
-    CProgParse image;
-    Check(state, image.LoadFile(In().plainPath), "load");
-  }
-}
-
 // Both ID lookups on a freshly parsed image (the parse is not timed).
 void BM_Lookups(benchmark::State& state) {
-  std::string text = In().plain;
+  std::string text = In(state).plain;
   for (auto _ : state) {
     state.PauseTiming();
     auto image = std::make_unique<CProgParse>();
@@ -112,41 +125,51 @@ void BM_Lookups(benchmark::State& state) {
   }
 }
 
+void BM_LoadFile(benchmark::State& state) {
+  const Input& in = In(state);
+  for (auto _ : state) {
+    CProgParse image;
+    Check(state, image.LoadFile(in.plainPath), "load");
+  }
+}
+
 // ---- the commands' loads
 
-void BM_BrowsePlain(benchmark::State& state) {
-  for (auto _ : state) {
-    UpgradeProgram p;
-    Check(state, LoadUpgradeProgram(In().plainPath, p), "browse");
-  }
+void Browse(benchmark::State& state, const std::string& path) {
+  TimeAndPeak(
+      state,
+      [&] {
+        UpgradeProgram p;
+        return LoadUpgradeProgram(path, p);
+      },
+      "browse");
 }
 
-void BM_BrowseProtected(benchmark::State& state) {
-  for (auto _ : state) {
-    UpgradeProgram p;
-    Check(state, LoadUpgradeProgram(In().protectedPath, p), "browse");
-  }
-}
+void BM_BrowsePlain(benchmark::State& state) { Browse(state, In(state).plainPath); }
+void BM_BrowseProtected(benchmark::State& state) { Browse(state, In(state).protectedPath); }
 
-void BM_AddTargetPlain(benchmark::State& state) {
+void AddTarget(benchmark::State& state, const std::string& path) {
   const std::list<std::unique_ptr<CTargetObj>> none;
-  for (auto _ : state) Check(state, LoadTargetFromFile(In().plainPath, none) != nullptr, "add");
+  TimeAndPeak(state, [&] { return LoadTargetFromFile(path, none) != nullptr; }, "add");
 }
 
-void BM_AddTargetProtected(benchmark::State& state) {
-  const std::list<std::unique_ptr<CTargetObj>> none;
-  for (auto _ : state) Check(state, LoadTargetFromFile(In().protectedPath, none) != nullptr, "add");
-}
+void BM_AddTargetPlain(benchmark::State& state) { AddTarget(state, In(state).plainPath); }
+void BM_AddTargetProtected(benchmark::State& state) { AddTarget(state, In(state).protectedPath); }
 
 // 1,000 small programming files, each with a calibration ID of its own, added one by one: every
 // add walks the targets before it.
 void BM_Add1000Targets(benchmark::State& state) {
   static const std::vector<std::string> paths = [] {
     std::vector<std::string> p;
+    char tmpl[] = "/tmp/tessary-bench-targets-XXXXXX";
+    static const std::string folder = ::mkdtemp(tmpl);
+    static const struct Remove {
+      ~Remove() { std::filesystem::remove_all(folder); }
+    } remove;
     for (int i = 0; i < 1000; ++i) {
       testimg::ImageBuilder b;
       b.SetIdentity(6, 9, "SW-" + std::to_string(i), "CAL-" + std::to_string(i), benchdata::DefaultRows());
-      p.push_back(In().folder + "/t" + std::to_string(i) + ".sr");
+      p.push_back(folder + "/t" + std::to_string(i) + ".sr");
       std::ofstream(p.back(), std::ios::binary) << b.Text();
     }
     return p;
@@ -159,24 +182,29 @@ void BM_Add1000Targets(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_ReadFile)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Encode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Parse)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadFile)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Lookups)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BrowsePlain)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BrowseProtected)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AddTargetPlain)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AddTargetProtected)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Add1000Targets)->Unit(benchmark::kMillisecond);
-
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Size by size, so that each input is made once.
+  const std::pair<const char*, void (*)(benchmark::State&)> bySize[] = {
+      {"BM_ReadFile", BM_ReadFile},
+      {"BM_Encode", BM_Encode},
+      {"BM_Decode", BM_Decode},
+      {"BM_Parse", BM_Parse},
+      {"BM_LoadFile", BM_LoadFile},
+      {"BM_Lookups", BM_Lookups},
+      {"BM_BrowsePlain", BM_BrowsePlain},
+      {"BM_BrowseProtected", BM_BrowseProtected},
+      {"BM_AddTargetPlain", BM_AddTargetPlain},
+      {"BM_AddTargetProtected", BM_AddTargetProtected},
+  };
+  for (int mib : {benchdata::kSmallMiB, benchdata::kLargeMiB})
+    for (const auto& [name, fn] : bySize)
+      benchmark::RegisterBenchmark(name, fn)->Arg(mib)->Unit(benchmark::kMillisecond)->UseRealTime();
+  benchmark::RegisterBenchmark("BM_Add1000Targets", BM_Add1000Targets)->Unit(benchmark::kMillisecond)->UseRealTime();
+
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  In();  // the input is made before any timing starts
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -1,5 +1,6 @@
-// Input for the image benchmarks: an 8 MiB image like real flash (alternating blocks of random
-// bytes and 0xFF runs), as S3 text with 64 data bytes a line and as Intel HEX with 32-byte records.
+// Input for the image benchmarks: an image like real flash (alternating blocks of random bytes and
+// 0xFF runs), 8 MiB unless another size is asked for, as S3 text with 64 data bytes a line (or
+// another count) and as Intel HEX with 32-byte records.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +13,15 @@ namespace benchdata {
 inline constexpr uint32_t kImageBase = 0x00100000;
 inline constexpr size_t kImageSize = 8u << 20;
 
-inline std::vector<uint8_t> MakeImage() {
-  std::vector<uint8_t> image(kImageSize, 0xFF);
+// The sizes the benchmarks compare, in MiB: the usual image and a large one.
+inline constexpr int kSmallMiB = 8;
+inline constexpr int kLargeMiB = 64;
+
+inline std::vector<uint8_t> MakeImage(size_t size = kImageSize) {
+  std::vector<uint8_t> image(size, 0xFF);
   std::mt19937 rng(2026);
   // 4 KiB of random bytes, then 4 KiB erased, and so on: half and half.
-  for (size_t block = 0; block < kImageSize; block += 8192)
+  for (size_t block = 0; block < size; block += 8192)
     for (size_t i = block; i < block + 4096; ++i) image[i] = static_cast<uint8_t>(rng());
   return image;
 }

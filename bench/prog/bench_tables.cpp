@@ -1,5 +1,6 @@
-// The identifier lookups after a file load: LoadFile of the 8 MiB image as S3 text, then the
-// software-ID lookup and the calibration-ID read, with the tables near the end of the image.
+// The identifier lookups after a file load: LoadFile of the benchmark image as S3 text, then the
+// software-ID lookup and the calibration-ID read, with the tables near the end of the image; at
+// 8 MiB and at 64 MiB (the argument, in MiB).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -14,24 +15,26 @@
 
 namespace {
 
-// The image file goes when the program ends.
+// The image file of the current size; it goes when another size is asked for or the program ends.
 struct TempFile {
   std::string path;
+  int64_t mib = 0;
   ~TempFile() {
     if (!path.empty()) std::remove(path.c_str());
   }
 } g_imageFile;
 
-// The benchmark image with its tables laid over its last bytes, written once as an S3 file.
-const std::string& ImagePath() {
-  static const std::string path = [] {
-    const std::string text = benchdata::TablesImageText();
-    const std::string p = "/tmp/tessary-bench-tables-" + std::to_string(::getpid()) + ".s3";
-    std::ofstream(p, std::ios::binary) << text;
-    g_imageFile.path = p;
-    return p;
-  }();
-  return path;
+// The benchmark image with its tables laid over its last bytes, written as an S3 file.
+const std::string& ImagePath(const benchmark::State& state) {
+  const int64_t mib = state.range(0);
+  if (g_imageFile.mib != mib) {
+    if (!g_imageFile.path.empty()) std::remove(g_imageFile.path.c_str());
+    const std::string text = benchdata::TablesImageText(size_t(mib) << 20);
+    g_imageFile.path = "/tmp/tessary-bench-tables-" + std::to_string(::getpid()) + ".s3";
+    std::ofstream(g_imageFile.path, std::ios::binary) << text;
+    g_imageFile.mib = mib;
+  }
+  return g_imageFile.path;
 }
 
 // False, with the run marked as failed, when an ID is not found.
@@ -47,7 +50,7 @@ bool Lookups(benchmark::State& state, CProgParse& image) {
 
 // LoadFile of the image, with or without the two lookups after it.
 void LoadFileS3(benchmark::State& state, bool withLookups) {
-  const std::string& path = ImagePath();
+  const std::string& path = ImagePath(state);
   for (auto _ : state) {
     CProgParse image;
     if (!image.LoadFile(path)) {
@@ -64,7 +67,7 @@ void BM_LoadFileS3ThenIdLookups(benchmark::State& state) { LoadFileS3(state, tru
 
 // The two lookups alone, each on a freshly loaded image (the load is not timed).
 void BM_IdLookupsAfterLoad(benchmark::State& state) {
-  const std::string& path = ImagePath();
+  const std::string& path = ImagePath(state);
   for (auto _ : state) {
     state.PauseTiming();
     auto* image = new CProgParse;
@@ -79,8 +82,8 @@ void BM_IdLookupsAfterLoad(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_LoadFileS3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadFileS3ThenIdLookups)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_IdLookupsAfterLoad)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadFileS3)->Arg(benchdata::kSmallMiB)->Arg(benchdata::kLargeMiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadFileS3ThenIdLookups)->Arg(benchdata::kSmallMiB)->Arg(benchdata::kLargeMiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdLookupsAfterLoad)->Arg(benchdata::kSmallMiB)->Arg(benchdata::kLargeMiB)->Unit(benchmark::kMillisecond);
 
 }  // namespace

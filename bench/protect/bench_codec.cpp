@@ -1,12 +1,16 @@
-// The codec on a full-size programming file (the S3 text of an 8 MiB image, about 19 MB), whole
-// and stage by stage. Each stage runs bare: the library filter alone, writing into a buffer
-// allocated once, so the whole codec's time can be set against the sum of its stages.
+// The codec on a full-size programming file, whole and stage by stage: the S3 text of an 8 MiB
+// image (about 19 MB) and of a 64 MiB one (about 150 MB), the argument giving the size in MiB.
+// Each stage runs bare, writing into a buffer allocated once, so the whole codec's time can be set
+// against the sum of its stages: the library's filters, and the codec's own hex coding beside the
+// library's hex filters that it replaces.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <crypto++/default.h>
@@ -15,20 +19,21 @@
 #include <crypto++/hex.h>
 
 #include "protect/codec.h"
+#include "protect/hex_text.h"
 
 namespace {
 
-constexpr size_t kImageSize = 8u << 20;
 constexpr size_t kBytesPerLine = 64;
 constexpr size_t kRunLength = 64u << 10;  // alternate runs of random bytes and erased (0xFF) flash
 
-// An S3 text of kImageSize bytes: 64 data bytes per line, CR LF ended, header and end record.
-std::string MakeS3Text() {
+// The S3 text of an image of imageSize bytes: 64 data bytes per line, CR LF ended, header and end
+// record.
+std::string MakeS3Text(size_t imageSize) {
   static const char* digits = "0123456789ABCDEF";
   std::mt19937_64 rng(2024);
   std::string text = "S00600004844521B\r\n";
-  text.reserve(kImageSize / kBytesPerLine * 144 + 64);
-  for (size_t offset = 0; offset < kImageSize; offset += kBytesPerLine) {
+  text.reserve(imageSize / kBytesPerLine * 144 + 64);
+  for (size_t offset = 0; offset < imageSize; offset += kBytesPerLine) {
     uint8_t record[1 + 4 + kBytesPerLine];
     record[0] = static_cast<uint8_t>(sizeof record);  // count: address, data and checksum
     const auto address = static_cast<uint32_t>(offset);
@@ -50,8 +55,9 @@ std::string MakeS3Text() {
   return text + "S70500000000FA\r\n";
 }
 
-// The text and each of its layers, made once with the library.
+// The text and each of its layers, made with the library.
 struct Layers {
+  size_t mib = 0;
   std::string passphrase;
   std::string plain;
   std::string gzip;
@@ -59,20 +65,23 @@ struct Layers {
   std::string hex;
 };
 
-const Layers& GetLayers() {
-  static const Layers layers = [] {
-    Layers l;
+// The layers of the run's size; one size is kept at a time.
+const Layers& GetLayers(const benchmark::State& state) {
+  static Layers l;
+  const auto mib = static_cast<size_t>(state.range(0));
+  if (l.mib != mib) {
+    l = Layers();
+    l.mib = mib;
     char sz[CODEC_PASSPHRASE_BUFFER];
     BuildCodecPassphrase(sz);
     l.passphrase = sz;
-    l.plain = MakeS3Text();
+    l.plain = MakeS3Text(mib << 20);
     CryptoPP::StringSource(l.plain, true, new CryptoPP::Gzip(new CryptoPP::StringSink(l.gzip), 5, 15, true));
     CryptoPP::StringSource(l.gzip, true,
                            new CryptoPP::LegacyEncryptorWithMAC(l.passphrase.c_str(), new CryptoPP::StringSink(l.sealed)));
     CryptoPP::StringSource(l.sealed, true, new CryptoPP::HexEncoder(new CryptoPP::StringSink(l.hex), true, 0));
-    return l;
-  }();
-  return layers;
+  }
+  return l;
 }
 
 void SetRates(benchmark::State& state, size_t inBytes, size_t outBytes) {
@@ -96,7 +105,7 @@ void RunStage(benchmark::State& state, const std::string& input, const std::stri
 }
 
 void BM_Encode(benchmark::State& state) {
-  const Layers& l = GetLayers();
+  const Layers& l = GetLayers(state);
   uint32_t n = 0;
   for (auto _ : state) {
     uint8_t* p = nullptr;
@@ -108,7 +117,7 @@ void BM_Encode(benchmark::State& state) {
 }
 
 void BM_Decode(benchmark::State& state) {
-  const Layers& l = GetLayers();
+  const Layers& l = GetLayers(state);
   uint32_t n = 0;
   for (auto _ : state) {
     uint8_t* p = nullptr;
@@ -120,48 +129,90 @@ void BM_Decode(benchmark::State& state) {
 }
 
 void BM_StageGzip(benchmark::State& state) {
-  const Layers& l = GetLayers();
+  const Layers& l = GetLayers(state);
   RunStage(state, l.plain, l.gzip, [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::Gzip(sink, 5, 15, true); });
 }
 
 void BM_StageEncryptWithMac(benchmark::State& state) {
-  const Layers& l = GetLayers();
+  const Layers& l = GetLayers(state);
   RunStage(state, l.gzip, l.sealed, [&](CryptoPP::BufferedTransformation* sink) {
     return new CryptoPP::LegacyEncryptorWithMAC(l.passphrase.c_str(), sink);
   });
 }
 
-void BM_StageHexEncode(benchmark::State& state) {
-  const Layers& l = GetLayers();
+void BM_StageHexEncodeLibrary(benchmark::State& state) {
+  const Layers& l = GetLayers(state);
   RunStage(state, l.sealed, l.hex, [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::HexEncoder(sink, true, 0); });
 }
 
-void BM_StageHexDecode(benchmark::State& state) {
-  const Layers& l = GetLayers();
+void BM_StageHexDecodeLibrary(benchmark::State& state) {
+  const Layers& l = GetLayers(state);
   RunStage(state, l.hex, l.sealed, [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::HexDecoder(sink); });
 }
 
+// The codec's own hex coding, by table, in the pieces the codec uses.
+void BM_StageHexEncodeTable(benchmark::State& state) {
+  const Layers& l = GetLayers(state);
+  std::string out(l.hex.size(), '\0');
+  const auto* in = reinterpret_cast<const uint8_t*>(l.sealed.data());
+  for (auto _ : state) {
+    for (size_t at = 0; at < l.sealed.size(); at += 2048)
+      HexEncodeBytes(in + at, std::min<size_t>(2048, l.sealed.size() - at), out.data() + 2 * at);
+    benchmark::DoNotOptimize(out.data());
+  }
+  if (out != l.hex) state.SkipWithError("the digits differ from the library's");
+  SetRates(state, l.sealed.size(), l.hex.size());
+}
+
+void BM_StageHexDecodeTable(benchmark::State& state) {
+  const Layers& l = GetLayers(state);
+  std::string out(l.sealed.size(), '\0');
+  const auto* in = reinterpret_cast<const uint8_t*>(l.hex.data());
+  for (auto _ : state) {
+    HexReader reader;
+    size_t written = 0;
+    for (size_t at = 0; at < l.hex.size(); at += 16384)
+      written += reader.Read(in + at, std::min<size_t>(16384, l.hex.size() - at),
+                             reinterpret_cast<uint8_t*>(out.data()) + written);
+    benchmark::DoNotOptimize(out.data());
+  }
+  if (out != l.sealed) state.SkipWithError("the bytes differ from the library's");
+  SetRates(state, l.hex.size(), l.sealed.size());
+}
+
 void BM_StageDecryptWithMac(benchmark::State& state) {
-  const Layers& l = GetLayers();
+  const Layers& l = GetLayers(state);
   RunStage(state, l.sealed, l.gzip, [&](CryptoPP::BufferedTransformation* sink) {
     return new CryptoPP::LegacyDecryptorWithMAC(l.passphrase.c_str(), sink, true);
   });
 }
 
 void BM_StageGunzip(benchmark::State& state) {
-  const Layers& l = GetLayers();
+  const Layers& l = GetLayers(state);
   RunStage(state, l.gzip, l.plain, [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::Gunzip(sink); });
 }
 
 }  // namespace
 
-BENCHMARK(BM_Encode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StageGzip)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StageEncryptWithMac)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StageHexEncode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StageHexDecode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StageDecryptWithMac)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StageGunzip)->Unit(benchmark::kMillisecond);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // Size by size, so that each input is made once.
+  const std::pair<const char*, void (*)(benchmark::State&)> bySize[] = {
+      {"BM_Encode", BM_Encode},
+      {"BM_StageGzip", BM_StageGzip},
+      {"BM_StageEncryptWithMac", BM_StageEncryptWithMac},
+      {"BM_StageHexEncodeLibrary", BM_StageHexEncodeLibrary},
+      {"BM_StageHexEncodeTable", BM_StageHexEncodeTable},
+      {"BM_Decode", BM_Decode},
+      {"BM_StageHexDecodeLibrary", BM_StageHexDecodeLibrary},
+      {"BM_StageHexDecodeTable", BM_StageHexDecodeTable},
+      {"BM_StageDecryptWithMac", BM_StageDecryptWithMac},
+      {"BM_StageGunzip", BM_StageGunzip},
+  };
+  for (int mib : {8, 64})
+    for (const auto& [name, fn] : bySize) benchmark::RegisterBenchmark(name, fn)->Arg(mib)->Unit(benchmark::kMillisecond);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -15,6 +15,24 @@
 #include "support/test_tdb.h"
 #include "support/ui_recorder.h"
 
+// The loader's calls of the codec's string encode come here first (a link-time wrap, see
+// CMakeLists.txt): they are counted, and fail while g_bFailEncode is set.
+CodecResult RealEncodeProtectedText(uint32_t flags, const void* input, uint32_t length, std::string& text) noexcept
+    __asm__("__real_" TESSARY_ENCODE_TEXT_SYMBOL);
+CodecResult WrappedEncodeProtectedText(uint32_t flags, const void* input, uint32_t length, std::string& text) noexcept
+    __asm__("__wrap_" TESSARY_ENCODE_TEXT_SYMBOL);
+
+int g_nEncodeCalls = 0;
+bool g_bFailEncode = false;
+const UiRecorder* g_pUi = nullptr;  // when set, the wait cursors up at the last encode
+int g_nWaitDepthAtEncode = -1;
+
+CodecResult WrappedEncodeProtectedText(uint32_t flags, const void* input, uint32_t length, std::string& text) noexcept {
+  ++g_nEncodeCalls;
+  if (g_pUi) g_nWaitDepthAtEncode = g_pUi->waitDepth;
+  return g_bFailEncode ? CODEC_E_ENCODE : RealEncodeProtectedText(flags, input, length, text);
+}
+
 namespace {
 
 using testimg::ImageBuilder;
@@ -131,6 +149,79 @@ TEST_F(ProgramLoad, UnreadableDatabaseIdsFallBackToSixAndNine) {
   ASSERT_TRUE(LoadUpgradeProgram(Write("f.sr", b.Text()), p));
   EXPECT_EQ("SW-DEFAULT", p.ids.softwareID);
   EXPECT_EQ("CAL-DEFAULT", p.ids.calibrationID);
+}
+
+// The protected form is made only for a file that is taken: the question answered Yes and both
+// IDs found.
+TEST_F(ProgramLoad, APlainFileIsProtectedOnlyOnceItIsTaken) {
+  TestTdb tdb;
+  const std::string text = ProgramText("SW-0042", "CAL-0042");
+  const struct {
+    const char* name;
+    std::string bytes;
+    int answer;  // to the question about a text that does not parse whole
+    bool taken;
+    int encodes;
+  } cases[] = {
+      {"plain", text, 0, true, 1},
+      {"protected", ProtectText(text), 0, true, 0},
+      {"a bad last line, taken anyway", text + "S1FF\n", IDYES, true, 1},
+      {"a bad last line, not taken", text + "S1FF\n", IDNO, false, 0},
+      {"no programming file, taken anyway: no IDs", "hello, world\n", IDYES, false, 0},
+  };
+  g_pUi = &ui;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.answer != 0) ui.Answer({c.answer});
+    g_nEncodeCalls = 0;
+    g_nWaitDepthAtEncode = -1;
+    UpgradeProgram p;
+    EXPECT_EQ(c.taken, LoadUpgradeProgram(Write("f.sr", c.bytes), p));
+    EXPECT_EQ(c.encodes, g_nEncodeCalls);
+    EXPECT_EQ(c.encodes == 1 ? 1 : -1, g_nWaitDepthAtEncode);  // the longest stage, under the wait cursor
+    EXPECT_EQ(0, ui.waitDepth);
+    if (c.taken) {
+      EXPECT_EQ("CAL-0042", p.ids.calibrationID);
+      EXPECT_EQ(c.bytes, c.encodes == 1 ? UnprotectText(p.programData) : p.programData);
+    }
+  }
+  g_pUi = nullptr;
+  TestTdb withoutCalId({{42, 3, "SwIdTxt", 1, 2, 1, 8}});
+  g_nEncodeCalls = 0;
+  UpgradeProgram p;
+  EXPECT_FALSE(LoadUpgradeProgram(Write("f.sr", text), p));
+  EXPECT_EQ(0, g_nEncodeCalls);
+}
+
+// The document keeps the file's text up to its first zero byte: a protected file's own, or a
+// plain file's when it cannot be protected. The size is the whole file's.
+TEST_F(ProgramLoad, WhatCannotBeProtectedIsKeptPlain) {
+  TestTdb tdb;
+  const std::string text = ProgramText("SW-0042", "CAL-0042");
+  const std::string sealed = ProtectText(text);
+  const std::string zeroThenMore("\0junk\n", 6);  // no hex digit: the protected text still decodes
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool failEncode;
+    std::string kept;
+  } cases[] = {
+      {"plain, the encode failing", text, true, text},
+      {"plain with a zero byte, the encode failing", text + zeroThenMore, true, text},
+      {"protected, then a zero byte", sealed + zeroThenMore, false, sealed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_bFailEncode = c.failEncode;
+    UpgradeProgram p;
+    const bool taken = LoadUpgradeProgram(Write("f.sr", c.bytes), p);
+    g_bFailEncode = false;
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(c.kept, p.programData);
+    EXPECT_EQ(c.bytes.size(), p.size);
+    EXPECT_EQ("SW-0042", p.ids.softwareID);
+    EXPECT_EQ("CAL-0042", p.ids.calibrationID);
+  }
 }
 
 TEST_F(ProgramLoad, AFileThatCannotBeReadIsReportedNamingIt) {

@@ -20,6 +20,7 @@
 #include <crypto++/hex.h>
 
 #include "protect/codec.h"
+#include "protect/hex_text.h"
 
 namespace {
 
@@ -274,6 +275,72 @@ TEST(CodecDecode, GzipHeaderFieldsAcceptedAndRefused) {
   }
 }
 
+// The codec's own hex coding against the library's coders, which wrote and read every stored
+// text so far: the same digits out, the same bytes back from any text, however it is cut.
+TEST(CodecHex, WritesAndReadsAsTheLibraryDoes) {
+  std::mt19937 rng(11);
+  for (size_t length : {size_t{0}, size_t{1}, size_t{2047}, size_t{2048}, size_t{5000}}) {
+    SCOPED_TRACE(length);
+    std::string bytes(length, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng());
+    std::string expected;
+    CryptoPP::StringSource(bytes, true, new CryptoPP::HexEncoder(new CryptoPP::StringSink(expected), true, 0, "", ""));
+    std::string digits(2 * length, '?');
+    HexEncodeBytes(reinterpret_cast<const uint8_t*>(bytes.data()), length, digits.data());
+    EXPECT_EQ(expected, digits);
+  }
+  // Texts of digits in either case among line ends, spaces, other letters and bytes past ASCII;
+  // some end on an unpaired digit.
+  static const char kAlphabet[] = "0123456789ABCDEFabcdef0123456789\r\n GgxZ\x80\xFF\x00:";
+  const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    std::string text(rng() % 3000, '\0');
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    if (round % 4 == 0) text = Encode(SRecordText(5, static_cast<unsigned>(round)));  // a protected text itself
+    std::string expected;
+    CryptoPP::StringSource(text, true, new CryptoPP::HexDecoder(new CryptoPP::StringSink(expected)));
+    HexReader reader;
+    std::string bytes;
+    for (size_t at = 0; at < text.size();) {
+      const size_t n = std::min<size_t>(1 + rng() % 200, text.size() - at);
+      std::string piece((n + 1) / 2, '\0');
+      const size_t written = reader.Read(reinterpret_cast<const uint8_t*>(text.data() + at), n,
+                                         reinterpret_cast<uint8_t*>(piece.data()));
+      ASSERT_LE(written, piece.size());
+      bytes += piece.substr(0, written);
+      at += n;
+    }
+    EXPECT_EQ(expected, bytes);
+  }
+}
+
+// The entry point for a caller that keeps a string: the buffer entry point's text, with the
+// library's own hex and sealing, and nothing changed on a failure.
+TEST(CodecEncode, TheTextEntryWritesTheSameProtectedText) {
+  const std::string passphrase = ThePassphrase();
+  for (const std::string& plain : {std::string(), SRecordText(2000)}) {
+    SCOPED_TRACE(plain.size());
+    std::string text = "an earlier text";
+    ASSERT_EQ(EncodeProtectedText(0, plain.data(), Len(plain), text), CODEC_OK);
+    EXPECT_EQ(text.size() % 2, 0u);
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(), IsUpperHex));
+    std::string sealed, rewritten;
+    CryptoPP::StringSource(text, true, new CryptoPP::HexDecoder(new CryptoPP::StringSink(sealed)));
+    CryptoPP::StringSource(sealed, true, new CryptoPP::HexEncoder(new CryptoPP::StringSink(rewritten), true, 0));
+    EXPECT_EQ(rewritten, text);
+    EXPECT_EQ(Unseal(text, passphrase), GzipLevel5(plain));
+    std::string decoded;
+    ASSERT_EQ(Decode(text, decoded), CODEC_OK);
+    EXPECT_EQ(decoded, plain);
+    // The buffer entry point's text has the same length: the same layers, only salted apart.
+    EXPECT_EQ(Encode(plain).size(), text.size());
+  }
+  std::string text = "kept";
+  EXPECT_EQ(EncodeProtectedText(1, "S9030000FC\r\n", 12, text), CODEC_E_ENCODE);
+  EXPECT_EQ(text, "kept");
+}
+
 // Every failure is the decode code and leaves the caller's outputs as they were.
 TEST(CodecDecode, RejectsWhatIsNotAProtectedTextAndTouchesNoOutput) {
   const std::string text = SRecordText(40);
@@ -386,6 +453,9 @@ TEST(CodecEncode, EntryPointRefusesTextsPastTheCapUnread) {
   EXPECT_EQ(EncodeProtectedBuffer(0, text, static_cast<uint32_t>(length), &p, &n), CODEC_E_ENCODE);
   EXPECT_EQ(p, &marker);
   EXPECT_EQ(n, 7u);
+  std::string kept = "kept";
+  EXPECT_EQ(EncodeProtectedText(0, text, static_cast<uint32_t>(length), kept), CODEC_E_ENCODE);
+  EXPECT_EQ(kept, "kept");
   ::munmap(text, length);
 }
 
