@@ -12,7 +12,6 @@
 #include <optional>
 
 #include "document/update_document_data.h"
-#include "platform/archive.h"
 #include "platform/file.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
@@ -44,11 +43,6 @@ enum : unsigned {
   IDS_DATABASE_NO_KEY = 2118,
   IDS_DATABASE_UNFINISHED = 2119,
 };
-
-struct FreeCodecBuffer {
-  void operator()(uint8_t* p) const noexcept { FreeBuffer(p); }
-};
-using CodecBuffer = std::unique_ptr<uint8_t, FreeCodecBuffer>;
 
 // The text as the commands keep it: up to its first zero byte.
 std::string TextOf(const std::string& bytes) { return std::string(bytes.c_str()); }
@@ -198,15 +192,6 @@ std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, unsigned,
     return bytes.get();
   });
   return bytes;
-}
-
-int ParseProgramText(CProgParse& image, uint8_t* bytes, uint32_t length) {
-  CMemFile memory(bytes, length, 0);
-  CArchive ar(&memory, CArchive::load, PROG_ARCHIVE_BUFFER);
-  const int code = image.Serialize(ar);
-  ar.Close();
-  memory.Detach();  // the bytes stay the caller's
-  return code;
 }
 
 std::string ParseFailureText(int code, uint32_t lineNumber) {

@@ -46,11 +46,6 @@ std::string ReadWholeFile(const std::string& path, unsigned openFlags, uint64_t 
 std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, unsigned openFlags, uint64_t limit,
                                               uint32_t& length);
 
-// Parses programming-file text into image through a memory file and an archive with the usual
-// 4096-byte buffer. Returns the parse's result code; on a failure the image holds what the lines
-// before the failing one gave, and m_nLineNumber is that line.
-int ParseProgramText(CProgParse& image, uint8_t* bytes, uint32_t length);
-
 // The text of a failed parse: the code's own text with the line number.
 std::string ParseFailureText(int code, uint32_t lineNumber);
 

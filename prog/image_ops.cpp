@@ -18,19 +18,8 @@ constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
 
 uint64_t EndOf(const CProgRecord& r) { return uint64_t{r.m_dwAddress} + r.m_nLength; }
 
-// Releases a heap buffer on every way out.
-class HeapBuffer {
- public:
-  explicit HeapBuffer(uint32_t size) : m_p(size ? static_cast<uint8_t*>(AllocBuffer(size)) : nullptr) {}
-  ~HeapBuffer() { FreeBuffer(m_p); }
-  HeapBuffer(const HeapBuffer&) = delete;
-  HeapBuffer& operator=(const HeapBuffer&) = delete;
-  uint8_t* get() const { return m_p; }
-  uint8_t* release() { return std::exchange(m_p, nullptr); }
-
- private:
-  uint8_t* m_p;
-};
+// A heap block of size bytes, released on every way out; none for 0 bytes.
+CodecBuffer HeapBuffer(uint32_t size) { return CodecBuffer(size ? AllocBuffer(size) : nullptr); }
 
 // A flat copy of [start, start + length): nothing for an empty range, one that passes the top
 // of the address space or one larger than the flat-buffer limit. With altEncoder every record
@@ -38,7 +27,7 @@ class HeapBuffer {
 uint32_t CopyRange(const CProgRecordList& records, uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length,
                    const CProgBase* altEncoder = nullptr) {
   if (!IsFlatRange(start, length)) return 0;
-  HeapBuffer buffer(length);
+  CodecBuffer buffer = HeapBuffer(length);
   if (!buffer.get()) return 0;
   uint8_t* dst = buffer.get();
   std::memset(dst, fill, length);
@@ -168,8 +157,8 @@ bool CProgBase::Reblock(uint8_t recordLength, uint32_t start, uint32_t length, u
   if (span > PROG_MAX_FLAT_BUFFER) return false;
   const auto L = static_cast<uint32_t>(span);
 
-  HeapBuffer data(L);
-  HeapBuffer mask(L);
+  CodecBuffer data = HeapBuffer(L);
+  CodecBuffer mask = HeapBuffer(L);
   if (L != 0 && (!data.get() || !mask.get())) return false;
   if (L != 0) {
     std::memset(data.get(), fill, L);

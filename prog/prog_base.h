@@ -271,6 +271,12 @@ class CProgParse : public CProgBase {
   void Store(CArchive& ar);
 };
 
+// Parses length bytes of programming-file text at bytes into image, through a memory file over
+// them (they stay the caller's) and a loading archive with the usual buffer. Returns the parse's
+// result code; on a failure the image holds what the lines before the failing one gave, and
+// m_nLineNumber is that line.
+int ParseProgramText(CProgBase& image, uint8_t* bytes, uint32_t length);
+
 extern const uint8_t g_EncodeTable[256];
 extern const uint8_t g_DecodeTable[256];
 extern const uint8_t g_AltEncodeTable[256];

@@ -19,18 +19,12 @@ namespace {
 
 constexpr uint32_t kMemFileGrowth = 1024;
 
-// A codec or AllocBuffer block, released on every path.
-struct BufferRelease {
-  void operator()(uint8_t* p) const { FreeBuffer(p); }
-};
-using HeapBuffer = std::unique_ptr<uint8_t, BufferRelease>;
-
 // The protected form of length bytes, or an empty holder when encoding fails.
-HeapBuffer Encode(const uint8_t* text, uint32_t length, uint32_t& encodedLength) {
+CodecBuffer Encode(const uint8_t* text, uint32_t length, uint32_t& encodedLength) {
   uint8_t* pOutBuffer = nullptr;
   encodedLength = 0;
-  if (EncodeProtectedBuffer(0, text, length, &pOutBuffer, &encodedLength) < 0) return HeapBuffer();
-  return HeapBuffer(pOutBuffer);
+  if (EncodeProtectedBuffer(0, text, length, &pOutBuffer, &encodedLength) < 0) return CodecBuffer();
+  return CodecBuffer(pOutBuffer);
 }
 
 // The message of a failed parse or store: the code's text with the line number.
@@ -83,11 +77,7 @@ int StoreToMemFile(CProgBase& image, CMemFile& mem, const char* leadingText = nu
 
 // Parses length bytes at text into the image; the stream result of the code.
 HRESULT ParseBuffer(CProgBase& image, uint8_t* text, uint32_t length) {
-  CMemFile mem(text, length);
-  CArchive ar(&mem, CArchive::load, PROG_ARCHIVE_BUFFER);
-  const int code = image.Serialize(ar);
-  ar.Close();
-  mem.Detach();  // the buffer stays the caller's
+  const int code = ParseProgramText(image, text, length);
   if (code == PROG_OK) return S_OK;
   return code == PROG_E_NO_DATA ? PROG_E_STREAM_NO_DATA : PROG_E_STREAM_PARSE;
 }
@@ -105,6 +95,15 @@ HRESULT StreamOverCopy(const uint8_t* bytes, uint32_t length, IStream** stream) 
 }
 
 }  // namespace
+
+int ParseProgramText(CProgBase& image, uint8_t* bytes, uint32_t length) {
+  CMemFile mem(bytes, length, 0);
+  CArchive ar(&mem, CArchive::load, PROG_ARCHIVE_BUFFER);
+  const int code = image.Serialize(ar);
+  ar.Close();
+  mem.Detach();  // the bytes stay the caller's
+  return code;
+}
 
 int CProgBase::DetectFileType(std::string path) {
   CStdioFile file;
@@ -164,7 +163,7 @@ HRESULT CProgBase::LoadFromStream(IStream* stream) {
   if (stat.cbSize > UINT32_MAX) return E_OUTOFMEMORY;
   const auto size = static_cast<uint32_t>(stat.cbSize);
 
-  HeapBuffer readBuffer(AllocBuffer(size));
+  CodecBuffer readBuffer(AllocBuffer(size));
   if (!readBuffer) return E_OUTOFMEMORY;
   uint32_t uRead = 0;
   hr = stream->Read(readBuffer.get(), size, &uRead);
@@ -177,7 +176,7 @@ HRESULT CProgBase::LoadFromStream(IStream* stream) {
     uint8_t* pOutBuffer = nullptr;
     uint32_t uBufferLength = 0;
     if (DecodeProtectedBuffer(0, readBuffer.get(), uRead, &pOutBuffer, &uBufferLength) >= 0) {
-      const HeapBuffer decoded(pOutBuffer);
+      const CodecBuffer decoded(pOutBuffer);
       m_bLoadedProtected = 1;
       hr = ParseBuffer(*this, decoded.get(), uBufferLength);
     } else {
@@ -213,7 +212,7 @@ HRESULT CProgBase::SaveToStream(IStream** stream) {
     } else {
       uint32_t uBufferLength;
       // A failed encoding makes no stream.
-      if (const HeapBuffer encoded = Encode(mem.GetBufferPtr(), length, uBufferLength))
+      if (const CodecBuffer encoded = Encode(mem.GetBufferPtr(), length, uBufferLength))
         hr = StreamOverCopy(encoded.get(), uBufferLength, stream);
     }
   } catch (const CException& e) {
@@ -250,7 +249,7 @@ bool CProgBase::SaveFile(std::string path, const char* leadingText, bool noPromp
       return;
     }
     uint32_t uBufferLength;
-    const HeapBuffer encoded = Encode(mem.GetBufferPtr(), length, uBufferLength);
+    const CodecBuffer encoded = Encode(mem.GetBufferPtr(), length, uBufferLength);
     // An encoding failure writes nothing and is a failed save.
     if (!encoded) return;
     ReplaceFile(target, encoded.get(), uBufferLength);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 // Result of the entry points; callers test for a negative value.
@@ -55,6 +56,12 @@ CodecResult EncodeProtectedFile(uint32_t uFlags, std::FILE* pStream, uint8_t** p
 // detached from a CMemFile, and null.
 uint8_t* AllocBuffer(uint32_t uCount) noexcept;
 void FreeBuffer(void* pBuffer) noexcept;
+
+// Owns such a block until it goes out of scope, also when an exception passes.
+struct CodecBufferRelease {
+  void operator()(uint8_t* p) const noexcept { FreeBuffer(p); }
+};
+using CodecBuffer = std::unique_ptr<uint8_t, CodecBufferRelease>;
 
 // Inner steps; each returns 1 for success and 0 for failure, leaving its outputs untouched on
 // failure.
