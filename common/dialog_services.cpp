@@ -10,6 +10,7 @@
 #include <gtk/gtk.h>
 
 #include "common/text_conv.h"
+#include "platform/path.h"
 
 namespace {
 
@@ -25,11 +26,6 @@ std::vector<std::string> ChosenFiles(wxWindow& dialog) {
   }
   g_slist_free(names);
   return files;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 class WxDialogs final : public IDialogServices {
@@ -50,7 +46,7 @@ class WxDialogs final : public IDialogServices {
     if (dlg.ShowModal() != wxID_OK) return false;
     std::vector<std::string> files = ChosenFiles(dlg);
     if (shownName && files.size() == 1 && files[0] == ToSystemPath(r.directory) + "/" + ToSystemText(offered))
-      files[0] = FolderOf(files[0]) + "/" + name;
+      files[0] = tessary::FolderPart(files[0]) + name;
     paths.clear();
     for (const std::string& file : files) paths.push_back(FromSystemPath(file));
     return !paths.empty();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/path.h"
 #include "platform/replace_file.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
@@ -50,10 +51,8 @@ struct PathParts {
 
 PathParts SplitPath(const std::string& path) {
   PathParts p;
-  const size_t slash = path.rfind('/');
-  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  p.folder = path.substr(0, nameStart);
-  const std::string file = path.substr(nameStart);
+  p.folder = tessary::FolderPart(path);
+  const std::string file = tessary::NamePart(path);
   const size_t dot = file.rfind('.');
   if (dot == std::string::npos) {
     p.name = file;

@@ -25,6 +25,7 @@
 #include "common/tessary_doc.h"
 #include "common/text_conv.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "platform/profile.h"
 #include "platform/ui_services.h"
 #include "res/app_ids.h"
@@ -71,7 +72,7 @@ std::vector<std::string> ChooseFilesToOpen(wxWindow* parent, const char* filter,
 std::string ChooseFileToOpen(wxWindow* parent, const char* filter, std::string& folder) {
   const std::vector<std::string> paths = ChooseFilesToOpen(parent, filter, folder);
   if (paths.empty()) return std::string();
-  folder = FolderOf(paths.front());
+  folder = tessary::FolderPart(paths.front());
   return paths.front();
 }
 
@@ -483,7 +484,7 @@ void CTessaryAuthorView::OnAddTarget() {
   if (paths.empty()) return;
   // An exception here ends the command: the files after it are skipped, the folder stays.
   AddTargetsFromFiles(paths);
-  g_strSourceCalFolder = FolderOf(paths.front());
+  g_strSourceCalFolder = tessary::FolderPart(paths.front());
 }
 
 void CTessaryAuthorView::OnFilesDropped(const std::vector<std::string>& paths) { AddTargetsFromFiles(paths); }
