@@ -18,10 +18,9 @@
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "res/app_resources.h"
+#include "res/string_ids.h"
 
 namespace {
-
-enum : unsigned { IDS_NEW_MENU = 9162, IDS_ALL_COMMANDS = 9169, IDS_BUILT_IN_MENUS = 9174 };
 
 // The popups of the document menu, each with its items.
 struct MenuCategory {

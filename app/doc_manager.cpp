@@ -16,9 +16,9 @@
 #include "platform/text.h"
 #include "platform/ui_services.h"
 #include "res/app_ids.h"
+#include "res/string_ids.h"
 
 namespace {
-enum : unsigned { IDS_RECENT_FILE_GONE = 2007 };
 constexpr unsigned kRecentFiles = 4;
 
 // The recent files as the menus show them: set from the profile's list as a whole.

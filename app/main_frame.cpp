@@ -25,6 +25,7 @@
 #include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "res/app_resources.h"
+#include "res/string_ids.h"
 #include "view/preferences_dlg.h"
 #include "view/resource_menu.h"
 

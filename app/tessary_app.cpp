@@ -19,6 +19,7 @@
 #include "platform/profile.h"
 #include "platform/string_table.h"
 #include "res/app_ids.h"
+#include "res/string_ids.h"
 #include "view/clipboard_keeper.h"
 #include "view/handler_guard.h"
 #include "view/tessary_view.h"

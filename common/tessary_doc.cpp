@@ -8,12 +8,9 @@
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
+#include "res/string_ids.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(CTessaryAuthorDoc, wxDocument);
-
-namespace {
-enum : unsigned { IDS_ASK_TO_SAVE = 2006, IDS_ASK_TO_REPLACE = 2009 };
-}
 
 std::string CTessaryAuthorDoc::FileDialogFilter(const wxDocTemplate& t) {
   return ToSystemText(t.GetDescription() + "|" + t.GetFileFilter()) + "|All Files (*.*)|*||";
