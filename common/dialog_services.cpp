@@ -1,6 +1,7 @@
 #include "common/dialog_services.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <wx/dialog.h>
@@ -68,6 +69,28 @@ IDialogServices* g_dialogs = &g_wxDialogs;
 
 void SetDialogServices(IDialogServices* services) { g_dialogs = services ? services : &g_wxDialogs; }
 IDialogServices& GetDialogServices() { return *g_dialogs; }
+
+FileDialogRequest FileDialogRequest::Open(wxWindow* parent, std::string filter, wxString directory, bool multiple) {
+  FileDialogRequest r;
+  r.parent = parent;
+  r.title = "Open";
+  r.filter = std::move(filter);
+  r.directory = std::move(directory);
+  r.multiple = multiple;
+  return r;
+}
+
+FileDialogRequest FileDialogRequest::SaveAs(wxWindow* parent, std::string filter, wxString directory,
+                                            wxString fileName) {
+  FileDialogRequest r;
+  r.parent = parent;
+  r.title = "Save As";
+  r.filter = std::move(filter);
+  r.directory = std::move(directory);
+  r.fileName = std::move(fileName);
+  r.save = true;
+  return r;
+}
 
 namespace {
 

@@ -54,12 +54,7 @@ std::string CurrentDirectory() {
 // The files chosen in an Open dialog, in the dialog's order; none when the user cancelled.
 std::vector<std::string> ChooseFilesToOpen(wxWindow* parent, const char* filter, const std::string& folder = {},
                                            bool multiple = false) {
-  FileDialogRequest request;
-  request.parent = parent;
-  request.title = "Open";
-  request.filter = filter;
-  request.directory = FromSystemPath(folder);
-  request.multiple = multiple;
+  const FileDialogRequest request = FileDialogRequest::Open(parent, filter, FromSystemPath(folder), multiple);
   wxArrayString chosen;
   std::vector<std::string> paths;
   if (GetDialogServices().ChooseFiles(request, chosen))
