@@ -258,31 +258,23 @@ class TextReader {
  public:
   TextReader(CProgParse& image, CArchive& ar) : m_image(image), m_ar(ar) {}
 
-  // The next line, counted; false at the end of the input. A line handed over to the other
-  // reader comes again, not counted again.
-  bool NextLine() {
-    if (m_bHandedOver) {
-      m_bHandedOver = false;
-      return true;
-    }
-    if (!m_ar.ReadString(m_line)) return false;
-    ++m_image.m_nLineNumber;
-    return true;
-  }
-  const std::string& Line() const { return m_line; }
-  // Leaves the current line for the other reader.
-  int HandOver() {
-    m_bHandedOver = true;
-    return kOtherFormat;
-  }
-
-  void ReadHeaderKeys(const std::string& line) {
-    for (const HeaderKey& k : kHeaderKeys) {
-      if (line.find(k.key) != std::string::npos) {
-        k.apply(m_image, line);
-        return;
+  // Reads up to the end of the input, a failing line or a line of the other format (left for the
+  // other reader); returns PROG_OK, the failing line's code or kOtherFormat. Comment lines give
+  // the header keys, lines of kind own go to readRecord.
+  template <typename ReadRecord>
+  int ReadLines(LineKind own, ReadRecord readRecord) {
+    while (NextLine()) {
+      const LineKind kind = KindOf(m_line);
+      if (kind == LineKind::kComment) {
+        ReadHeaderKeys(m_line);
+      } else if (kind != own) {
+        m_bHandedOver = true;
+        return kOtherFormat;
+      } else if (const int result = readRecord(m_line); result != PROG_OK) {
+        return result;
       }
     }
+    return PROG_OK;
   }
 
   // Parses into a new record at the end of the list, which keeps it with its kind on success and
@@ -301,6 +293,27 @@ class TextReader {
   CProgParse& m_image;
 
  private:
+  // The next line, counted; false at the end of the input. A line handed over to the other
+  // reader comes again, not counted again.
+  bool NextLine() {
+    if (m_bHandedOver) {
+      m_bHandedOver = false;
+      return true;
+    }
+    if (!m_ar.ReadString(m_line)) return false;
+    ++m_image.m_nLineNumber;
+    return true;
+  }
+
+  void ReadHeaderKeys(const std::string& line) {
+    for (const HeaderKey& k : kHeaderKeys) {
+      if (line.find(k.key) != std::string::npos) {
+        k.apply(m_image, line);
+        return;
+      }
+    }
+  }
+
   CArchive& m_ar;
   std::string m_line;
   bool m_bHandedOver = false;
@@ -311,23 +324,8 @@ class SRecordReader {
  public:
   explicit SRecordReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
 
-  // Reads up to the end of the input, a failing line or an Intel HEX line; returns PROG_OK, the
-  // failing line's code or kOtherFormat.
   int Read() {
-    while (m_text.NextLine()) {
-      const std::string& line = m_text.Line();
-      switch (KindOf(line)) {
-        case LineKind::kComment:
-          m_text.ReadHeaderKeys(line);
-          break;
-        case LineKind::kIntelHex:
-          return m_text.HandOver();
-        case LineKind::kSRecord:
-          if (const int result = ReadRecord(line); result != PROG_OK) return result;
-          break;
-      }
-    }
-    return PROG_OK;
+    return m_text.ReadLines(LineKind::kSRecord, [this](const std::string& line) { return ReadRecord(line); });
   }
 
  private:
@@ -384,23 +382,8 @@ class IntelHexReader {
  public:
   explicit IntelHexReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
 
-  // Reads up to the end of the input, a failing line or an S-record line; returns PROG_OK, the
-  // failing line's code or kOtherFormat.
   int Read() {
-    while (m_text.NextLine()) {
-      const std::string& line = m_text.Line();
-      switch (KindOf(line)) {
-        case LineKind::kComment:
-          m_text.ReadHeaderKeys(line);
-          break;
-        case LineKind::kSRecord:
-          return m_text.HandOver();
-        case LineKind::kIntelHex:
-          if (const int result = ReadRecord(line); result != PROG_OK) return result;
-          break;
-      }
-    }
-    return PROG_OK;
+    return m_text.ReadLines(LineKind::kIntelHex, [this](const std::string& line) { return ReadRecord(line); });
   }
 
  private:
