@@ -105,12 +105,17 @@ int ParseSData(const CProgBase& image, std::string_view line, CProgRecord& recor
   return PROG_OK;
 }
 
-// Reads Intel HEX byte pairs at the given line positions into out; false at the first that fails.
-template <size_t N>
-bool HexPairs(std::string_view line, const std::array<size_t, N>& positions, std::array<uint8_t, N>& out) {
-  for (size_t i = 0; i < N; ++i)
-    if (!scan::Pair(line, positions[i], out[i])) return false;
-  return true;
+// An Intel HEX record with one 16-bit field, the one field of pattern, into value. The field's two
+// bytes and the checksum stand at positions; the record's other bytes sum to base.
+int ParseHexFieldRecord(const std::string& line, const char* pattern, const std::array<size_t, 3>& positions,
+                        uint8_t base, uint32_t& value) {
+  if (scan::Pattern(line, pattern, &value) < 1) return PROG_E_S1_RECORD;
+  std::array<uint8_t, 3> b{};
+  for (size_t i = 0; i < b.size(); ++i)
+    if (!scan::Pair(line, positions[i], b[i])) return PROG_E_HEX_RECORD_BYTE;
+  const uint8_t sum = static_cast<uint8_t>(base + b[0] + b[1]);
+  if (static_cast<uint8_t>(0u - sum) != b[2]) return PROG_E_CHECKSUM;
+  return PROG_OK;
 }
 
 }  // namespace
@@ -139,26 +144,22 @@ int CProgParse::ParseHexDataRecord(const std::string& line, CProgRecord& record)
 }
 
 int CProgParse::ParseHexExtAddressRecord(const std::string& line) {
+  // Length 02, address 0000 and type 04 sum to 6.
   uint32_t value = 0;
-  if (scan::Pattern(line, ":02000004%4lx", &value) < 1) return PROG_E_S1_RECORD;
-  std::array<uint8_t, 3> b{};
-  if (!HexPairs(line, std::array<size_t, 3>{9, 11, 13}, b)) return PROG_E_HEX_RECORD_BYTE;
-  const uint8_t sum = static_cast<uint8_t>(6 + b[0] + b[1]);
-  if (static_cast<uint8_t>(0u - sum) != b[2]) return PROG_E_CHECKSUM;
-  m_dwUpperAddress = value << 16;
-  return PROG_OK;
+  const int result = ParseHexFieldRecord(line, ":02000004%4lx", {9, 11, 13}, 6, value);
+  if (result == PROG_OK) m_dwUpperAddress = value << 16;
+  return result;
 }
 
 int CProgParse::ParseHexEndRecord(const std::string& line) {
+  // Length 00 and type 01 sum to 1; the field is the address.
   uint32_t address = 0;
-  if (scan::Pattern(line, ":00%4lx", &address) < 1) return PROG_E_S1_RECORD;
-  std::array<uint8_t, 3> b{};
-  if (!HexPairs(line, std::array<size_t, 3>{3, 5, 9}, b)) return PROG_E_HEX_RECORD_BYTE;
-  const uint8_t sum = static_cast<uint8_t>(1 + b[0] + b[1]);
-  if (static_cast<uint8_t>(0u - sum) != b[2]) return PROG_E_CHECKSUM;
-  m_dwStartAddress = DecodeLong(address);
-  m_nTermination = 7;
-  return PROG_OK;
+  const int result = ParseHexFieldRecord(line, ":00%4lx", {3, 5, 9}, 1, address);
+  if (result == PROG_OK) {
+    m_dwStartAddress = DecodeLong(address);
+    m_nTermination = 7;
+  }
+  return result;
 }
 
 // ---------------------------------------------------------------- load
