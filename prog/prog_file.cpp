@@ -39,6 +39,14 @@ void ShowResultMessage(int code, uint32_t lineNumber) {
   AfxMessageBox(tessary::Format(LoadResString(static_cast<unsigned>(code)).c_str(), lineNumber), MB_OK);
 }
 
+// Opens path for reading; a message box tells why it cannot be.
+bool OpenToRead(CStdioFile& file, const std::string& path) {
+  CFileException error;
+  if (file.Open(path, CFile::modeRead, &error)) return true;
+  error.ReportError(MB_OK);
+  return false;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
@@ -107,11 +115,7 @@ HRESULT StreamOverCopy(const uint8_t* bytes, uint32_t length, IStream** stream) 
 
 int CProgBase::DetectFileType(std::string path) {
   CStdioFile file;
-  CFileException error;
-  if (!file.Open(path, CFile::modeRead, &error)) {
-    error.ReportError(MB_OK);
-    return PROG_FORMAT_UNKNOWN;
-  }
+  if (!OpenToRead(file, path)) return PROG_FORMAT_UNKNOWN;
   try {
     std::string line;
     while (file.ReadString(line)) {
@@ -127,11 +131,7 @@ int CProgBase::DetectFileType(std::string path) {
 
 bool CProgBase::LoadFile(std::string path) {
   CStdioFile file;
-  CFileException error;
-  if (!file.Open(path, CFile::modeRead, &error)) {
-    error.ReportError(MB_OK);
-    return false;
-  }
+  if (!OpenToRead(file, path)) return false;
   try {
     Reset();
     int code = PROG_OK;
