@@ -338,8 +338,8 @@ class SRecordReader {
       case '2': return m_text.AddRecord(2, [&](CProgRecord& r) { return m_image.ParseS2Record(line, r); });
       case '3': return m_text.AddRecord(3, [&](CProgRecord& r) { return m_image.ParseS3Record(line, r); });
       case '5': return ReadCount(line);
-      case '7': return ReadS7(line);
-      case '9': return ReadS9(line);
+      case '7': return ReadStart(line, "S705%8lx%2hx", 5, PROG_E_S7_RECORD, 7);
+      case '9': return ReadStart(line, "S903%4lx%2hx", 3, PROG_E_S9_RECORD, 9);
       default: return PROG_E_RECORD_TYPE;
     }
   }
@@ -356,21 +356,15 @@ class SRecordReader {
     return PROG_OK;
   }
 
-  int ReadS7(const std::string& line) {
+  // The start address from an S7 record (four address bytes) or an S9 (two); count is the record's
+  // count byte, which the checksum covers with the address.
+  int ReadStart(const std::string& line, const char* pattern, uint8_t count, int failure, uint8_t termination) {
     uint32_t f[2] = {};
-    if (!Fields(line, "S705%8lx%2hx", f)) return PROG_E_S7_RECORD;
-    if (static_cast<uint8_t>(~(5 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
-    m_image.m_dwStartAddress = m_image.DecodeLong(f[0]);
-    m_image.m_nTermination = 7;
-    return PROG_OK;
-  }
-
-  int ReadS9(const std::string& line) {
-    uint32_t f[2] = {};
-    if (!Fields(line, "S903%4lx%2hx", f)) return PROG_E_S9_RECORD;
-    if (static_cast<uint8_t>(~(3 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
-    m_image.m_dwStartAddress = m_image.DecodeWord(static_cast<uint16_t>(f[0]));
-    m_image.m_nTermination = 9;
+    if (!Fields(line, pattern, f)) return failure;
+    if (static_cast<uint8_t>(~(count + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
+    m_image.m_dwStartAddress =
+        termination == 7 ? m_image.DecodeLong(f[0]) : m_image.DecodeWord(static_cast<uint16_t>(f[0]));
+    m_image.m_nTermination = termination;
     return PROG_OK;
   }
 
