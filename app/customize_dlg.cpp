@@ -14,14 +14,13 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "common/res_text.h"
 #include "common/text_conv.h"
-#include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "res/app_resources.h"
+#include "res/string_ids.h"
 
 namespace {
-
-enum : unsigned { IDS_NEW_MENU = 9162, IDS_ALL_COMMANDS = 9169, IDS_BUILT_IN_MENUS = 9174 };
 
 // The popups of the document menu, each with its items.
 struct MenuCategory {
@@ -59,7 +58,7 @@ wxString CommandName(int id) {
         return FromSystemText(PlainMenuText(m->entries[i].text));
   }
   // Commands without a menu item go by their tooltip, and those without either by their name.
-  const wxString tip = FromSystemText(LoadResString(static_cast<unsigned>(id))).AfterFirst('\n');
+  const wxString tip = CommandTooltip(id);
   if (!tip.empty()) return tip;
   for (const auto& [command, name] : kUnlabelledCommands)
     if (command == id) return name;
@@ -71,7 +70,7 @@ wxString CommandName(int id) {
 std::vector<wxString> CCustomizeDlg::CommandCategories() {
   std::vector<wxString> names;
   for (const MenuCategory& c : DocumentMenu()) names.push_back(c.title);
-  for (unsigned id : {IDS_ALL_COMMANDS, IDS_BUILT_IN_MENUS, IDS_NEW_MENU}) names.push_back(FromSystemText(LoadResString(id)));
+  for (unsigned id : {IDS_ALL_COMMANDS, IDS_BUILT_IN_MENUS, IDS_NEW_MENU}) names.push_back(ResText(id));
   return names;
 }
 
@@ -298,7 +297,7 @@ void CCustomizeDlg::FillCurrentKeys() {
   m_currentKeys->Clear();
   const int cmd = SelectedKeyCommand();
   for (const std::string& k : m_state.KeysFor(cmd)) m_currentKeys->Append(FromSystemText(k));
-  m_description->SetLabel(cmd ? FromSystemText(LoadResString(static_cast<unsigned>(cmd))).BeforeFirst('\n') : wxString());
+  m_description->SetLabel(cmd ? CommandPrompt(cmd) : wxString());
 }
 
 void CCustomizeDlg::AssignKey(int command, const std::string& key) {

@@ -6,6 +6,7 @@
 #include <wx/app.h>
 #include <wx/filename.h>
 
+#include "common/bind_command.h"
 #include "common/command_ids.h"
 #include "common/dialog_services.h"
 #include "common/tessary_doc.h"
@@ -16,9 +17,9 @@
 #include "platform/text.h"
 #include "platform/ui_services.h"
 #include "res/app_ids.h"
+#include "res/string_ids.h"
 
 namespace {
-enum : unsigned { IDS_RECENT_FILE_GONE = 2007 };
 constexpr unsigned kRecentFiles = 4;
 
 // The recent files as the menus show them: set from the profile's list as a whole.
@@ -37,18 +38,18 @@ class CRecentFileList : public wxFileHistory {
 // Initialised here rather than by the base, so that the recent-file list is ours (four entries).
 CTessaryDocManager::CTessaryDocManager() : wxDocManager(0, false) {
   Initialize();
-  Bind(wxEVT_MENU, &wxDocManager::OnFileNew, static_cast<wxDocManager*>(this), WxId(ID_FILE_NEW));
-  Bind(wxEVT_MENU, &wxDocManager::OnFileOpen, static_cast<wxDocManager*>(this), WxId(ID_FILE_OPEN));
-  Bind(wxEVT_MENU, &wxDocManager::OnFileClose, static_cast<wxDocManager*>(this), WxId(ID_FILE_CLOSE));
-  Bind(wxEVT_MENU, &wxDocManager::OnFileSave, static_cast<wxDocManager*>(this), WxId(ID_FILE_SAVE));
-  Bind(wxEVT_MENU, &wxDocManager::OnFileSaveAs, static_cast<wxDocManager*>(this), WxId(ID_FILE_SAVE_AS));
-  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateFileNew, static_cast<wxDocManager*>(this), WxId(ID_FILE_NEW));
-  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateFileOpen, static_cast<wxDocManager*>(this), WxId(ID_FILE_OPEN));
-  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateDisableIfNoDoc, static_cast<wxDocManager*>(this), WxId(ID_FILE_CLOSE));
-  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateFileSave, static_cast<wxDocManager*>(this), WxId(ID_FILE_SAVE));
-  Bind(wxEVT_UPDATE_UI, &wxDocManager::OnUpdateFileSaveAs, static_cast<wxDocManager*>(this), WxId(ID_FILE_SAVE_AS));
-  Bind(wxEVT_MENU, &CTessaryDocManager::OnRecentFile, this, WxId(ID_FILE_MRU_FILE1), WxId(ID_FILE_MRU_LAST));
-  Bind(wxEVT_UPDATE_UI, &CTessaryDocManager::OnUpdateRecentFile, this, WxId(ID_FILE_MRU_FILE1), WxId(ID_FILE_MRU_LAST));
+  BindCommand(*this, &wxDocManager::OnFileNew, this, ID_FILE_NEW);
+  BindCommand(*this, &wxDocManager::OnFileOpen, this, ID_FILE_OPEN);
+  BindCommand(*this, &wxDocManager::OnFileClose, this, ID_FILE_CLOSE);
+  BindCommand(*this, &wxDocManager::OnFileSave, this, ID_FILE_SAVE);
+  BindCommand(*this, &wxDocManager::OnFileSaveAs, this, ID_FILE_SAVE_AS);
+  BindCommandUpdate(*this, &wxDocManager::OnUpdateFileNew, this, ID_FILE_NEW);
+  BindCommandUpdate(*this, &wxDocManager::OnUpdateFileOpen, this, ID_FILE_OPEN);
+  BindCommandUpdate(*this, &wxDocManager::OnUpdateDisableIfNoDoc, this, ID_FILE_CLOSE);
+  BindCommandUpdate(*this, &wxDocManager::OnUpdateFileSave, this, ID_FILE_SAVE);
+  BindCommandUpdate(*this, &wxDocManager::OnUpdateFileSaveAs, this, ID_FILE_SAVE_AS);
+  BindCommand(*this, &CTessaryDocManager::OnRecentFile, this, ID_FILE_MRU_FILE1, ID_FILE_MRU_LAST);
+  BindCommandUpdate(*this, &CTessaryDocManager::OnUpdateRecentFile, this, ID_FILE_MRU_FILE1, ID_FILE_MRU_LAST);
 }
 
 wxString CTessaryDocManager::MakeNewDocumentName() {
@@ -117,12 +118,10 @@ wxDocTemplate* CTessaryDocManager::SelectDocumentPath(wxDocTemplate** templates,
                                                       long, bool save) {
   if (noTemplates < 1) return nullptr;
   wxDocTemplate* t = templates[0];
-  FileDialogRequest request;
-  request.parent = wxTheApp->GetTopWindow();
-  request.title = save ? "Save As" : "Open";
-  request.save = save;
-  request.filter = CTessaryAuthorDoc::FileDialogFilter(*t);
-  request.directory = GetLastDirectory();
+  wxWindow* parent = wxTheApp->GetTopWindow();
+  const std::string filter = CTessaryAuthorDoc::FileDialogFilter(*t);
+  const FileDialogRequest request = save ? FileDialogRequest::SaveAs(parent, filter, GetLastDirectory())
+                                         : FileDialogRequest::Open(parent, filter, GetLastDirectory());
   wxArrayString paths;
   if (!GetDialogServices().ChooseFiles(request, paths) || paths.empty()) return nullptr;
   path = paths[0];

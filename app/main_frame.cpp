@@ -17,22 +17,20 @@
 
 #include "app/customize_dlg.h"
 #include "app/doc_manager.h"
+#include "common/bind_command.h"
 #include "common/command_ids.h"
 #include "common/dialog_services.h"
+#include "common/res_text.h"
 #include "common/text_conv.h"
 #include "platform/app_settings.h"
 #include "platform/profile.h"
-#include "platform/string_table.h"
 #include "res/app_ids.h"
 #include "res/app_resources.h"
+#include "res/string_ids.h"
 #include "view/preferences_dlg.h"
 #include "view/resource_menu.h"
 
 namespace {
-
-// The status-bar text and the tooltip of a command: its prompt string, split at "\n".
-wxString PromptText(int id) { return FromSystemText(LoadResString(static_cast<unsigned>(id))).BeforeFirst('\n'); }
-wxString TooltipText(int id) { return FromSystemText(LoadResString(static_cast<unsigned>(id))).AfterFirst('\n'); }
 
 // Images for commands that a customised toolbar may carry beyond those of toolbar 128.
 const struct {
@@ -83,7 +81,7 @@ CMainFrame::CMainFrame() = default;
 CMainFrame::~CMainFrame() { SetCommandBitmapSource(nullptr); }
 
 bool CMainFrame::Create(wxDocManager* manager) {
-  if (!CMainFrameBase::Create(manager, nullptr, wxID_ANY, FromSystemText(LoadResString(IDR_MAINFRAME)),
+  if (!CMainFrameBase::Create(manager, nullptr, wxID_ANY, ResText(IDR_MAINFRAME),
                               wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE))
     return false;
   SetWindowMenu(nullptr);  // the document menu has its own Window menu
@@ -96,10 +94,10 @@ bool CMainFrame::Create(wxDocManager* manager) {
   std::vector<int> widths;
   for (std::size_t i = 0; i < res::g_StatusIndicatorCount; ++i) {
     const unsigned id = res::g_StatusIndicators[i];
-    widths.push_back(id == ID_SEPARATOR ? -1 : status->GetTextExtent(FromSystemText(LoadResString(id))).x + FromDIP(12));
+    widths.push_back(id == ID_SEPARATOR ? -1 : status->GetTextExtent(ResText(id)).x + FromDIP(12));
   }
   status->SetStatusWidths(static_cast<int>(widths.size()), widths.data());
-  SetStatusText(FromSystemText(LoadResString(AFX_IDS_IDLEMESSAGE)), 0);
+  SetStatusText(ResText(AFX_IDS_IDLEMESSAGE), 0);
 
   // The saved layout applies to the bars as built from the resources.
   const CProfile* profile = GetAppProfile();
@@ -117,20 +115,20 @@ bool CMainFrame::Create(wxDocManager* manager) {
   Bind(wxEVT_IDLE, &CMainFrame::OnIdle, this);
   Bind(wxEVT_SIZE, &CMainFrame::OnSizeOrMove, this);
   Bind(wxEVT_MOVE, &CMainFrame::OnSizeOrMove, this);
-  Bind(wxEVT_MENU, &CMainFrame::OnExit, this, WxId(ID_APP_EXIT));
-  Bind(wxEVT_MENU, &CMainFrame::OnCustomize, this, WxId(ID_CUSTOMIZE));
-  Bind(wxEVT_MENU, &CMainFrame::OnPreferences, this, WxId(ID_PREFERENCES));
-  Bind(wxEVT_MENU, &CMainFrame::OnViewToolbar, this, WxId(ID_VIEW_TOOLBAR));
-  Bind(wxEVT_MENU, &CMainFrame::OnViewStatusBar, this, WxId(ID_VIEW_STATUS_BAR));
-  Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewToolbar, this, WxId(ID_VIEW_TOOLBAR));
-  Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewStatusBar, this, WxId(ID_VIEW_STATUS_BAR));
+  BindCommand(*this, &CMainFrame::OnExit, this, ID_APP_EXIT);
+  BindCommand(*this, &CMainFrame::OnCustomize, this, ID_CUSTOMIZE);
+  BindCommand(*this, &CMainFrame::OnPreferences, this, ID_PREFERENCES);
+  BindCommand(*this, &CMainFrame::OnViewToolbar, this, ID_VIEW_TOOLBAR);
+  BindCommand(*this, &CMainFrame::OnViewStatusBar, this, ID_VIEW_STATUS_BAR);
+  BindCommandUpdate(*this, &CMainFrame::OnUpdateViewToolbar, this, ID_VIEW_TOOLBAR);
+  BindCommandUpdate(*this, &CMainFrame::OnUpdateViewStatusBar, this, ID_VIEW_STATUS_BAR);
   for (int id : {ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE}) {
-    Bind(wxEVT_MENU, &CMainFrame::OnWindowCommand, this, WxId(id));
-    Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateWindowCommand, this, WxId(id));
+    BindCommand(*this, &CMainFrame::OnWindowCommand, this, id);
+    BindCommandUpdate(*this, &CMainFrame::OnUpdateWindowCommand, this, id);
   }
-  Bind(wxEVT_MENU, &CMainFrame::OnMenuButton, this, WxId(kMenuButtonBase), WxId(kMenuButtonBase + 99));
+  BindCommand(*this, &CMainFrame::OnMenuButton, this, kMenuButtonBase, kMenuButtonBase + 99);
   // Commands that nothing in the program handles show disabled.
-  for (int id : kNoHandler) Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateNoHandler, this, WxId(id));
+  for (int id : kNoHandler) BindCommandUpdate(*this, &CMainFrame::OnUpdateNoHandler, this, id);
   // Popups of the document windows show the bars' images.
   SetCommandBitmapSource([this](int id) { return GetCommandBitmap(id); });
   return true;
@@ -173,7 +171,7 @@ void CMainFrame::FillRecentFiles(wxMenuBar* bar) {
   wxDocManager* docs = GetDocumentManager();
   const size_t count = docs ? docs->GetHistoryFilesCount() : 0;
   if (count == 0) {
-    file->Insert(static_cast<size_t>(at), WxId(ID_FILE_MRU_FILE1), "Recent File", PromptText(ID_FILE_MRU_FILE1));
+    file->Insert(static_cast<size_t>(at), WxId(ID_FILE_MRU_FILE1), "Recent File", CommandPrompt(ID_FILE_MRU_FILE1));
     return;
   }
   for (size_t i = 0; i < count; ++i) {
@@ -181,7 +179,7 @@ void CMainFrame::FillRecentFiles(wxMenuBar* bar) {
     wxString path = ShownPath(docs->GetHistoryFile(i));
     path.Replace("&", "&&");
     const int id = ID_FILE_MRU_FILE1 + static_cast<int>(i);
-    file->Insert(static_cast<size_t>(at) + i, WxId(id), wxString::Format("&%zu %s", i + 1, path), PromptText(id));
+    file->Insert(static_cast<size_t>(at) + i, WxId(id), wxString::Format("&%zu %s", i + 1, path), CommandPrompt(id));
   }
 }
 
@@ -243,8 +241,8 @@ void CMainFrame::BuildToolbar() {
       label = wxStripMenuCodes(label);
       tip = label;
     } else {
-      tip = TooltipText(id);
-      help = PromptText(id);
+      tip = CommandTooltip(id);
+      help = CommandPrompt(id);
       const std::vector<std::string> keys = m_state.KeysFor(id);
       if (m_state.shortcutsInTips && !keys.empty()) tip += " (" + FromSystemText(keys.front()) + ")";
     }
@@ -378,7 +376,7 @@ void CMainFrame::OnIdle(wxIdleEvent& event) {
   event.Skip();
   UpdateLockIndicators();
   // The active document's name follows the program's in the title.
-  wxString title = FromSystemText(LoadResString(IDR_MAINFRAME));
+  wxString title = ResText(IDR_MAINFRAME);
   if (wxAuiMDIChildFrame* child = GetActiveChild()) title += " - " + child->GetTitle();
   if (GetTitle() != title) SetTitle(title);
 }
@@ -389,7 +387,7 @@ void CMainFrame::UpdateLockIndicators() {
   if (!status || wxGetDisplayInfo().type != wxDisplayX11) return;
   for (int i = 0; i < 3 && i + 1 < status->GetFieldsCount(); ++i) {
     const unsigned id = res::g_StatusIndicators[i + 1];
-    const wxString text = wxGetKeyState(static_cast<wxKeyCode>(kLockKeys[i])) ? FromSystemText(LoadResString(id)) : wxString();
+    const wxString text = wxGetKeyState(static_cast<wxKeyCode>(kLockKeys[i])) ? ResText(id) : wxString();
     if (text != m_strLocks[i]) {
       m_strLocks[i] = text;
       status->SetStatusText(text, i + 1);

@@ -12,18 +12,20 @@
 #include "app/startup.h"
 #include "app/wx_ui_services.h"
 #include "comm/bvcomm.h"
-#include "common/command_ids.h"
+#include "common/bind_command.h"
 #include "common/dialog_services.h"
+#include "common/res_text.h"
 #include "common/tessary_doc.h"
 #include "common/text_conv.h"
 #include "platform/profile.h"
 #include "platform/string_table.h"
 #include "res/app_ids.h"
+#include "res/string_ids.h"
 #include "view/clipboard_keeper.h"
 #include "view/handler_guard.h"
 #include "view/tessary_view.h"
 
-CTessaryAuthorApp::CTessaryAuthorApp() { Bind(wxEVT_MENU, &CTessaryAuthorApp::OnAppAbout, this, WxId(ID_APP_ABOUT)); }
+CTessaryAuthorApp::CTessaryAuthorApp() { BindCommand(*this, &CTessaryAuthorApp::OnAppAbout, this, ID_APP_ABOUT); }
 
 CTessaryAuthorApp::~CTessaryAuthorApp() = default;
 
@@ -77,7 +79,7 @@ bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   // The per-user profile of the company and the program. Nothing is made on disk before a
   // value is written.
   SetVendorName(kRegistryKey);
-  SetAppName(FromSystemText(LoadResString(AFX_IDS_APP_TITLE)));
+  SetAppName(ResText(AFX_IDS_APP_TITLE));
   m_pProfile = std::make_unique<CProfile>(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
   SetAppProfile(m_pProfile.get());
   // The toolkit would otherwise make a configuration file of its own when one of its parts asks.

@@ -18,31 +18,9 @@
 #include "platform/ui_services.h"
 #include "prog/prog_base.h"
 #include "protect/codec.h"
+#include "res/string_ids.h"
 
 namespace {
-
-enum : unsigned {
-  IDS_DUPLICATE_TARGET = 130,
-  IDS_FILE_TOO_LARGE = 2101,
-  IDS_NOT_A_FILE = 2102,
-  IDS_KIND_FOLDER = 2103,
-  IDS_KIND_PIPE = 2104,
-  IDS_KIND_DEVICE = 2105,
-  IDS_KIND_SOCKET = 2106,
-  IDS_KIND_OTHER = 2107,
-  IDS_TAKE_DAMAGED_PROGRAM = 2108,
-  IDS_PARSE_FAILED = 2109,
-  IDS_DATABASE_UNUSABLE = 2110,
-  IDS_DATABASE_MISSING = 2111,
-  IDS_DATABASE_NOT_A_FILE = 2112,
-  IDS_DATABASE_UNREADABLE = 2113,
-  IDS_DATABASE_NOT_A_DATABASE = 2114,
-  IDS_DATABASE_NO_TABLE = 2115,
-  IDS_DATABASE_NO_COLUMN = 2116,
-  IDS_DATABASE_COMPUTED_COLUMN = 2117,
-  IDS_DATABASE_NO_KEY = 2118,
-  IDS_DATABASE_UNFINISHED = 2119,
-};
 
 // The text as the commands keep it: up to its first zero byte.
 std::string TextOf(const std::string& bytes) { return std::string(bytes.c_str()); }

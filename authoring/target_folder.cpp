@@ -7,8 +7,3 @@ std::string AddStartFolder(const std::string& remembered, int alwaysUseSourceCal
   if (alwaysUseSourceCalFolder == 0 && !remembered.empty()) return remembered;
   return sourceCalPath.empty() ? currentDirectory : sourceCalPath;
 }
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}

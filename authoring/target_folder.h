@@ -12,6 +12,3 @@ extern std::string g_strSourceCalFolder;
 // "SourceCalPath", or the current directory when that is empty.
 std::string AddStartFolder(const std::string& remembered, int alwaysUseSourceCalFolder, const std::string& sourceCalPath,
                            const std::string& currentDirectory);
-
-// The folder part of a path, with its closing "/" ("/a/b/c.sr" gives "/a/b/"); empty for a bare name.
-std::string FolderOf(const std::string& path);

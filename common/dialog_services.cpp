@@ -1,6 +1,7 @@
 #include "common/dialog_services.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <wx/dialog.h>
@@ -10,6 +11,7 @@
 #include <gtk/gtk.h>
 
 #include "common/text_conv.h"
+#include "platform/path.h"
 
 namespace {
 
@@ -25,11 +27,6 @@ std::vector<std::string> ChosenFiles(wxWindow& dialog) {
   }
   g_slist_free(names);
   return files;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 class WxDialogs final : public IDialogServices {
@@ -50,7 +47,7 @@ class WxDialogs final : public IDialogServices {
     if (dlg.ShowModal() != wxID_OK) return false;
     std::vector<std::string> files = ChosenFiles(dlg);
     if (shownName && files.size() == 1 && files[0] == ToSystemPath(r.directory) + "/" + ToSystemText(offered))
-      files[0] = FolderOf(files[0]) + "/" + name;
+      files[0] = tessary::FolderPart(files[0]) + name;
     paths.clear();
     for (const std::string& file : files) paths.push_back(FromSystemPath(file));
     return !paths.empty();
@@ -72,6 +69,28 @@ IDialogServices* g_dialogs = &g_wxDialogs;
 
 void SetDialogServices(IDialogServices* services) { g_dialogs = services ? services : &g_wxDialogs; }
 IDialogServices& GetDialogServices() { return *g_dialogs; }
+
+FileDialogRequest FileDialogRequest::Open(wxWindow* parent, std::string filter, wxString directory, bool multiple) {
+  FileDialogRequest r;
+  r.parent = parent;
+  r.title = "Open";
+  r.filter = std::move(filter);
+  r.directory = std::move(directory);
+  r.multiple = multiple;
+  return r;
+}
+
+FileDialogRequest FileDialogRequest::SaveAs(wxWindow* parent, std::string filter, wxString directory,
+                                            wxString fileName) {
+  FileDialogRequest r;
+  r.parent = parent;
+  r.title = "Save As";
+  r.filter = std::move(filter);
+  r.directory = std::move(directory);
+  r.fileName = std::move(fileName);
+  r.save = true;
+  return r;
+}
 
 namespace {
 

@@ -17,6 +17,10 @@ struct FileDialogRequest {
   wxString fileName;   // proposed name
   bool save = false;   // a Save dialog, which asks before overwriting
   bool multiple = false;
+
+  // The Open dialog, and the Save As dialog; each starts in directory.
+  static FileDialogRequest Open(wxWindow* parent, std::string filter, wxString directory, bool multiple = false);
+  static FileDialogRequest SaveAs(wxWindow* parent, std::string filter, wxString directory, wxString fileName = {});
 };
 
 class IDialogServices {

@@ -8,12 +8,9 @@
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
+#include "res/string_ids.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(CTessaryAuthorDoc, wxDocument);
-
-namespace {
-enum : unsigned { IDS_ASK_TO_SAVE = 2006, IDS_ASK_TO_REPLACE = 2009 };
-}
 
 std::string CTessaryAuthorDoc::FileDialogFilter(const wxDocTemplate& t) {
   return ToSystemText(t.GetDescription() + "|" + t.GetFileFilter()) + "|All Files (*.*)|*||";
@@ -84,14 +81,9 @@ bool CTessaryAuthorDoc::SaveAs() {
   if (!docTemplate) return false;
   const wxString ext = docTemplate->GetDefaultExtension();
 
-  FileDialogRequest request;
-  request.parent = GetDocumentWindow();
-  request.title = "Save As";
-  request.save = true;
-  request.filter = FileDialogFilter(*docTemplate);
   const wxFileName current(GetFilename());
-  request.directory = GetFilename().empty() || !GetDocumentSaved() ? GetDocumentManager()->GetLastDirectory()
-                                                                   : current.GetPath();
+  const wxString directory = GetFilename().empty() || !GetDocumentSaved() ? GetDocumentManager()->GetLastDirectory()
+                                                                          : current.GetPath();
   // The name is offered without its extension: GTK selects an offered name up to its last dot, so
   // a name typed with the extension would keep the offered one after it ("doc.rvq.rvq"). A name
   // chosen without one gets it below: the document's own when the offered name is kept.
@@ -101,7 +93,8 @@ bool CTessaryAuthorDoc::SaveAs() {
     offeredExt = offered.GetExt();
     offered.ClearExt();
   }
-  request.fileName = offered.GetFullName();
+  const FileDialogRequest request =
+      FileDialogRequest::SaveAs(GetDocumentWindow(), FileDialogFilter(*docTemplate), directory, offered.GetFullName());
 
   wxArrayString paths;
   if (!GetDialogServices().ChooseFiles(request, paths) || paths.empty()) return false;

@@ -18,22 +18,10 @@
 #include "platform/replace_file.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
+#include "res/string_ids.h"
 
 namespace rvq {
 namespace {
-
-enum : unsigned {
-  IDS_RVQ_NOT_DOCUMENT = 2001,
-  IDS_RVQ_NEWER_VERSION = 2002,
-  IDS_RVQ_DAMAGED = 2003,
-  IDS_RVQ_READ_FAILED = 2004,
-  IDS_RVQ_SAVE_FAILED = 2005,
-  IDS_RVQ_SAVE_FAILED_NEW = 2008,
-  IDS_RVQ_SAVE_NO_NEW_FILE = 2010,
-  IDS_RVQ_SAVE_NOT_REPLACEABLE = 2011,
-  IDS_RVQ_SAVE_PARTLY_WRITTEN = 2012,
-  IDS_RVQ_NOT_REGULAR_FILE = 2013,
-};
 
 uint32_t Crc32(uint32_t crc, const void* data, std::size_t size) {
   return static_cast<uint32_t>(crc32_z(crc, static_cast<const Bytef*>(data), size));

@@ -15,6 +15,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/path.h"
+
 namespace {
 
 bool IsFile(const std::string& path) {
@@ -22,13 +24,12 @@ bool IsFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The program's own folder with its closing "/"; "./" when it cannot be told.
 std::string ExecutableFolder() {
   char buf[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string path(buf, static_cast<size_t>(n));
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  if (n <= 0) return "./";
+  return tessary::FolderPart(std::string(buf, static_cast<size_t>(n)));
 }
 
 // A column that must hold an integer in [0, max].
@@ -247,7 +248,7 @@ std::string DefaultTDBPath() {
   // tree may live under any prefix.
   const std::string installed = (std::filesystem::path(folder) / TESSARY_TDB_FROM_BINDIR).lexically_normal();
   if (IsFile(installed)) return installed;
-  return folder + "/" + TDB_FILE_NAME;
+  return folder + TDB_FILE_NAME;
 }
 
 CECUServer::~CECUServer() { Close(); }

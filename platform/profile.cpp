@@ -13,6 +13,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/path.h"
 #include "platform/replace_file.h"
 
 namespace {
@@ -120,19 +121,13 @@ std::string EntryLine(std::string_view name, std::string_view value) {
   return EscapeName(name) + "=" + EscapeValue(value);
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return path.substr(0, slash == 0 ? 1 : slash);
-}
-
 // The folder and those above it that are missing, for the user alone. False when it is not there
 // afterwards.
 bool MakeFolders(const std::string& folder) {
   struct stat st;
   if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   if (errno != ENOENT) return false;
-  const std::string parent = FolderOf(folder);
+  const std::string parent = tessary::ContainingFolder(folder);
   if (parent != folder && !MakeFolders(parent)) return false;
   return ::mkdir(folder.c_str(), 0700) == 0 ||
          (errno == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
@@ -423,7 +418,7 @@ ProfileContents CProfile::Read() const {
   {
     // Taken so that a file written in place is never read half-written; when another copy
     // holds it too long, the file is read as it is.
-    FolderLock lock(FolderOf(m_path), LOCK_SH, m_lockWait);
+    FolderLock lock(tessary::ContainingFolder(m_path), LOCK_SH, m_lockWait);
     ReadProfileFile(m_path, text);
   }
   return ProfileContents(text);
@@ -444,7 +439,7 @@ bool CProfile::HasProfileEntry(std::string_view section, std::string_view entry)
 }
 
 bool CProfile::Edit(const std::function<bool(ProfileContents&)>& change) {
-  const std::string folder = FolderOf(m_path);
+  const std::string folder = tessary::ContainingFolder(m_path);
   if (!MakeFolders(folder)) return false;
   FolderLock lock(folder, LOCK_EX, m_lockWait);
   if (lock.Busy()) return false;

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <ctime>
 
+#include "platform/path.h"
+
 ssize_t (*g_replaceFileWrite)(int fd, const void* data, std::size_t size) = ::write;
 bool g_replaceFileUnnamed = true;
 
@@ -41,12 +43,6 @@ bool WriteAll(int fd, const char* p, std::size_t n, std::size_t& done) {
   return true;
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return path.substr(0, slash == 0 ? 1 : slash);
-}
-
 // Follows symbolic links to the name the data goes to, so that the links stay. The name need
 // not exist: a dangling link gets its target created. Returns 0 or the errno value.
 int FollowLinks(std::string& path) {
@@ -58,7 +54,7 @@ int FollowLinks(std::string& path) {
     if (n < 0) return errno;
     if (static_cast<std::size_t>(n) == sizeof link) return ENAMETOOLONG;
     const std::string to(link, static_cast<std::size_t>(n));
-    path = to.front() == '/' ? to : FolderOf(path) + "/" + to;
+    path = to.front() == '/' ? to : tessary::ContainingFolder(path) + "/" + to;
   }
   return ELOOP;
 }
@@ -182,7 +178,7 @@ int Reserve(int fd, std::size_t length) {
 
 int WriteThroughNewFile(const std::string& target, const char* bytes, std::size_t length, bool exists, mode_t mode,
                         ReplaceOutcome& outcome) {
-  const std::string dir = FolderOf(target);
+  const std::string dir = tessary::ContainingFolder(target);
   NewFile f;
   if (const int err = CreateNewFile(dir, f)) {
     outcome = ReplaceOutcome::noNewFile;

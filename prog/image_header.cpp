@@ -2,6 +2,7 @@
 // the image's data.
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "platform/ui_services.h"
 #include "prog/prog_base.h"
@@ -29,6 +30,14 @@ bool WriteAt(CProgBase& image, uint64_t address, uint8_t value) {
   return address <= UINT32_MAX && image.PutByte(static_cast<uint32_t>(address), value);
 }
 
+// The text of the size bytes at address, up to a NUL among them.
+bool ReadTextAt(CProgBase& image, uint64_t address, uint8_t size, std::string& text) {
+  char bytes[UINT8_MAX] = {};
+  if (!ReadAt(image, address, reinterpret_cast<uint8_t*>(bytes), size)) return false;
+  text.assign(bytes, strnlen(bytes, size));
+  return true;
+}
+
 bool IsValidWordSize(uint8_t w) { return w >= 1 && w <= 4; }
 
 }  // namespace
@@ -50,24 +59,19 @@ bool CProgBase::ReadImageHeader(uint32_t headerAddress) {
 }
 
 int CProgBase::ReadHeaderEcuId(uint32_t headerAddress) {
-  char text[kEcuIdSize + 1] = {};
-  if (!ReadAt(*this, uint64_t{headerAddress} + kEcuIdOffset, reinterpret_cast<uint8_t*>(text), kEcuIdSize))
-    return PROG_E_HEADER_READ;
-  text[kEcuIdSize] = '\0';
+  std::string text;
+  if (!ReadTextAt(*this, uint64_t{headerAddress} + kEcuIdOffset, kEcuIdSize, text)) return PROG_E_HEADER_READ;
   // Only an underscore before the text's end counts.
-  const char* underscore = std::strchr(text, '_');
-  if (!underscore) return PROG_E_HEADER_ID;
-  m_strEcuId.assign(text, static_cast<size_t>(underscore - text));
+  const size_t underscore = text.find('_');
+  if (underscore == std::string::npos) return PROG_E_HEADER_ID;
+  m_strEcuId = text.substr(0, underscore);
   return PROG_OK;
 }
 
 int CProgBase::ReadHeaderProjectId(uint32_t headerAddress) {
-  char text[kProjectIdSize + 1] = {};
-  if (!ReadAt(*this, uint64_t{headerAddress} + kProjectIdOffset, reinterpret_cast<uint8_t*>(text), kProjectIdSize))
-    return PROG_E_HEADER_READ;
-  text[kProjectIdSize] = '\0';
-  if (char* blank = std::strchr(text, ' ')) *blank = '\0';
-  m_strProjectId = text;
+  std::string text;
+  if (!ReadTextAt(*this, uint64_t{headerAddress} + kProjectIdOffset, kProjectIdSize, text)) return PROG_E_HEADER_READ;
+  m_strProjectId = text.substr(0, text.find(' '));
   return PROG_OK;
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/path.h"
 #include "platform/replace_file.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
@@ -32,6 +33,14 @@ void ShowResultMessage(int code, uint32_t lineNumber) {
   AfxMessageBox(tessary::Format(LoadResString(static_cast<unsigned>(code)).c_str(), lineNumber), MB_OK);
 }
 
+// Opens path for reading; a message box tells why it cannot be.
+bool OpenToRead(CStdioFile& file, const std::string& path) {
+  CFileException error;
+  if (file.Open(path, CFile::modeRead, &error)) return true;
+  error.ReportError(MB_OK);
+  return false;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
@@ -44,10 +53,8 @@ struct PathParts {
 
 PathParts SplitPath(const std::string& path) {
   PathParts p;
-  const size_t slash = path.rfind('/');
-  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  p.folder = path.substr(0, nameStart);
-  const std::string file = path.substr(nameStart);
+  p.folder = tessary::FolderPart(path);
+  const std::string file = tessary::NamePart(path);
   const size_t dot = file.rfind('.');
   if (dot == std::string::npos) {
     p.name = file;
@@ -107,11 +114,7 @@ int ParseProgramText(CProgBase& image, uint8_t* bytes, uint32_t length) {
 
 int CProgBase::DetectFileType(std::string path) {
   CStdioFile file;
-  CFileException error;
-  if (!file.Open(path, CFile::modeRead, &error)) {
-    error.ReportError(MB_OK);
-    return PROG_FORMAT_UNKNOWN;
-  }
+  if (!OpenToRead(file, path)) return PROG_FORMAT_UNKNOWN;
   try {
     std::string line;
     while (file.ReadString(line)) {
@@ -127,11 +130,7 @@ int CProgBase::DetectFileType(std::string path) {
 
 bool CProgBase::LoadFile(std::string path) {
   CStdioFile file;
-  CFileException error;
-  if (!file.Open(path, CFile::modeRead, &error)) {
-    error.ReportError(MB_OK);
-    return false;
-  }
+  if (!OpenToRead(file, path)) return false;
   try {
     Reset();
     int code = PROG_OK;

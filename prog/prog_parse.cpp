@@ -105,12 +105,17 @@ int ParseSData(const CProgBase& image, std::string_view line, CProgRecord& recor
   return PROG_OK;
 }
 
-// Reads Intel HEX byte pairs at the given line positions into out; false at the first that fails.
-template <size_t N>
-bool HexPairs(std::string_view line, const std::array<size_t, N>& positions, std::array<uint8_t, N>& out) {
-  for (size_t i = 0; i < N; ++i)
-    if (!scan::Pair(line, positions[i], out[i])) return false;
-  return true;
+// An Intel HEX record with one 16-bit field, the one field of pattern, into value. The field's two
+// bytes and the checksum stand at positions; the record's other bytes sum to base.
+int ParseHexFieldRecord(const std::string& line, const char* pattern, const std::array<size_t, 3>& positions,
+                        uint8_t base, uint32_t& value) {
+  if (scan::Pattern(line, pattern, &value) < 1) return PROG_E_S1_RECORD;
+  std::array<uint8_t, 3> b{};
+  for (size_t i = 0; i < b.size(); ++i)
+    if (!scan::Pair(line, positions[i], b[i])) return PROG_E_HEX_RECORD_BYTE;
+  const uint8_t sum = static_cast<uint8_t>(base + b[0] + b[1]);
+  if (static_cast<uint8_t>(0u - sum) != b[2]) return PROG_E_CHECKSUM;
+  return PROG_OK;
 }
 
 }  // namespace
@@ -139,26 +144,22 @@ int CProgParse::ParseHexDataRecord(const std::string& line, CProgRecord& record)
 }
 
 int CProgParse::ParseHexExtAddressRecord(const std::string& line) {
+  // Length 02, address 0000 and type 04 sum to 6.
   uint32_t value = 0;
-  if (scan::Pattern(line, ":02000004%4lx", &value) < 1) return PROG_E_S1_RECORD;
-  std::array<uint8_t, 3> b{};
-  if (!HexPairs(line, std::array<size_t, 3>{9, 11, 13}, b)) return PROG_E_HEX_RECORD_BYTE;
-  const uint8_t sum = static_cast<uint8_t>(6 + b[0] + b[1]);
-  if (static_cast<uint8_t>(0u - sum) != b[2]) return PROG_E_CHECKSUM;
-  m_dwUpperAddress = value << 16;
-  return PROG_OK;
+  const int result = ParseHexFieldRecord(line, ":02000004%4lx", {9, 11, 13}, 6, value);
+  if (result == PROG_OK) m_dwUpperAddress = value << 16;
+  return result;
 }
 
 int CProgParse::ParseHexEndRecord(const std::string& line) {
+  // Length 00 and type 01 sum to 1; the field is the address.
   uint32_t address = 0;
-  if (scan::Pattern(line, ":00%4lx", &address) < 1) return PROG_E_S1_RECORD;
-  std::array<uint8_t, 3> b{};
-  if (!HexPairs(line, std::array<size_t, 3>{3, 5, 9}, b)) return PROG_E_HEX_RECORD_BYTE;
-  const uint8_t sum = static_cast<uint8_t>(1 + b[0] + b[1]);
-  if (static_cast<uint8_t>(0u - sum) != b[2]) return PROG_E_CHECKSUM;
-  m_dwStartAddress = DecodeLong(address);
-  m_nTermination = 7;
-  return PROG_OK;
+  const int result = ParseHexFieldRecord(line, ":00%4lx", {3, 5, 9}, 1, address);
+  if (result == PROG_OK) {
+    m_dwStartAddress = DecodeLong(address);
+    m_nTermination = 7;
+  }
+  return result;
 }
 
 // ---------------------------------------------------------------- load
@@ -258,31 +259,23 @@ class TextReader {
  public:
   TextReader(CProgParse& image, CArchive& ar) : m_image(image), m_ar(ar) {}
 
-  // The next line, counted; false at the end of the input. A line handed over to the other
-  // reader comes again, not counted again.
-  bool NextLine() {
-    if (m_bHandedOver) {
-      m_bHandedOver = false;
-      return true;
-    }
-    if (!m_ar.ReadString(m_line)) return false;
-    ++m_image.m_nLineNumber;
-    return true;
-  }
-  const std::string& Line() const { return m_line; }
-  // Leaves the current line for the other reader.
-  int HandOver() {
-    m_bHandedOver = true;
-    return kOtherFormat;
-  }
-
-  void ReadHeaderKeys(const std::string& line) {
-    for (const HeaderKey& k : kHeaderKeys) {
-      if (line.find(k.key) != std::string::npos) {
-        k.apply(m_image, line);
-        return;
+  // Reads up to the end of the input, a failing line or a line of the other format (left for the
+  // other reader); returns PROG_OK, the failing line's code or kOtherFormat. Comment lines give
+  // the header keys, lines of kind own go to readRecord.
+  template <typename ReadRecord>
+  int ReadLines(LineKind own, ReadRecord readRecord) {
+    while (NextLine()) {
+      const LineKind kind = KindOf(m_line);
+      if (kind == LineKind::kComment) {
+        ReadHeaderKeys(m_line);
+      } else if (kind != own) {
+        m_bHandedOver = true;
+        return kOtherFormat;
+      } else if (const int result = readRecord(m_line); result != PROG_OK) {
+        return result;
       }
     }
+    return PROG_OK;
   }
 
   // Parses into a new record at the end of the list, which keeps it with its kind on success and
@@ -301,6 +294,27 @@ class TextReader {
   CProgParse& m_image;
 
  private:
+  // The next line, counted; false at the end of the input. A line handed over to the other
+  // reader comes again, not counted again.
+  bool NextLine() {
+    if (m_bHandedOver) {
+      m_bHandedOver = false;
+      return true;
+    }
+    if (!m_ar.ReadString(m_line)) return false;
+    ++m_image.m_nLineNumber;
+    return true;
+  }
+
+  void ReadHeaderKeys(const std::string& line) {
+    for (const HeaderKey& k : kHeaderKeys) {
+      if (line.find(k.key) != std::string::npos) {
+        k.apply(m_image, line);
+        return;
+      }
+    }
+  }
+
   CArchive& m_ar;
   std::string m_line;
   bool m_bHandedOver = false;
@@ -311,23 +325,8 @@ class SRecordReader {
  public:
   explicit SRecordReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
 
-  // Reads up to the end of the input, a failing line or an Intel HEX line; returns PROG_OK, the
-  // failing line's code or kOtherFormat.
   int Read() {
-    while (m_text.NextLine()) {
-      const std::string& line = m_text.Line();
-      switch (KindOf(line)) {
-        case LineKind::kComment:
-          m_text.ReadHeaderKeys(line);
-          break;
-        case LineKind::kIntelHex:
-          return m_text.HandOver();
-        case LineKind::kSRecord:
-          if (const int result = ReadRecord(line); result != PROG_OK) return result;
-          break;
-      }
-    }
-    return PROG_OK;
+    return m_text.ReadLines(LineKind::kSRecord, [this](const std::string& line) { return ReadRecord(line); });
   }
 
  private:
@@ -339,8 +338,8 @@ class SRecordReader {
       case '2': return m_text.AddRecord(2, [&](CProgRecord& r) { return m_image.ParseS2Record(line, r); });
       case '3': return m_text.AddRecord(3, [&](CProgRecord& r) { return m_image.ParseS3Record(line, r); });
       case '5': return ReadCount(line);
-      case '7': return ReadS7(line);
-      case '9': return ReadS9(line);
+      case '7': return ReadStart(line, "S705%8lx%2hx", 5, PROG_E_S7_RECORD, 7);
+      case '9': return ReadStart(line, "S903%4lx%2hx", 3, PROG_E_S9_RECORD, 9);
       default: return PROG_E_RECORD_TYPE;
     }
   }
@@ -357,21 +356,15 @@ class SRecordReader {
     return PROG_OK;
   }
 
-  int ReadS7(const std::string& line) {
+  // The start address from an S7 record (four address bytes) or an S9 (two); count is the record's
+  // count byte, which the checksum covers with the address.
+  int ReadStart(const std::string& line, const char* pattern, uint8_t count, int failure, uint8_t termination) {
     uint32_t f[2] = {};
-    if (!Fields(line, "S705%8lx%2hx", f)) return PROG_E_S7_RECORD;
-    if (static_cast<uint8_t>(~(5 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
-    m_image.m_dwStartAddress = m_image.DecodeLong(f[0]);
-    m_image.m_nTermination = 7;
-    return PROG_OK;
-  }
-
-  int ReadS9(const std::string& line) {
-    uint32_t f[2] = {};
-    if (!Fields(line, "S903%4lx%2hx", f)) return PROG_E_S9_RECORD;
-    if (static_cast<uint8_t>(~(3 + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
-    m_image.m_dwStartAddress = m_image.DecodeWord(static_cast<uint16_t>(f[0]));
-    m_image.m_nTermination = 9;
+    if (!Fields(line, pattern, f)) return failure;
+    if (static_cast<uint8_t>(~(count + ByteSum(f[0]))) != (f[1] & 0xFFFF)) return PROG_E_CHECKSUM;
+    m_image.m_dwStartAddress =
+        termination == 7 ? m_image.DecodeLong(f[0]) : m_image.DecodeWord(static_cast<uint16_t>(f[0]));
+    m_image.m_nTermination = termination;
     return PROG_OK;
   }
 
@@ -384,23 +377,8 @@ class IntelHexReader {
  public:
   explicit IntelHexReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
 
-  // Reads up to the end of the input, a failing line or an S-record line; returns PROG_OK, the
-  // failing line's code or kOtherFormat.
   int Read() {
-    while (m_text.NextLine()) {
-      const std::string& line = m_text.Line();
-      switch (KindOf(line)) {
-        case LineKind::kComment:
-          m_text.ReadHeaderKeys(line);
-          break;
-        case LineKind::kSRecord:
-          return m_text.HandOver();
-        case LineKind::kIntelHex:
-          if (const int result = ReadRecord(line); result != PROG_OK) return result;
-          break;
-      }
-    }
-    return PROG_OK;
+    return m_text.ReadLines(LineKind::kIntelHex, [this](const std::string& line) { return ReadRecord(line); });
   }
 
  private:

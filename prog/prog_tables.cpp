@@ -111,43 +111,39 @@ bool WriteItemValues(CProgBase& image, const TableDirEntry* dir, uint8_t table, 
   return true;
 }
 
+// A value of T's width in the image's byte order (m_nEndian 0: big-endian), in host order here.
+template <typename T>
+bool ReadOrdered(CProgBase& image, uint32_t address, T& value) {
+  uint8_t b[sizeof(T)];
+  if (!image.GetBytes(address, b, sizeof(T))) return false;
+  if (image.m_nEndian == 0) CProgBase::ReverseBytes(b, sizeof(T));
+  std::memcpy(&value, b, sizeof(T));
+  return true;
+}
+
+template <typename T>
+bool WriteOrdered(CProgBase& image, uint32_t address, T value) {
+  uint8_t b[sizeof(T)];
+  std::memcpy(b, &value, sizeof(T));
+  if (image.m_nEndian == 0) CProgBase::ReverseBytes(b, sizeof(T));
+  return image.PutBytes(address, b, sizeof(T));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- typed access
 
 bool CProgBase::ReadByte(uint32_t address, uint8_t& value) { return GetBytes(address, &value, 1); }
 
-bool CProgBase::ReadWord(uint32_t address, uint16_t& value) {
-  uint8_t b[2];
-  if (!GetBytes(address, b, 2)) return false;
-  if (m_nEndian == 0) ReverseWord(b);
-  std::memcpy(&value, b, 2);
-  return true;
-}
+bool CProgBase::ReadWord(uint32_t address, uint16_t& value) { return ReadOrdered(*this, address, value); }
 
-bool CProgBase::ReadLong(uint32_t address, uint32_t& value) {
-  uint8_t b[4];
-  if (!GetBytes(address, b, 4)) return false;
-  if (m_nEndian == 0) ReverseLong(b);
-  std::memcpy(&value, b, 4);
-  return true;
-}
+bool CProgBase::ReadLong(uint32_t address, uint32_t& value) { return ReadOrdered(*this, address, value); }
 
 bool CProgBase::WriteByte(uint32_t address, uint8_t value) { return PutBytes(address, &value, 1); }
 
-bool CProgBase::WriteWord(uint32_t address, uint16_t value) {
-  uint8_t b[2];
-  std::memcpy(b, &value, 2);
-  if (m_nEndian == 0) ReverseWord(b);
-  return PutBytes(address, b, 2);
-}
+bool CProgBase::WriteWord(uint32_t address, uint16_t value) { return WriteOrdered(*this, address, value); }
 
-bool CProgBase::WriteLong(uint32_t address, uint32_t value) {
-  uint8_t b[4];
-  std::memcpy(b, &value, 4);
-  if (m_nEndian == 0) ReverseLong(b);
-  return PutBytes(address, b, 4);
-}
+bool CProgBase::WriteLong(uint32_t address, uint32_t value) { return WriteOrdered(*this, address, value); }
 
 void CProgBase::ReverseBytes(uint8_t* buffer, uint8_t count) {
   for (unsigned i = 0; i < count / 2u; ++i) {

@@ -12,18 +12,6 @@ enum : unsigned {
   IDD_PREFERENCES = 133,
 };
 
-// Strings without a command of their own.
-enum : unsigned {
-  IDS_TEMPLATE_DESCRIPTION = 129,  // the document template's seven fields
-  IDS_DUPLICATE_TARGET = 130,
-  IDS_PREFERENCES_SECTION = 135,
-  IDS_UPDATE_PATH_ENTRY = 136,
-  IDS_SOURCE_CAL_PATH_ENTRY = 137,
-  IDS_ALWAYS_USE_SOURCE_CAL_FOLDER_ENTRY = 138,
-  AFX_IDS_APP_TITLE = 57344,
-  AFX_IDS_IDLEMESSAGE = 57345,
-};
-
 // Commands.
 enum : int {
   ID_PREFERENCES = 134,

@@ -1,5 +1,6 @@
 // The compiled-in string table. Texts come from the *.inc files beside this header, one per area
-// of the program, so that areas can add their texts without touching each other's.
+// of the program, so that areas can add their texts without touching each other's; the names of
+// their ids are in res/string_ids.h.
 #pragma once
 
 #include <cstddef>

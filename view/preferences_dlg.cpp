@@ -9,7 +9,7 @@
 #include "common/text_conv.h"
 #include "platform/profile.h"
 #include "platform/string_table.h"
-#include "res/app_ids.h"
+#include "res/string_ids.h"
 #include "view/dialog_units.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #endif
 
 #include "common/command_ids.h"
+#include "common/res_text.h"
 #include "common/text_conv.h"
-#include "platform/string_table.h"
 #include "res/app_resources.h"
 
 namespace {
@@ -19,10 +19,6 @@ std::function<wxBitmap(int)>& BitmapSource() {
 }
 
 }  // namespace
-
-wxString CommandPrompt(int command) {
-  return FromSystemText(LoadResString(static_cast<unsigned>(command))).BeforeFirst('\n');
-}
 
 wxMenu* BuildResourcePopup(unsigned menuId, std::size_t popupIndex, wxString* title,
                            const std::function<bool(int)>& isCheck, const std::function<wxBitmap(int)>& bitmapFor) {

@@ -9,9 +9,6 @@
 
 class wxMenu;
 
-// The status-bar prompt of a command: its prompt string up to the "\n".
-wxString CommandPrompt(int command);
-
 // Popup number popupIndex of menu resource menuId with its items (toolkit ids, prompts as help),
 // or nullptr when the resource has no such popup. title receives the popup's text. isCheck tells
 // which commands are check items; bitmapFor gives an item its image (a null bitmap for none).

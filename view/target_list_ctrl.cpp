@@ -10,7 +10,7 @@
 #include <wx/dnd.h>
 #include <wx/menu.h>
 
-#include "common/command_ids.h"
+#include "common/bind_command.h"
 #include "common/text_conv.h"
 #include "document/update_document_data.h"
 #include "platform/app_settings.h"
@@ -80,8 +80,8 @@ bool CTargetListCtrl::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos
   // A right click on the header comes as the header's own event, not as a context-menu request.
   Bind(wxEVT_LIST_COL_RIGHT_CLICK, [this](wxListEvent&) { RequestContextMenu(wxDefaultPosition); });
   Bind(wxEVT_LIST_COL_END_DRAG, &CTargetListCtrl::OnColumnDragged, this);
-  Bind(wxEVT_MENU, &CTargetListCtrl::OnCopyToClipboard, this, WxId(ID_COPY_TO_CLIPBOARD));
-  Bind(wxEVT_UPDATE_UI, &CTargetListCtrl::OnUpdateCopyToClipboard, this, WxId(ID_COPY_TO_CLIPBOARD));
+  BindCommand(*this, &CTargetListCtrl::OnCopyToClipboard, this, ID_COPY_TO_CLIPBOARD);
+  BindCommandUpdate(*this, &CTargetListCtrl::OnUpdateCopyToClipboard, this, ID_COPY_TO_CLIPBOARD);
   return true;
 }
 

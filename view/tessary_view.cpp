@@ -25,6 +25,7 @@
 #include "common/tessary_doc.h"
 #include "common/text_conv.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "platform/profile.h"
 #include "platform/ui_services.h"
 #include "res/app_ids.h"
@@ -53,12 +54,7 @@ std::string CurrentDirectory() {
 // The files chosen in an Open dialog, in the dialog's order; none when the user cancelled.
 std::vector<std::string> ChooseFilesToOpen(wxWindow* parent, const char* filter, const std::string& folder = {},
                                            bool multiple = false) {
-  FileDialogRequest request;
-  request.parent = parent;
-  request.title = "Open";
-  request.filter = filter;
-  request.directory = FromSystemPath(folder);
-  request.multiple = multiple;
+  const FileDialogRequest request = FileDialogRequest::Open(parent, filter, FromSystemPath(folder), multiple);
   wxArrayString chosen;
   std::vector<std::string> paths;
   if (GetDialogServices().ChooseFiles(request, chosen))
@@ -71,7 +67,7 @@ std::vector<std::string> ChooseFilesToOpen(wxWindow* parent, const char* filter,
 std::string ChooseFileToOpen(wxWindow* parent, const char* filter, std::string& folder) {
   const std::vector<std::string> paths = ChooseFilesToOpen(parent, filter, folder);
   if (paths.empty()) return std::string();
-  folder = FolderOf(paths.front());
+  folder = tessary::FolderPart(paths.front());
   return paths.front();
 }
 
@@ -483,7 +479,7 @@ void CTessaryAuthorView::OnAddTarget() {
   if (paths.empty()) return;
   // An exception here ends the command: the files after it are skipped, the folder stays.
   AddTargetsFromFiles(paths);
-  g_strSourceCalFolder = FolderOf(paths.front());
+  g_strSourceCalFolder = tessary::FolderPart(paths.front());
 }
 
 void CTessaryAuthorView::OnFilesDropped(const std::vector<std::string>& paths) { AddTargetsFromFiles(paths); }

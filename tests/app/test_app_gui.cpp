@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <stdexcept>
 
@@ -37,6 +36,8 @@
 #include "platform/app_settings.h"
 #include "platform/exceptions.h"
 #include "platform/profile.h"
+#include "support/stderr_capture.h"
+#include "support/temp_folder.h"
 #include "support/unwritable.h"
 #include "tests/app/app_fixture.h"
 #include "tests/app/x_window.h"
@@ -67,37 +68,6 @@ wxString ProfileValue(const wxString& key) {
   profile.Read(key, &v);
   return v;
 }
-
-std::string FileText(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// What the program writes to stderr while one is alive (the toolkit's warnings go there).
-class StderrCapture {
- public:
-  explicit StderrCapture(std::string path) : m_path(std::move(path)) {
-    std::fflush(stderr);
-    m_saved = dup(2);
-    const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 2);
-    close(fd);
-  }
-  ~StderrCapture() { Stop(); }
-  std::string Stop() {
-    if (m_saved >= 0) {
-      std::fflush(stderr);
-      dup2(m_saved, 2);
-      close(m_saved);
-      m_saved = -1;
-    }
-    return FileText(m_path);
-  }
-
- private:
-  std::string m_path;
-  int m_saved = -1;
-};
 
 std::vector<wxString> TabTexts() {
   std::vector<wxString> texts;
@@ -568,7 +538,7 @@ TEST_F(AppGui, NewWindowNumbersTheWindowsOfTheDocumentAndPrintsNothing) {
 
 TEST_F(AppGui, SaveAsAsksBeforeReplacingAFileThatTheExtensionNames) {
   const std::string victim = WriteDocument("victim.rvq", "CAL-VICTIM");
-  const std::string before = FileText(victim);
+  const std::string before = ReadFile(victim);
   ASSERT_TRUE(Start());
   Command(ID_FILE_NEW);
   CurrentDoc()->SetModifiedFlag();
@@ -584,7 +554,7 @@ TEST_F(AppGui, SaveAsAsksBeforeReplacingAFileThatTheExtensionNames) {
     ASSERT_EQ(1u, ui.boxes.size());
     EXPECT_EQ(question, ui.boxes[0].text);
     EXPECT_EQ(unsigned{MB_YESNO | MB_ICONEXCLAMATION}, ui.boxes[0].style);
-    EXPECT_EQ(before, FileText(victim));
+    EXPECT_EQ(before, ReadFile(victim));
     EXPECT_TRUE(CurrentDoc()->IsModified());
     EXPECT_EQ("Varnix1", CurrentDoc()->GetUserReadableName());
   }
@@ -615,7 +585,7 @@ TEST_F(AppGui, SaveAsAsksBeforeReplacingAFileThatTheExtensionNames) {
 // The toolkit's own Save dialog, typed into as a user does: it checks the name as typed.
 TEST_F(AppGui, TheRealSaveDialogAndTheQuestionAboutTheNameWithItsExtension) {
   const std::string victim = WriteDocument("victim.rvq", "CAL-VICTIM");
-  const std::string before = FileText(victim);
+  const std::string before = ReadFile(victim);
   ASSERT_TRUE(Start());
   SetDialogServices(nullptr);
   Docs()->SetLastDirectory(wxString(std::filesystem::path(victim).parent_path().string()));
@@ -645,7 +615,7 @@ TEST_F(AppGui, TheRealSaveDialogAndTheQuestionAboutTheNameWithItsExtension) {
   ASSERT_TRUE(typed);
   ASSERT_EQ(1u, ui.boxes.size());
   EXPECT_EQ(victim + "\nalready exists.\nDo you want to replace it?", ui.boxes[0].text);
-  EXPECT_EQ(before, FileText(victim));
+  EXPECT_EQ(before, ReadFile(victim));
   EXPECT_TRUE(CurrentDoc()->IsModified());
   EXPECT_FALSE(std::filesystem::exists(Path("victim")));
 }
@@ -1265,8 +1235,8 @@ TEST_F(AppGui, TheProgramStartsCentredThenWhereItWasLeftAndPrintsNothing) {
   EXPECT_EQ("1", ProfileValue("/WindowPlacement/ShowCmd"));
   EXPECT_EQ("100 120 700 500", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
                                    ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
-  EXPECT_EQ("", FileText(Path("first.err")));
-  EXPECT_EQ("", FileText(Path("second.err")));
+  EXPECT_EQ("", ReadFile(Path("first.err")));
+  EXPECT_EQ("", ReadFile(Path("second.err")));
 }
 
 namespace {
@@ -1316,7 +1286,7 @@ TEST_F(AppGui, AProfileThatCannotBeWrittenStopsNothingAndSaysNothing) {
     EXPECT_EQ(1, ClientWindowsOf(x.display(), program.pid()));
     x.RequestClose(w);
     EXPECT_TRUE(program.WaitForExit());
-    EXPECT_EQ("", FileText(Path(label + ".err")));
+    EXPECT_EQ("", ReadFile(Path(label + ".err")));
   };
   const auto frameOf = [&](Window w) {
     const std::optional<XWindowGeometry> g = x.Geometry(w);
@@ -1327,7 +1297,7 @@ TEST_F(AppGui, AProfileThatCannotBeWrittenStopsNothingAndSaysNothing) {
   std::ofstream(Path("file")) << "a regular file";
   setenv("XDG_CONFIG_HOME", Path("file/config").c_str(), 1);
   run("below-a-file", [&](Window w) { return frameOf(w) == wxRect(160, 128, 960, 768); });
-  EXPECT_EQ("a regular file", FileText(Path("file")));
+  EXPECT_EQ("a regular file", ReadFile(Path("file")));
 
   // A profile in a folder that may not be changed: read, never written.
   setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
@@ -1338,7 +1308,7 @@ TEST_F(AppGui, AProfileThatCannotBeWrittenStopsNothingAndSaysNothing) {
     WriteRecentFiles(c, {"/elsewhere/kept.rvq"}, 4);
     return true;
   }));
-  const std::string before = FileText(profilePath);
+  const std::string before = ReadFile(profilePath);
   const std::filesystem::path folder = std::filesystem::path(profilePath).parent_path();
   struct Writable {
     std::vector<std::filesystem::path> paths;
@@ -1349,5 +1319,5 @@ TEST_F(AppGui, AProfileThatCannotBeWrittenStopsNothingAndSaysNothing) {
   if (!MakeUnwritable(profilePath) || !MakeUnwritable(folder))
     GTEST_SKIP() << "this file system has no unwritable folder for this user";
   run("unwritable", [&](Window w) { return x.IsMaximized(w); });
-  EXPECT_EQ(before, FileText(profilePath));
+  EXPECT_EQ(before, ReadFile(profilePath));
 }

@@ -488,23 +488,12 @@ TEST_F(UpdateDocumentFile, RefusedReplacementInAStickyFolderSaysSo) {
 }
 
 // A named pipe that took part of the document before the write failed is not said to be as it was.
-ssize_t SomeThenFail(int fd, const void* data, std::size_t size) {
-  static bool wrote = false;
-  if (wrote) {
-    wrote = false;
-    errno = EIO;
-    return -1;
-  }
-  wrote = true;
-  return write(fd, data, std::min<std::size_t>(size, 10));
-}
-
 TEST_F(UpdateDocumentFile, PipeThatTookPartOfTheDocumentIsSaidToHaveIt) {
   const std::string fifo = Path("pipe.rvq");
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reader, 0);
-  g_replaceFileWrite = SomeThenFail;
+  g_replaceFileWrite = TenBytesThenFail;
   std::string message;
   const bool saved = rvq::SaveFile(fifo, Sample(), message);
   g_replaceFileWrite = write;

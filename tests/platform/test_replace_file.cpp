@@ -451,24 +451,13 @@ TEST_F(ReplaceFile, StickyFolderRefusesTheReplacementOfAnotherUsersFile) {
   }
 }
 
-// A named pipe whose reader took part of the bytes before the write failed is said to be partly
-// written; one that took none, to be unchanged.
-ssize_t TenBytesThenFail(int fd, const void* data, std::size_t size) {
-  static bool wrote = false;
-  if (wrote) {
-    wrote = false;
-    errno = EIO;
-    return -1;
-  }
-  wrote = true;
-  return ::write(fd, data, std::min<std::size_t>(size, 10));
-}
-
 ssize_t FailAtOnce(int, const void*, std::size_t) {
   errno = EIO;
   return -1;
 }
 
+// A named pipe whose reader took part of the bytes before the write failed is said to be partly
+// written; one that took none, to be unchanged.
 TEST_F(ReplaceFile, FailedWriteToANamedPipeSaysWhetherItTookAnything) {
   const fs::path fifo = dir / "pipe.rvq";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);

@@ -122,6 +122,19 @@ inline int RunAsNobody(const std::function<int()>& body) {
   return WEXITSTATUS(status);
 }
 
+// A write for the save's write hook that puts out ten bytes at most, then fails with EIO on the
+// call after, then writes again.
+inline ssize_t TenBytesThenFail(int fd, const void* data, std::size_t size) {
+  static bool wrote = false;
+  if (wrote) {
+    wrote = false;
+    errno = EIO;
+    return -1;
+  }
+  wrote = true;
+  return ::write(fd, data, std::min<std::size_t>(size, 10));
+}
+
 // The names in a folder, sorted.
 inline std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
   std::vector<std::string> names;

@@ -13,6 +13,7 @@
 
 #include "app/main_frame.h"
 #include "form_fixture.h"
+#include "support/stderr_capture.h"
 #include "support/temp_folder.h"
 #include "view/target_list_ctrl.h"
 
@@ -53,32 +54,6 @@ wxString ClipboardText() {
   if (!locker || !wxTheClipboard->GetData(data)) return "<nothing>";
   return data.GetText();
 }
-
-// What is written to stderr while one lives (the toolkit's warnings go there).
-class StderrCapture {
- public:
-  explicit StderrCapture(std::string path) : m_path(std::move(path)) {
-    std::fflush(stderr);
-    m_saved = dup(2);
-    const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 2);
-    close(fd);
-  }
-  ~StderrCapture() { Stop(); }
-  std::string Stop() {
-    if (m_saved >= 0) {
-      std::fflush(stderr);
-      dup2(m_saved, 2);
-      close(m_saved);
-      m_saved = -1;
-    }
-    return ReadFile(m_path);
-  }
-
- private:
-  std::string m_path;
-  int m_saved = -1;
-};
 
 // Answers the toolkit's own file dialogs while a command runs: once one shows, choose() may pick
 // a file in it; once it has one, seen() is told what it shows and the dialog is accepted.
