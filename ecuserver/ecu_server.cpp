@@ -241,14 +241,14 @@ sqlite3* OpenTdb(const std::string& path, int64_t& deadline, TdbStatus& status) 
 }  // namespace
 
 std::string DefaultTDBPath() {
-  const char* env = std::getenv(TDB_ENV_VAR);
+  const char* env = std::getenv(kTdbEnvVar);
   if (env && *env) return env;
   const std::string folder = ExecutableFolder();
   // The data folder of an installed program, reached from its own folder so that the installed
   // tree may live under any prefix.
   const std::string installed = (std::filesystem::path(folder) / TESSARY_TDB_FROM_BINDIR).lexically_normal();
   if (IsFile(installed)) return installed;
-  return folder + TDB_FILE_NAME;
+  return folder + kTdbFileName;
 }
 
 CECUServer::~CECUServer() { Close(); }

@@ -44,9 +44,9 @@ static_assert(offsetof(ParameterInfo, nSizeFactor1) == 6006);
 static_assert(offsetof(ParameterInfo, nSizeFactor2) == 6010);
 
 // Environment variable that names the controller database to use.
-inline constexpr const char* TDB_ENV_VAR = "TESSARY_TDB";
+inline constexpr const char* kTdbEnvVar = "TESSARY_TDB";
 // File name of the default controller database in the data folder and beside the executable.
-inline constexpr const char* TDB_FILE_NAME = "controllers.tdb";
+inline constexpr const char* kTdbFileName = "controllers.tdb";
 
 // The default controller database: $TESSARY_TDB when set and not empty, else the installed data
 // folder's file when it exists (<bindir>/../share/tessary/, reached from the running executable's

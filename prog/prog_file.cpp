@@ -224,7 +224,7 @@ HRESULT CProgBase::SaveToStream(IStream** stream) {
 bool CProgBase::SaveFile(std::string path, const char* leadingText, bool noPrompt, int mode) {
   CWaitCursor wait;
   const PathParts parts = SplitPath(path);
-  const bool protectedMode = mode == PROG_SAVE_PROTECTED;
+  const bool protectedMode = mode == kProgSaveProtected;
   const bool protectedTarget = protectedMode && tessary::ToLowerAscii(parts.ext) == ".srz";
   // A plain save writes the ".sr" file, and that is the one the user is asked about.
   const std::string target = protectedMode ? path : parts.folder + parts.name + ".sr";

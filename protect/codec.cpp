@@ -190,7 +190,7 @@ class CodecPassphrase {
   const char* Get() const noexcept { return m_bBuilt ? m_sz : nullptr; }
 
  private:
-  char m_sz[CODEC_PASSPHRASE_BUFFER] = {};
+  char m_sz[kCodecPassphraseBuffer] = {};
   bool m_bBuilt;
 };
 
@@ -265,10 +265,10 @@ uint8_t* AllocBuffer(uint32_t uCount) noexcept { return static_cast<uint8_t*>(st
 
 void FreeBuffer(void* pBuffer) noexcept { std::free(pBuffer); }
 
-int BuildCodecPassphrase(char (&szPassphrase)[CODEC_PASSPHRASE_BUFFER]) noexcept {
+int BuildCodecPassphrase(char (&szPassphrase)[kCodecPassphraseBuffer]) noexcept {
   // The characters are immediate operands here, so the passphrase never sits whole in the
   // program's data.
-  char szFormat[CODEC_PASSPHRASE_BUFFER] = "";
+  char szFormat[kCodecPassphraseBuffer] = "";
   for (int i = 0; i < kPassphraseLength; ++i) std::strcat(szFormat, "%c");
   const int n = std::snprintf(szPassphrase, sizeof szPassphrase, szFormat, 0x2F, 0x4C, 0x76, 0x56, 0x61, 0x71, 0x30,
                               0x6C, 0x71, 0x2D, 0x7C, 0x24, 0x3D, 0x78, 0x4E, 0x79, 0x66, 0x6B, 0x38, 0x3A, 0x33, 0x36,
@@ -392,7 +392,7 @@ CodecResult EncodeProtectedText(uint32_t uFlags, const void* pInput, uint32_t uI
   if (uFlags != 0) return CODEC_E_ENCODE;
   const CodecPassphrase passphrase;
   const bool bSealed =
-      Compress(pInput, uInputLength, CODEC_MAX_DECODED_LENGTH, [&](const uint8_t* pGzip, uint32_t uGzipLength) {
+      Compress(pInput, uInputLength, kCodecMaxDecodedLength, [&](const uint8_t* pGzip, uint32_t uGzipLength) {
         TextOutput output(kMaxLength32 - 1, SealedHexLength(uGzipLength));
         if (!SealAsHex(pGzip, uGzipLength, passphrase.Get(), output)) return false;
         text.swap(output.Text());

@@ -22,17 +22,17 @@ inline constexpr CodecResult CODEC_E_ENCODE = static_cast<CodecResult>(0x8011000
 // The largest plain text a decode hands out, and so the largest that an encode takes. Inflating
 // stops as soon as a stream goes past it, so a small input that would inflate to gigabytes
 // fails instead of exhausting memory.
-inline constexpr uint32_t CODEC_MAX_DECODED_LENGTH = uint32_t{1} << 30;
+inline constexpr uint32_t kCodecMaxDecodedLength = uint32_t{1} << 30;
 
 // Size of the text buffer that BuildCodecPassphrase fills.
-inline constexpr size_t CODEC_PASSPHRASE_BUFFER = 128;
+inline constexpr size_t kCodecPassphraseBuffer = 128;
 
 // Decodes a protected text (need not be zero-terminated; either case of hex digits, other
 // characters passed over). Output: exactly the plain bytes, no terminator. uFlags must be 0.
 CodecResult DecodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
                                   uint32_t* puOutLength) noexcept;
 
-// Encodes a plain text of at most CODEC_MAX_DECODED_LENGTH bytes. Output: the hex text; its
+// Encodes a plain text of at most kCodecMaxDecodedLength bytes. Output: the hex text; its
 // length counts the hex characters, and the buffer holds one zero byte more so that it reads
 // as a zero-terminated text. uFlags must be 0.
 CodecResult EncodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
@@ -67,13 +67,13 @@ using CodecBuffer = std::unique_ptr<uint8_t, CodecBufferRelease>;
 // failure.
 
 // Writes the codec's 24-character passphrase, zero-terminated, into szPassphrase.
-int BuildCodecPassphrase(char (&szPassphrase)[CODEC_PASSPHRASE_BUFFER]) noexcept;
+int BuildCodecPassphrase(char (&szPassphrase)[kCodecPassphraseBuffer]) noexcept;
 
 // Plain text to protected text: gzip, then EncryptToHex with the codec's passphrase. A text
 // longer than uMaxPlainLength bytes, which DecryptAndDecompress with that cap would refuse,
 // fails at once.
 int CompressAndEncrypt(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
-                       uint32_t uMaxPlainLength = CODEC_MAX_DECODED_LENGTH) noexcept;
+                       uint32_t uMaxPlainLength = kCodecMaxDecodedLength) noexcept;
 
 // Seals bytes with a passphrase (encryption with MAC) and writes them as upper-case hex, with a
 // zero byte after the last character that the length does not count.
@@ -83,7 +83,7 @@ int EncryptToHex(const void* pInput, uint32_t uInputLength, const char* pszPassp
 // Protected text to plain text: DecryptFromHex with the codec's passphrase, then gunzip, which
 // fails as soon as the plain text would pass uMaxPlainLength bytes.
 int DecryptAndDecompress(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
-                         uint32_t uMaxPlainLength = CODEC_MAX_DECODED_LENGTH) noexcept;
+                         uint32_t uMaxPlainLength = kCodecMaxDecodedLength) noexcept;
 
 // Reads hex text and unseals it with a passphrase; fails on a wrong key check, damaged cipher
 // text or a failed MAC check.
