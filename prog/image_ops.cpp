@@ -24,7 +24,7 @@ CodecBuffer HeapBuffer(uint32_t size) { return CodecBuffer(size ? AllocBuffer(si
 // A flat copy of [start, start + length): nothing for an empty range, one that passes the top
 // of the address space or one larger than the flat-buffer limit. With altEncoder every record
 // byte copied goes through its AltEncodeByte.
-uint32_t CopyRange(const CProgRecordList& records, uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length,
+uint32_t CopyRange(const CProgRecordList& records, uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length,
                    const CProgBase* altEncoder = nullptr) {
   if (!IsFlatRange(start, length)) return 0;
   CodecBuffer buffer = HeapBuffer(length);
@@ -38,7 +38,7 @@ uint32_t CopyRange(const CProgRecordList& records, uint8_t** ppBuffer, uint8_t f
     }
     for (size_t i = 0; i < n; ++i) dst[offset + i] = altEncoder->AltEncodeByte(bytes[i]);
   });
-  *ppBuffer = buffer.release();
+  *outBuffer = buffer.release();
   return length;
 }
 
@@ -250,20 +250,20 @@ uint32_t CProgBase::GetUsedLength(uint32_t start, uint32_t limit) const {
   return any ? static_cast<uint32_t>(M - start) : 0;
 }
 
-uint32_t CProgBase::GetFlatImage(uint8_t** ppBuffer, uint8_t fill) const {
+uint32_t CProgBase::GetFlatImage(uint8_t** outBuffer, uint8_t fill) const {
   uint64_t Z = 0;
   for (const CProgRecord& r : m_listRecords) Z = std::max(Z, EndOf(r));
   // The flat image starts at address 0, so its size is the highest end, which must fit the result.
   if (Z >= kAddressSpace) return 0;
-  return CopyRange(m_listRecords, ppBuffer, fill, 0, static_cast<uint32_t>(Z));
+  return CopyRange(m_listRecords, outBuffer, fill, 0, static_cast<uint32_t>(Z));
 }
 
-uint32_t CProgBase::GetImageRange(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const {
-  return CopyRange(m_listRecords, ppBuffer, fill, start, length);
+uint32_t CProgBase::GetImageRange(uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length) const {
+  return CopyRange(m_listRecords, outBuffer, fill, start, length);
 }
 
-uint32_t CProgBase::GetImageRangeAltEncoded(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const {
-  return CopyRange(m_listRecords, ppBuffer, fill, start, length, this);
+uint32_t CProgBase::GetImageRangeAltEncoded(uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length) const {
+  return CopyRange(m_listRecords, outBuffer, fill, start, length, this);
 }
 
 RecordPos CProgBase::GetFirstRecordPosition() { return m_listRecords.begin(); }

@@ -183,9 +183,9 @@ class CProgBase {
   uint32_t GetUsedLength(uint32_t start, uint32_t limit) const;
   // Flat copies in a buffer from AllocBuffer, released by the caller with FreeBuffer. They return
   // the buffer's size, or 0 (buffer untouched) for an empty or unsupported size or when memory is short.
-  uint32_t GetFlatImage(uint8_t** ppBuffer, uint8_t fill) const;
-  uint32_t GetImageRange(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
-  uint32_t GetImageRangeAltEncoded(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
+  uint32_t GetFlatImage(uint8_t** outBuffer, uint8_t fill) const;
+  uint32_t GetImageRange(uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
+  uint32_t GetImageRangeAltEncoded(uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
   // Walks: the position is m_listRecords.end() / m_listPages.end() once past the last.
   using PagePos = std::list<CMultiProgRecord>::iterator;
   RecordPos GetFirstRecordPosition();
