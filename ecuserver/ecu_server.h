@@ -101,10 +101,10 @@ class CECUServer {
  private:
   void Close();
 
-  sqlite3* m_pDb = nullptr;
-  sqlite3_stmt* m_pQuery = nullptr;
-  int m_nProjectID = 0;
-  int m_nTable0Rev = 0;
+  sqlite3* m_db = nullptr;
+  sqlite3_stmt* m_query = nullptr;
+  int m_projectID = 0;
+  int m_table0Rev = 0;
   TdbStatus m_status;
-  int64_t m_nDeadline = 0;  // steady-clock nanoseconds after which the running query stops
+  int64_t m_deadline = 0;  // steady-clock nanoseconds after which the running query stops
 };

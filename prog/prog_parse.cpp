@@ -269,7 +269,7 @@ class TextReader {
       if (kind == LineKind::comment) {
         ReadHeaderKeys(m_line);
       } else if (kind != own) {
-        m_bHandedOver = true;
+        m_handedOver = true;
         return kOtherFormat;
       } else if (const int result = readRecord(m_line); result != PROG_OK) {
         return result;
@@ -297,8 +297,8 @@ class TextReader {
   // The next line, counted; false at the end of the input. A line handed over to the other
   // reader comes again, not counted again.
   bool NextLine() {
-    if (m_bHandedOver) {
-      m_bHandedOver = false;
+    if (m_handedOver) {
+      m_handedOver = false;
       return true;
     }
     if (!m_ar.ReadString(m_line)) return false;
@@ -317,7 +317,7 @@ class TextReader {
 
   CArchive& m_ar;
   std::string m_line;
-  bool m_bHandedOver = false;
+  bool m_handedOver = false;
 };
 
 // S-record lines; S0 is read unchecked, S5, S7 and S9 here rather than by the image's parsers.

@@ -38,60 +38,60 @@ using Chain = std::unique_ptr<CryptoPP::BufferedTransformation>;
 // still arriving.
 class BlockOutput {
  public:
-  BlockOutput(size_t limit, size_t expected) : m_uLimit(limit) { Resize(std::min(expected, limit)); }
+  BlockOutput(size_t limit, size_t expected) : m_limit(limit) { Resize(std::min(expected, limit)); }
   BlockOutput(const BlockOutput&) = delete;
   BlockOutput& operator=(const BlockOutput&) = delete;
-  ~BlockOutput() { std::free(m_pBlock); }
+  ~BlockOutput() { std::free(m_block); }
 
   void Append(const void* data, size_t length) {
-    if (length > m_uLimit - m_uSize)
+    if (length > m_limit - m_size)
       throw CryptoPP::Exception(CryptoPP::Exception::OTHER_ERROR, "output longer than its limit");
-    if (length > m_uCapacity - m_uSize) {
-      const size_t needed = m_uSize + length;
-      Resize(m_uCapacity + std::min(m_uLimit - m_uCapacity, std::max(m_uCapacity, needed - m_uCapacity)));
+    if (length > m_capacity - m_size) {
+      const size_t needed = m_size + length;
+      Resize(m_capacity + std::min(m_limit - m_capacity, std::max(m_capacity, needed - m_capacity)));
     }
-    if (length != 0) std::memcpy(m_pBlock + m_uSize, data, length);
-    m_uSize += length;
+    if (length != 0) std::memcpy(m_block + m_size, data, length);
+    m_size += length;
   }
 
-  const uint8_t* Data() const { return m_pBlock; }
-  size_t Size() const { return m_uSize; }
+  const uint8_t* Data() const { return m_block; }
+  size_t Size() const { return m_size; }
 
   // Hands the block over, cut to its size plus spare zero bytes (and never a null block).
   uint8_t* Release(size_t spare) {
-    const size_t total = std::max<size_t>(m_uSize + spare, 1);
-    if (total != m_uCapacity) Resize(total);
-    std::memset(m_pBlock + m_uSize, 0, total - m_uSize);
-    return std::exchange(m_pBlock, nullptr);
+    const size_t total = std::max<size_t>(m_size + spare, 1);
+    if (total != m_capacity) Resize(total);
+    std::memset(m_block + m_size, 0, total - m_size);
+    return std::exchange(m_block, nullptr);
   }
 
  private:
   void Resize(size_t capacity) {
     if (capacity == 0) return;
-    void* p = std::realloc(m_pBlock, capacity);
+    void* p = std::realloc(m_block, capacity);
     if (p == nullptr) throw std::bad_alloc();
-    m_pBlock = static_cast<uint8_t*>(p);
-    m_uCapacity = capacity;
+    m_block = static_cast<uint8_t*>(p);
+    m_capacity = capacity;
   }
 
-  uint8_t* m_pBlock = nullptr;
-  size_t m_uSize = 0;
-  size_t m_uCapacity = 0;
-  size_t m_uLimit;
+  uint8_t* m_block = nullptr;
+  size_t m_size = 0;
+  size_t m_capacity = 0;
+  size_t m_limit;
 };
 
 // The same into a string, for a caller that keeps the text as one: it is built there once
 // rather than copied out of a block.
 class TextOutput {
  public:
-  TextOutput(size_t limit, size_t expected) : m_uLimit(limit) { m_text.reserve(std::min(expected, limit)); }
+  TextOutput(size_t limit, size_t expected) : m_limit(limit) { m_text.reserve(std::min(expected, limit)); }
 
   void Append(const void* data, size_t length) {
     const size_t size = m_text.size();
-    if (length > m_uLimit - size)
+    if (length > m_limit - size)
       throw CryptoPP::Exception(CryptoPP::Exception::OTHER_ERROR, "output longer than its limit");
     if (length > m_text.capacity() - size)
-      m_text.reserve(std::min(m_uLimit, std::max(2 * m_text.capacity(), size + length)));
+      m_text.reserve(std::min(m_limit, std::max(2 * m_text.capacity(), size + length)));
     m_text.append(static_cast<const char*>(data), length);
   }
 
@@ -99,7 +99,7 @@ class TextOutput {
 
  private:
   std::string m_text;
-  size_t m_uLimit;
+  size_t m_limit;
 };
 
 // The end of every filter chain: the first message, as it arrives, into an output. Bytes a
@@ -110,15 +110,15 @@ class OutputSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
   explicit OutputSink(Output& output) : m_output(output) {}
 
   size_t Put2(const Byte* data, size_t length, int messageEnd, bool /*blocking*/) override {
-    if (m_bEnded) return 0;
+    if (m_ended) return 0;
     m_output.Append(data, length);
-    if (messageEnd != 0) m_bEnded = true;
+    if (messageEnd != 0) m_ended = true;
     return 0;
   }
 
  private:
   Output& m_output;
-  bool m_bEnded = false;
+  bool m_ended = false;
 };
 
 // The same, written as upper-case hex digits.
@@ -182,16 +182,16 @@ int RunStage(const void* input, uint32_t inputLength, size_t limit, size_t expec
 // The codec's passphrase for the length of one call, wiped when the call ends.
 class CodecPassphrase {
  public:
-  CodecPassphrase() noexcept : m_bBuilt(BuildCodecPassphrase(m_sz) == 1) {}
+  CodecPassphrase() noexcept : m_built(BuildCodecPassphrase(m_text) == 1) {}
   CodecPassphrase(const CodecPassphrase&) = delete;
   CodecPassphrase& operator=(const CodecPassphrase&) = delete;
-  ~CodecPassphrase() { CryptoPP::SecureWipeBuffer(reinterpret_cast<Byte*>(m_sz), sizeof m_sz); }
+  ~CodecPassphrase() { CryptoPP::SecureWipeBuffer(reinterpret_cast<Byte*>(m_text), sizeof m_text); }
 
-  const char* Get() const noexcept { return m_bBuilt ? m_sz : nullptr; }
+  const char* Get() const noexcept { return m_built ? m_text : nullptr; }
 
  private:
-  char m_sz[kCodecPassphraseBuffer] = {};
-  bool m_bBuilt;
+  char m_text[kCodecPassphraseBuffer] = {};
+  bool m_built;
 };
 
 // The plain length a gzip stream's trailer gives (modulo 2^32), bounded by what deflate can
