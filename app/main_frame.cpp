@@ -105,8 +105,8 @@ bool CMainFrame::Create(wxDocManager* manager) {
   m_storedState = m_state;
   if (!GetToolBar()) return false;
 
-  m_pOwnMenuBar = BuildMenuBar(IDR_MAINFRAME);
-  SetMenuBar(m_pOwnMenuBar);
+  m_ownMenuBar = BuildMenuBar(IDR_MAINFRAME);
+  SetMenuBar(m_ownMenuBar);
   WatchBarsRightClicks();
 
   // Bound after the document handling's own close handler, so this one runs first.
@@ -198,7 +198,7 @@ void CMainFrame::UpdateMenuLabels(wxMenuBar* bar) {
 }
 
 void CMainFrame::ForEachMenuBar(const std::function<void(wxMenuBar*)>& f) {
-  if (m_pOwnMenuBar) f(m_pOwnMenuBar);
+  if (m_ownMenuBar) f(m_ownMenuBar);
   if (wxAuiNotebook* book = GetNotebook())
     for (size_t i = 0; i < book->GetPageCount(); ++i)
       if (auto* child = wxDynamicCast(book->GetPage(i), wxAuiMDIChildFrame))
@@ -388,8 +388,8 @@ void CMainFrame::UpdateLockIndicators() {
   for (int i = 0; i < 3 && i + 1 < status->GetFieldsCount(); ++i) {
     const unsigned id = res::g_StatusIndicators[i + 1];
     const wxString text = wxGetKeyState(static_cast<wxKeyCode>(kLockKeys[i])) ? ResText(id) : wxString();
-    if (text != m_strLocks[i]) {
-      m_strLocks[i] = text;
+    if (text != m_lockTexts[i]) {
+      m_lockTexts[i] = text;
       status->SetStatusText(text, i + 1);
     }
   }

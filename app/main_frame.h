@@ -82,7 +82,7 @@ class CMainFrame : public CMainFrameBase {
   WindowPlacement m_storedPlacement;
   WindowRect m_rectNormal;
   bool m_maximizePending = false;  // until the window is mapped at its normal size
-  wxMenuBar* m_pOwnMenuBar = nullptr;
+  wxMenuBar* m_ownMenuBar = nullptr;
   wxIconBundle m_docIcons;
-  wxString m_strLocks[3];
+  wxString m_lockTexts[3];
 };

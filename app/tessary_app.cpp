@@ -40,8 +40,8 @@ bool CTessaryAuthorApp::Initialize(int& count, wxChar** arguments) {
 }
 
 bool CTessaryAuthorApp::OnInit() {
-  m_pUi = std::make_unique<CWxUiServices>();
-  SetUiServices(m_pUi.get());
+  m_ui = std::make_unique<CWxUiServices>();
+  SetUiServices(m_ui.get());
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(ToSystemPath(argv[i]));
   if (InitInstance(args)) return true;
@@ -80,8 +80,8 @@ bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   // value is written.
   SetVendorName(kRegistryKey);
   SetAppName(ResText(AFX_IDS_APP_TITLE));
-  m_pProfile = std::make_unique<CProfile>(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
-  SetAppProfile(m_pProfile.get());
+  m_profile = std::make_unique<CProfile>(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
+  SetAppProfile(m_profile.get());
   // The toolkit would otherwise make a configuration file of its own when one of its parts asks.
   wxConfigBase::DontCreateOnDemand();
 
@@ -140,8 +140,8 @@ int CTessaryAuthorApp::ExitInstance() {
       delete frame;
   }
   m_pDocManager.reset();
-  if (GetAppProfile() == m_pProfile.get()) SetAppProfile(nullptr);
-  m_pProfile.reset();
+  if (GetAppProfile() == m_profile.get()) SetAppProfile(nullptr);
+  m_profile.reset();
   return 0;
 }
 

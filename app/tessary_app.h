@@ -43,8 +43,8 @@ class CTessaryAuthorApp : public wxApp {
   static wxString ProfilePath();
 
  private:
-  std::unique_ptr<CWxUiServices> m_pUi;
-  std::unique_ptr<CProfile> m_pProfile;
+  std::unique_ptr<CWxUiServices> m_ui;
+  std::unique_ptr<CProfile> m_profile;
   std::unique_ptr<CTessaryDocManager> m_pDocManager;
   wxWeakRef<CMainFrame> m_pMainFrame;
 };

@@ -42,9 +42,9 @@ IdLookup ReadProgramIds(CProgBase& image, ProgramIds& ids, TdbStatus* database) 
   // are outside what a text here can be.
   const uint32_t n = info.SizeFactor2() * info.SizeFactor1();
   if (n >= (uint32_t{1} << 31)) return IdLookup::calIdUnreadable;
-  // No item is longer than TABLE_MAX_ITEM_BYTES, so a larger room changes nothing but the
+  // No item is longer than kTableMaxItemBytes, so a larger room changes nothing but the
   // allocation: bytes past the item stay zero either way.
-  const uint32_t room = std::min(n, TABLE_MAX_ITEM_BYTES);
+  const uint32_t room = std::min(n, kTableMaxItemBytes);
   std::vector<uint8_t> buffer(room, 0);
   if (image.ReadTableItem(info.nTable, info.nItem, buffer.data(), 0, room) != TABLE_OK)
     return IdLookup::calIdUnreadable;

@@ -146,12 +146,12 @@ bool DecodeAndParse(CProgParse& image, std::string& bytes, int& code) {
 }  // namespace
 
 std::string CFileTooLargeException::GetErrorMessage() const {
-  const std::string limit = std::to_string(m_nLimit >> 30) + " GB";
+  const std::string limit = std::to_string(m_limit >> 30) + " GB";
   return tessary::Format(LoadResString(IDS_FILE_TOO_LARGE).c_str(), m_strFileName.c_str(), limit.c_str());
 }
 
 std::string CNotAFileException::GetErrorMessage() const {
-  return tessary::Format(LoadResString(IDS_NOT_A_FILE).c_str(), m_strFileName.c_str(), KindOf(m_nMode).c_str());
+  return tessary::Format(LoadResString(IDS_NOT_A_FILE).c_str(), m_strFileName.c_str(), KindOf(m_mode).c_str());
 }
 
 std::string ReadWholeFile(const std::string& path, unsigned, uint64_t limit) {

@@ -17,19 +17,19 @@ class CTargetObj;
 // kept in 32 bits), 2 GiB or more for an image (a signed 32-bit count).
 class CFileTooLargeException : public CException {
  public:
-  CFileTooLargeException(std::string fileName, uint64_t limit) : m_strFileName(std::move(fileName)), m_nLimit(limit) {}
+  CFileTooLargeException(std::string fileName, uint64_t limit) : m_strFileName(std::move(fileName)), m_limit(limit) {}
   std::string GetErrorMessage() const override;
   std::string m_strFileName;
-  uint64_t m_nLimit;  // the first length refused
+  uint64_t m_limit;  // the first length refused
 };
 
 // A path that names a folder, a named pipe, a device or a socket rather than a file.
 class CNotAFileException : public CException {
  public:
-  CNotAFileException(std::string fileName, uint32_t mode) : m_strFileName(std::move(fileName)), m_nMode(mode) {}
+  CNotAFileException(std::string fileName, uint32_t mode) : m_strFileName(std::move(fileName)), m_mode(mode) {}
   std::string GetErrorMessage() const override;
   std::string m_strFileName;
-  uint32_t m_nMode;  // st_mode
+  uint32_t m_mode;  // st_mode
 };
 
 inline constexpr uint64_t kProgramFileLimit = uint64_t{1} << 32;

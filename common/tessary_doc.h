@@ -15,9 +15,9 @@
 class CDocChange : public wxObject {
  public:
   enum What { upgrade, image, actions, comments, targetAdded, targetRemoved };
-  explicit CDocChange(What what, CTargetObj* target = nullptr) : m_what(what), m_pTarget(target) {}
+  explicit CDocChange(What what, CTargetObj* target = nullptr) : m_what(what), m_target(target) {}
   What m_what;
-  CTargetObj* m_pTarget;  // the target added or removed
+  CTargetObj* m_target;  // the target added or removed
 };
 
 enum class PostUpgradeAction { clearRuntime, clearFaultHistory, resetBreakin };

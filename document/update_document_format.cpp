@@ -99,17 +99,17 @@ class Source {
 
 class BufferSource : public Source {
  public:
-  BufferSource(const uint8_t* p, std::size_t n) : Source(n), m_p(p) {}
+  BufferSource(const uint8_t* p, std::size_t n) : Source(n), m_next(p) {}
 
  protected:
   bool Copy(uint8_t* out, std::size_t n) override {
-    if (n > 0) std::memcpy(out, m_p, n);
-    m_p += n;
+    if (n > 0) std::memcpy(out, m_next, n);
+    m_next += n;
     return true;
   }
 
  private:
-  const uint8_t* m_p;
+  const uint8_t* m_next;
 };
 
 // Reads until n bytes, the end of the file or an error (err); returns how many came.

@@ -241,23 +241,23 @@ sqlite3* OpenTdb(const std::string& path, int64_t& deadline, TdbStatus& status) 
 }  // namespace
 
 std::string DefaultTDBPath() {
-  const char* env = std::getenv(TDB_ENV_VAR);
+  const char* env = std::getenv(kTdbEnvVar);
   if (env && *env) return env;
   const std::string folder = ExecutableFolder();
   // The data folder of an installed program, reached from its own folder so that the installed
   // tree may live under any prefix.
   const std::string installed = (std::filesystem::path(folder) / TESSARY_TDB_FROM_BINDIR).lexically_normal();
   if (IsFile(installed)) return installed;
-  return folder + TDB_FILE_NAME;
+  return folder + kTdbFileName;
 }
 
 CECUServer::~CECUServer() { Close(); }
 
 void CECUServer::Close() {
-  sqlite3_finalize(m_pQuery);
-  m_pQuery = nullptr;
-  sqlite3_close(m_pDb);
-  m_pDb = nullptr;
+  sqlite3_finalize(m_query);
+  m_query = nullptr;
+  sqlite3_close(m_db);
+  m_db = nullptr;
 }
 
 TdbStatus CECUServer::Check(const std::string& path) {
@@ -269,24 +269,24 @@ TdbStatus CECUServer::Check(const std::string& path) {
 
 int CECUServer::OpenDefaultTDBOffline(int ProjectID, int Table0Rev) {
   Close();
-  m_nProjectID = ProjectID;
-  m_nTable0Rev = Table0Rev;
-  m_pDb = OpenTdb(DefaultTDBPath(), m_nDeadline, m_status);
-  if (!m_pDb) return 0;
+  m_projectID = ProjectID;
+  m_table0Rev = Table0Rev;
+  m_db = OpenTdb(DefaultTDBPath(), m_deadline, m_status);
+  if (!m_db) return 0;
   // Names are compared byte for byte, whatever collation the file gives the column.
   static const char kQuery[] =
       "SELECT table_no, item_no, size_factor1, size_factor2 FROM parameter "
       "WHERE project_id = ?1 AND table0_rev = ?2 AND name COLLATE BINARY = ?3";
-  if (sqlite3_prepare_v2(m_pDb, kQuery, -1, &m_pQuery, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(m_db, kQuery, -1, &m_query, nullptr) != SQLITE_OK) {
     m_status.problem = TdbProblem::notDatabase;
-    m_status.detail = sqlite3_errmsg(m_pDb);
+    m_status.detail = sqlite3_errmsg(m_db);
     Close();
     return 0;
   }
   sqlite3_stmt* probe = nullptr;
   int known = 0;
-  m_nDeadline = DeadlineFromNow();
-  if (sqlite3_prepare_v2(m_pDb, "SELECT 1 FROM parameter WHERE project_id = ?1 AND table0_rev = ?2 LIMIT 1", -1,
+  m_deadline = DeadlineFromNow();
+  if (sqlite3_prepare_v2(m_db, "SELECT 1 FROM parameter WHERE project_id = ?1 AND table0_rev = ?2 LIMIT 1", -1,
                          &probe, nullptr) == SQLITE_OK) {
     sqlite3_bind_int(probe, 1, ProjectID);
     sqlite3_bind_int(probe, 2, Table0Rev);
@@ -299,21 +299,21 @@ int CECUServer::OpenDefaultTDBOffline(int ProjectID, int Table0Rev) {
 }
 
 int CECUServer::GetParameterInfo(const char* name, ParameterInfo* info) {
-  if (!m_pQuery || !name || !info) return 0;
-  sqlite3_reset(m_pQuery);
-  sqlite3_bind_int(m_pQuery, 1, m_nProjectID);
-  sqlite3_bind_int(m_pQuery, 2, m_nTable0Rev);
-  sqlite3_bind_text(m_pQuery, 3, name, -1, SQLITE_TRANSIENT);
-  m_nDeadline = DeadlineFromNow();
+  if (!m_query || !name || !info) return 0;
+  sqlite3_reset(m_query);
+  sqlite3_bind_int(m_query, 1, m_projectID);
+  sqlite3_bind_int(m_query, 2, m_table0Rev);
+  sqlite3_bind_text(m_query, 3, name, -1, SQLITE_TRANSIENT);
+  m_deadline = DeadlineFromNow();
   int found = 0;
-  int rc = sqlite3_step(m_pQuery);
+  int rc = sqlite3_step(m_query);
   if (rc == SQLITE_ROW) {
     int64_t table, item, f1, f2;
     // A row with values that do not fit the record is as good as no row.
-    if (ColumnInRange(m_pQuery, 0, UINT8_MAX, table) && ColumnInRange(m_pQuery, 1, UINT8_MAX, item) &&
-        ColumnInRange(m_pQuery, 2, UINT32_MAX, f1) && ColumnInRange(m_pQuery, 3, UINT32_MAX, f2)) {
+    if (ColumnInRange(m_query, 0, UINT8_MAX, table) && ColumnInRange(m_query, 1, UINT8_MAX, item) &&
+        ColumnInRange(m_query, 2, UINT32_MAX, f1) && ColumnInRange(m_query, 3, UINT32_MAX, f2)) {
       // The key allows one row; should a damaged file hold a second one, neither is trusted.
-      rc = sqlite3_step(m_pQuery);
+      rc = sqlite3_step(m_query);
       if (rc == SQLITE_DONE) {
         std::memset(info, 0, sizeof *info);
         info->nTable = static_cast<uint8_t>(table);
@@ -328,9 +328,9 @@ int CECUServer::GetParameterInfo(const char* name, ParameterInfo* info) {
     m_status.problem = TdbProblem::queryUnfinished;
   } else if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
     m_status.problem = TdbProblem::notDatabase;
-    m_status.detail = sqlite3_errmsg(m_pDb);
+    m_status.detail = sqlite3_errmsg(m_db);
   }
-  sqlite3_reset(m_pQuery);
-  sqlite3_clear_bindings(m_pQuery);
+  sqlite3_reset(m_query);
+  sqlite3_clear_bindings(m_query);
   return found;
 }

@@ -44,9 +44,9 @@ static_assert(offsetof(ParameterInfo, nSizeFactor1) == 6006);
 static_assert(offsetof(ParameterInfo, nSizeFactor2) == 6010);
 
 // Environment variable that names the controller database to use.
-inline constexpr const char* TDB_ENV_VAR = "TESSARY_TDB";
+inline constexpr const char* kTdbEnvVar = "TESSARY_TDB";
 // File name of the default controller database in the data folder and beside the executable.
-inline constexpr const char* TDB_FILE_NAME = "controllers.tdb";
+inline constexpr const char* kTdbFileName = "controllers.tdb";
 
 // The default controller database: $TESSARY_TDB when set and not empty, else the installed data
 // folder's file when it exists (<bindir>/../share/tessary/, reached from the running executable's
@@ -101,10 +101,10 @@ class CECUServer {
  private:
   void Close();
 
-  sqlite3* m_pDb = nullptr;
-  sqlite3_stmt* m_pQuery = nullptr;
-  int m_nProjectID = 0;
-  int m_nTable0Rev = 0;
+  sqlite3* m_db = nullptr;
+  sqlite3_stmt* m_query = nullptr;
+  int m_projectID = 0;
+  int m_table0Rev = 0;
   TdbStatus m_status;
-  int64_t m_nDeadline = 0;  // steady-clock nanoseconds after which the running query stops
+  int64_t m_deadline = 0;  // steady-clock nanoseconds after which the running query stops
 };

@@ -18,19 +18,19 @@ CArchive::~CArchive() {
 }
 
 bool CArchive::Fill() {
-  if (m_bEof) return false;
+  if (m_eof) return false;
   if (!IsLoading()) AfxThrowArchiveException(CArchiveException::writeOnly, m_pFile->GetFilePath());
-  m_nMax = m_pFile->Read(m_buf.data(), static_cast<uint32_t>(m_buf.size()));
-  m_nCur = 0;
-  m_nNextLf = m_nNextCr = kUnknown;
-  if (m_nMax == 0) m_bEof = true;
-  return m_nMax != 0;
+  m_max = m_pFile->Read(m_buf.data(), static_cast<uint32_t>(m_buf.size()));
+  m_cur = 0;
+  m_nextLf = m_nextCr = kUnknown;
+  if (m_max == 0) m_eof = true;
+  return m_max != 0;
 }
 
 size_t CArchive::NextOf(char c, size_t& cached) {
-  if (cached == kUnknown || cached < m_nCur) {
-    const void* p = std::memchr(m_buf.data() + m_nCur, c, m_nMax - m_nCur);
-    cached = p ? static_cast<size_t>(static_cast<const char*>(p) - m_buf.data()) : m_nMax;
+  if (cached == kUnknown || cached < m_cur) {
+    const void* p = std::memchr(m_buf.data() + m_cur, c, m_max - m_cur);
+    cached = p ? static_cast<size_t>(static_cast<const char*>(p) - m_buf.data()) : m_max;
   }
   return cached;
 }
@@ -39,18 +39,18 @@ bool CArchive::ReadString(std::string& line) {
   line.clear();
   bool any = false;
   for (;;) {
-    if (m_nCur >= m_nMax && !Fill()) break;
+    if (m_cur >= m_max && !Fill()) break;
     any = true;
     // Each kind of line end is looked for once per buffer and again only when passed, so a file
     // with one kind is scanned once whichever kind it uses.
-    const size_t end = std::min(NextOf('\n', m_nNextLf), NextOf('\r', m_nNextCr));
-    line.append(m_buf.data() + m_nCur, end - m_nCur);
-    if (end == m_nMax) {
-      m_nCur = m_nMax;
+    const size_t end = std::min(NextOf('\n', m_nextLf), NextOf('\r', m_nextCr));
+    line.append(m_buf.data() + m_cur, end - m_cur);
+    if (end == m_max) {
+      m_cur = m_max;
       continue;
     }
-    m_nCur = end + 1;
-    if (m_buf[end] == '\r' && (m_nCur < m_nMax || Fill()) && m_buf[m_nCur] == '\n') ++m_nCur;  // CR LF
+    m_cur = end + 1;
+    if (m_buf[end] == '\r' && (m_cur < m_max || Fill()) && m_buf[m_cur] == '\n') ++m_cur;  // CR LF
     return true;
   }
   return any;
@@ -60,10 +60,10 @@ uint32_t CArchive::Read(void* buffer, uint32_t count) {
   auto* out = static_cast<char*>(buffer);
   uint32_t done = 0;
   while (done < count) {
-    if (m_nCur >= m_nMax && !Fill()) break;
-    const size_t n = std::min<size_t>(count - done, m_nMax - m_nCur);
-    std::memcpy(out + done, m_buf.data() + m_nCur, n);
-    m_nCur += n;
+    if (m_cur >= m_max && !Fill()) break;
+    const size_t n = std::min<size_t>(count - done, m_max - m_cur);
+    std::memcpy(out + done, m_buf.data() + m_cur, n);
+    m_cur += n;
     done += static_cast<uint32_t>(n);
   }
   return done;
@@ -79,10 +79,10 @@ void CArchive::Write(const void* buffer, uint32_t count) {
     return;
   }
   while (count > 0) {
-    if (m_nCur == m_buf.size()) Flush();
-    const size_t n = std::min<size_t>(count, m_buf.size() - m_nCur);
-    std::memcpy(m_buf.data() + m_nCur, in, n);
-    m_nCur += n;
+    if (m_cur == m_buf.size()) Flush();
+    const size_t n = std::min<size_t>(count, m_buf.size() - m_cur);
+    std::memcpy(m_buf.data() + m_cur, in, n);
+    m_cur += n;
     in += n;
     count -= static_cast<uint32_t>(n);
   }
@@ -91,9 +91,9 @@ void CArchive::Write(const void* buffer, uint32_t count) {
 void CArchive::WriteString(std::string_view text) { Write(text.data(), static_cast<uint32_t>(text.size())); }
 
 void CArchive::Flush() {
-  if (!m_pFile || IsLoading() || m_nCur == 0) return;
-  const size_t n = m_nCur;
-  m_nCur = 0;
+  if (!m_pFile || IsLoading() || m_cur == 0) return;
+  const size_t n = m_cur;
+  m_cur = 0;
   m_pFile->Write(m_buf.data(), static_cast<uint32_t>(n));
 }
 

@@ -43,16 +43,16 @@ class CArchive {
   static constexpr size_t kUnknown = SIZE_MAX;
 
   bool Fill();
-  // Where the next c at or after m_nCur lies (m_nMax when the buffer holds none), found once
-  // and kept in cached until m_nCur passes it.
+  // Where the next c at or after m_cur lies (m_max when the buffer holds none), found once
+  // and kept in cached until m_cur passes it.
   size_t NextOf(char c, size_t& cached);
 
   CFile* m_pFile;
   unsigned m_nMode;
   std::vector<char> m_buf;
-  size_t m_nCur = 0;  // next byte to read, or next free byte when storing
-  size_t m_nMax = 0;  // end of valid data when loading
-  bool m_bEof = false;
-  size_t m_nNextLf = kUnknown;
-  size_t m_nNextCr = kUnknown;
+  size_t m_cur = 0;  // next byte to read, or next free byte when storing
+  size_t m_max = 0;  // end of valid data when loading
+  bool m_eof = false;
+  size_t m_nextLf = kUnknown;
+  size_t m_nextCr = kUnknown;
 };

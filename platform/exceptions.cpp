@@ -8,8 +8,8 @@ int CException::ReportError(unsigned style) const { return AfxMessageBox(GetErro
 
 const char* CException::what() const noexcept {
   try {
-    m_strWhat = GetErrorMessage();
-    return m_strWhat.c_str();
+    m_what = GetErrorMessage();
+    return m_what.c_str();
   } catch (...) {
     return "exception";
   }

@@ -17,7 +17,7 @@ class CException : public std::exception {
   const char* what() const noexcept override;
 
  private:
-  mutable std::string m_strWhat;
+  mutable std::string m_what;
 };
 
 class CMemoryException : public CException {

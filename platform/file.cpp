@@ -60,7 +60,7 @@ bool CFile::Open(const std::string& path, unsigned flags, CFileException* error)
   }
   m_hFile = fd;
   m_strFileName = path;
-  m_nPending = m_nAhead = m_nAheadPos = 0;
+  m_pending = m_ahead = m_aheadPos = 0;
   return true;
 }
 
@@ -92,51 +92,51 @@ uint32_t CFile::ReadDirect(uint8_t* p, uint32_t n) {
 }
 
 void CFile::Settle() const {
-  if (m_nPending) {
-    const size_t n = m_nPending;
-    m_nPending = 0;  // once tried, the bytes are the caller's problem: never written twice
+  if (m_pending) {
+    const size_t n = m_pending;
+    m_pending = 0;  // once tried, the bytes are the caller's problem: never written twice
     WriteAll(m_buffer.data(), n);
   }
-  if (m_nAheadPos < m_nAhead) {
-    const off_t back = static_cast<off_t>(m_nAhead - m_nAheadPos);
-    m_nAhead = m_nAheadPos = 0;
+  if (m_aheadPos < m_ahead) {
+    const off_t back = static_cast<off_t>(m_ahead - m_aheadPos);
+    m_ahead = m_aheadPos = 0;
     if (::lseek(m_hFile, -back, SEEK_CUR) < 0) ThrowErrno(errno);
   }
-  m_nAhead = m_nAheadPos = 0;
+  m_ahead = m_aheadPos = 0;
 }
 
 uint32_t CFile::Read(void* buffer, uint32_t count) {
-  if (m_nPending) Settle();
+  if (m_pending) Settle();
   auto* p = static_cast<uint8_t*>(buffer);
   uint32_t done = 0;
   while (done < count) {
-    if (m_nAheadPos < m_nAhead) {
-      const size_t n = std::min<size_t>(count - done, m_nAhead - m_nAheadPos);
-      std::memcpy(p + done, m_buffer.data() + m_nAheadPos, n);
-      m_nAheadPos += n;
+    if (m_aheadPos < m_ahead) {
+      const size_t n = std::min<size_t>(count - done, m_ahead - m_aheadPos);
+      std::memcpy(p + done, m_buffer.data() + m_aheadPos, n);
+      m_aheadPos += n;
       done += static_cast<uint32_t>(n);
       continue;
     }
     if (count - done >= kBufferSize) return done + ReadDirect(p + done, count - done);
     m_buffer.resize(kBufferSize);
-    m_nAheadPos = 0;
-    m_nAhead = ReadDirect(m_buffer.data(), kBufferSize);
-    if (m_nAhead == 0) break;
+    m_aheadPos = 0;
+    m_ahead = ReadDirect(m_buffer.data(), kBufferSize);
+    if (m_ahead == 0) break;
   }
   return done;
 }
 
 void CFile::Write(const void* buffer, uint32_t count) {
-  if (m_nAhead) Settle();
+  if (m_ahead) Settle();
   const auto* p = static_cast<const uint8_t*>(buffer);
-  if (m_nPending + count > kBufferSize) Settle();
+  if (m_pending + count > kBufferSize) Settle();
   if (count >= kBufferSize) {
     WriteAll(p, count);
     return;
   }
   m_buffer.resize(kBufferSize);
-  std::memcpy(m_buffer.data() + m_nPending, p, count);
-  m_nPending += count;
+  std::memcpy(m_buffer.data() + m_pending, p, count);
+  m_pending += count;
 }
 
 uint64_t CFile::Seek(int64_t offset, SeekPosition from) {
@@ -195,7 +195,7 @@ void CFile::Abort() {
     ::close(m_hFile);
   }
   m_hFile = -1;
-  m_nPending = m_nAhead = m_nAheadPos = 0;
+  m_pending = m_ahead = m_aheadPos = 0;
 }
 
 // ---------------------------------------------------------------- CStdioFile

@@ -60,14 +60,14 @@ bool ResizeBlock(GlobalBlock& block, size_t size) {
 
 class CMemoryStream final : public IStream {
  public:
-  CMemoryStream(HGLOBAL block, bool deleteOnRelease) : m_block(block), m_bDeleteOnRelease(deleteOnRelease) {}
+  CMemoryStream(HGLOBAL block, bool deleteOnRelease) : m_block(block), m_deleteOnRelease(deleteOnRelease) {}
 
-  uint32_t AddRef() override { return ++m_nRefs; }
+  uint32_t AddRef() override { return ++m_refs; }
 
   uint32_t Release() override {
-    const uint32_t n = --m_nRefs;
+    const uint32_t n = --m_refs;
     if (n == 0) {
-      if (m_bDeleteOnRelease) GlobalFree(m_block);
+      if (m_deleteOnRelease) GlobalFree(m_block);
       delete this;
     }
     return n;
@@ -82,11 +82,11 @@ class CMemoryStream final : public IStream {
   HRESULT Read(void* buffer, uint32_t count, uint32_t* read) override {
     if (!buffer && count > 0) return E_POINTER;
     uint32_t n = 0;
-    if (m_nPosition < m_block->size) {
-      const uint64_t left = m_block->size - m_nPosition;
+    if (m_position < m_block->size) {
+      const uint64_t left = m_block->size - m_position;
       n = left < count ? static_cast<uint32_t>(left) : count;
-      std::memcpy(buffer, m_block->data + m_nPosition, n);
-      m_nPosition += n;
+      std::memcpy(buffer, m_block->data + m_position, n);
+      m_position += n;
     }
     if (read) *read = n;
     return S_OK;
@@ -96,11 +96,11 @@ class CMemoryStream final : public IStream {
     if (written) *written = 0;
     if (count == 0) return S_OK;
     if (!buffer) return E_POINTER;
-    if (m_nPosition > SIZE_MAX - count) return E_OUTOFMEMORY;
-    const uint64_t stop = m_nPosition + count;
+    if (m_position > SIZE_MAX - count) return E_OUTOFMEMORY;
+    const uint64_t stop = m_position + count;
     if (stop > m_block->size && !ResizeBlock(*m_block, static_cast<size_t>(stop))) return E_OUTOFMEMORY;
-    std::memcpy(m_block->data + m_nPosition, buffer, count);
-    m_nPosition = stop;
+    std::memcpy(m_block->data + m_position, buffer, count);
+    m_position = stop;
     if (written) *written = count;
     return S_OK;
   }
@@ -109,13 +109,13 @@ class CMemoryStream final : public IStream {
     int64_t base;
     switch (origin) {
       case STREAM_SEEK_SET: base = 0; break;
-      case STREAM_SEEK_CUR: base = static_cast<int64_t>(m_nPosition); break;
+      case STREAM_SEEK_CUR: base = static_cast<int64_t>(m_position); break;
       case STREAM_SEEK_END: base = static_cast<int64_t>(m_block->size); break;
       default: return STG_E_INVALIDFUNCTION;
     }
     if (offset < 0 && base + offset < 0) return STG_E_INVALIDFUNCTION;
-    m_nPosition = static_cast<uint64_t>(base + offset);
-    if (newPosition) *newPosition = m_nPosition;
+    m_position = static_cast<uint64_t>(base + offset);
+    if (newPosition) *newPosition = m_position;
     return S_OK;
   }
 
@@ -123,9 +123,9 @@ class CMemoryStream final : public IStream {
   ~CMemoryStream() override = default;
 
   HGLOBAL m_block;
-  bool m_bDeleteOnRelease;
-  uint32_t m_nRefs = 1;
-  uint64_t m_nPosition = 0;
+  bool m_deleteOnRelease;
+  uint32_t m_refs = 1;
+  uint64_t m_position = 0;
 };
 
 }  // namespace

@@ -24,7 +24,7 @@ CodecBuffer HeapBuffer(uint32_t size) { return CodecBuffer(size ? AllocBuffer(si
 // A flat copy of [start, start + length): nothing for an empty range, one that passes the top
 // of the address space or one larger than the flat-buffer limit. With altEncoder every record
 // byte copied goes through its AltEncodeByte.
-uint32_t CopyRange(const CProgRecordList& records, uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length,
+uint32_t CopyRange(const CProgRecordList& records, uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length,
                    const CProgBase* altEncoder = nullptr) {
   if (!IsFlatRange(start, length)) return 0;
   CodecBuffer buffer = HeapBuffer(length);
@@ -38,26 +38,26 @@ uint32_t CopyRange(const CProgRecordList& records, uint8_t** ppBuffer, uint8_t f
     }
     for (size_t i = 0; i < n; ++i) dst[offset + i] = altEncoder->AltEncodeByte(bytes[i]);
   });
-  *ppBuffer = buffer.release();
+  *outBuffer = buffer.release();
   return length;
 }
 
 // How Reblock treats a record against its range [S, E).
 enum class Cut {
-  Outside,    // holds no address of the range: stays as it is
-  Inside,     // lies in the range: rebuilt
-  KeepTail,   // begins inside and ends after E: the part from E on stays outside
-  KeepHead,   // begins before S and ends inside: the part below S stays outside
-  KeepBoth,   // begins before S and ends after E: the parts below S and from E on stay outside
+  outside,    // holds no address of the range: stays as it is
+  inside,     // lies in the range: rebuilt
+  keepTail,   // begins inside and ends after E: the part from E on stays outside
+  keepHead,   // begins before S and ends inside: the part below S stays outside
+  keepBoth,   // begins before S and ends after E: the parts below S and from E on stay outside
 };
 
 Cut Classify(const CProgRecord& r, uint64_t S, uint64_t E) {
   const uint64_t a = r.m_dwAddress;
   const uint64_t e = EndOf(r);
   // A record that begins inside is rebuilt even when it is empty.
-  if (a >= S && a < E) return e > E ? Cut::KeepTail : Cut::Inside;
-  if (a < S && e > S && E > S) return e > E ? Cut::KeepBoth : Cut::KeepHead;
-  return Cut::Outside;
+  if (a >= S && a < E) return e > E ? Cut::keepTail : Cut::inside;
+  if (a < S && e > S && E > S) return e > E ? Cut::keepBoth : Cut::keepHead;
+  return Cut::outside;
 }
 
 // Drops the record's bytes below at, so that it begins there; it keeps its kind and mark.
@@ -114,7 +114,7 @@ bool SaveSelected(CProgBase& image, Keep keep, const std::string& path, const ch
   // The cursor may stand on a record that has left the list.
   image.m_posCursor = records.end();
   RecordListRestorer restore(image, kept, others);
-  image.SaveFile(path, leadingText, noPrompt, PROG_SAVE_PLAIN);
+  image.SaveFile(path, leadingText, noPrompt, kProgSavePlain);
   return true;
 }
 
@@ -140,10 +140,10 @@ bool CProgBase::Reblock(uint8_t recordLength, uint32_t start, uint32_t length, u
   CProgRecordList tails;  // the parts from E on of records that span the whole range, in walk order
   for (const CProgRecord& rec : m_listRecords) {
     const Cut cut = Classify(rec, S, E);
-    if (cut == Cut::Outside) continue;
+    if (cut == Cut::outside) continue;
     anyInside = true;
     M = std::max(M, std::clamp(EndOf(rec), S, E));
-    if (cut == Cut::KeepBoth) {
+    if (cut == Cut::keepBoth) {
       tails.push_back(rec);
       DropHead(tails.back(), static_cast<uint32_t>(E));
     }
@@ -154,7 +154,7 @@ bool CProgBase::Reblock(uint8_t recordLength, uint32_t start, uint32_t length, u
     return true;
   }
   const uint64_t span = M - S;
-  if (span > PROG_MAX_FLAT_BUFFER) return false;
+  if (span > kProgMaxFlatBuffer) return false;
   const auto L = static_cast<uint32_t>(span);
 
   CodecBuffer data = HeapBuffer(L);
@@ -186,21 +186,21 @@ bool CProgBase::Reblock(uint8_t recordLength, uint32_t start, uint32_t length, u
   // From here on nothing allocates.
   for (auto it = m_listRecords.begin(); it != m_listRecords.end();) {
     switch (Classify(*it, S, E)) {
-      case Cut::Outside:
+      case Cut::outside:
         ++it;
         break;
-      case Cut::Inside:
+      case Cut::inside:
         it = m_listRecords.erase(it);
         break;
-      case Cut::KeepTail:
+      case Cut::keepTail:
         DropHead(*it, static_cast<uint32_t>(E));
         ++it;
         break;
-      case Cut::KeepHead:
+      case Cut::keepHead:
         it->m_nLength = static_cast<uint8_t>(S - it->m_dwAddress);
         ++it;
         break;
-      case Cut::KeepBoth: {
+      case Cut::keepBoth: {
         const auto next = std::next(it);
         m_listRecords.splice(next, tails, tails.begin());
         it->m_nLength = static_cast<uint8_t>(S - it->m_dwAddress);
@@ -250,20 +250,20 @@ uint32_t CProgBase::GetUsedLength(uint32_t start, uint32_t limit) const {
   return any ? static_cast<uint32_t>(M - start) : 0;
 }
 
-uint32_t CProgBase::GetFlatImage(uint8_t** ppBuffer, uint8_t fill) const {
+uint32_t CProgBase::GetFlatImage(uint8_t** outBuffer, uint8_t fill) const {
   uint64_t Z = 0;
   for (const CProgRecord& r : m_listRecords) Z = std::max(Z, EndOf(r));
   // The flat image starts at address 0, so its size is the highest end, which must fit the result.
   if (Z >= kAddressSpace) return 0;
-  return CopyRange(m_listRecords, ppBuffer, fill, 0, static_cast<uint32_t>(Z));
+  return CopyRange(m_listRecords, outBuffer, fill, 0, static_cast<uint32_t>(Z));
 }
 
-uint32_t CProgBase::GetImageRange(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const {
-  return CopyRange(m_listRecords, ppBuffer, fill, start, length);
+uint32_t CProgBase::GetImageRange(uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length) const {
+  return CopyRange(m_listRecords, outBuffer, fill, start, length);
 }
 
-uint32_t CProgBase::GetImageRangeAltEncoded(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const {
-  return CopyRange(m_listRecords, ppBuffer, fill, start, length, this);
+uint32_t CProgBase::GetImageRangeAltEncoded(uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length) const {
+  return CopyRange(m_listRecords, outBuffer, fill, start, length, this);
 }
 
 RecordPos CProgBase::GetFirstRecordPosition() { return m_listRecords.begin(); }

@@ -10,12 +10,12 @@
 // The largest flat buffer the image hands out or works in (256 MiB). Sizes come from record
 // addresses, so a sparse image or a damaged range could otherwise ask for gigabytes; a larger
 // request fails the way an exhausted heap would.
-inline constexpr uint32_t PROG_MAX_FLAT_BUFFER = 0x10000000;
+inline constexpr uint32_t kProgMaxFlatBuffer = 0x10000000;
 
 // True for a range that the flat copies serve: not empty, not past the top of the address
-// space, not above PROG_MAX_FLAT_BUFFER.
+// space, not above kProgMaxFlatBuffer.
 inline bool IsFlatRange(uint32_t start, uint32_t length) {
-  return length != 0 && length <= PROG_MAX_FLAT_BUFFER && uint64_t{start} + length <= (uint64_t{1} << 32);
+  return length != 0 && length <= kProgMaxFlatBuffer && uint64_t{start} + length <= (uint64_t{1} << 32);
 }
 
 inline const CProgRecord& RecordOf(const CProgRecord& r) { return r; }

@@ -64,7 +64,7 @@ struct TableDirEntry {
   uint8_t byCount = 0;
 };
 
-inline constexpr int PROG_TABLE_DIR_SIZE = 8;
+inline constexpr int kProgTableDirSize = 8;
 
 class CProgBase {
  public:
@@ -115,7 +115,7 @@ class CProgBase {
   HRESULT LoadFromStream(IStream* stream);
   // A new stream holding the image as text, protected when the last stream load was protected.
   HRESULT SaveToStream(IStream** stream);
-  // Mode PROG_SAVE_PROTECTED writes to path (the protected form when it ends in ".srz"); any
+  // Mode kProgSaveProtected writes to path (the protected form when it ends in ".srz"); any
   // other mode writes plain text to path with its extension made ".sr". The file is replaced only
   // once the new text is complete.
   bool SaveFile(std::string path, const char* leadingText, bool noPrompt, int mode);
@@ -171,7 +171,7 @@ class CProgBase {
   // Rebuilds the records of [start, start + length) as records of recordLength bytes at start
   // plus multiples of recordLength; bytes no record supplied carry fill. False, with nothing
   // changed, for a length outside 1 to 64, a range past the top of the address space, a span
-  // above PROG_MAX_FLAT_BUFFER or a buffer that cannot be had.
+  // above kProgMaxFlatBuffer or a buffer that cannot be had.
   bool ReblockAll(uint8_t recordLength, uint8_t fill);
   bool Reblock(uint8_t recordLength, uint32_t start, uint32_t length, uint8_t fill);
   // Records whose first address lies in [start, end) move to newStart + (address - start); false,
@@ -183,9 +183,9 @@ class CProgBase {
   uint32_t GetUsedLength(uint32_t start, uint32_t limit) const;
   // Flat copies in a buffer from AllocBuffer, released by the caller with FreeBuffer. They return
   // the buffer's size, or 0 (buffer untouched) for an empty or unsupported size or when memory is short.
-  uint32_t GetFlatImage(uint8_t** ppBuffer, uint8_t fill) const;
-  uint32_t GetImageRange(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
-  uint32_t GetImageRangeAltEncoded(uint8_t** ppBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
+  uint32_t GetFlatImage(uint8_t** outBuffer, uint8_t fill) const;
+  uint32_t GetImageRange(uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
+  uint32_t GetImageRangeAltEncoded(uint8_t** outBuffer, uint8_t fill, uint32_t start, uint32_t length) const;
   // Walks: the position is m_listRecords.end() / m_listPages.end() once past the last.
   using PagePos = std::list<CMultiProgRecord>::iterator;
   RecordPos GetFirstRecordPosition();
@@ -234,8 +234,8 @@ class CProgBase {
   std::list<CInitRAMSection> m_listInitRAM;
   uint8_t m_bProtectedOutput = 0;
   uint8_t m_bLoadedProtected = 0;
-  TableDirEntry m_dirTables[PROG_TABLE_DIR_SIZE] = {};
-  TableDirEntry m_dirTablesB[PROG_TABLE_DIR_SIZE] = {};
+  TableDirEntry m_dirTables[kProgTableDirSize] = {};
+  TableDirEntry m_dirTablesB[kProgTableDirSize] = {};
 
  protected:
   CProgBase();

@@ -164,23 +164,23 @@ HRESULT CProgBase::LoadFromStream(IStream* stream) {
 
   CodecBuffer readBuffer(AllocBuffer(size));
   if (!readBuffer) return E_OUTOFMEMORY;
-  uint32_t uRead = 0;
-  hr = stream->Read(readBuffer.get(), size, &uRead);
+  uint32_t readLength = 0;
+  hr = stream->Read(readBuffer.get(), size, &readLength);
   if (FAILED(hr)) return hr;
   // Only what the stream delivered is text: it may stand short of its end.
-  if (uRead > size) uRead = size;
+  if (readLength > size) readLength = size;
 
   hr = PROG_E_STREAM_LOAD;
   try {
     uint8_t* pOutBuffer = nullptr;
     uint32_t uBufferLength = 0;
-    if (DecodeProtectedBuffer(0, readBuffer.get(), uRead, &pOutBuffer, &uBufferLength) >= 0) {
+    if (DecodeProtectedBuffer(0, readBuffer.get(), readLength, &pOutBuffer, &uBufferLength) >= 0) {
       const CodecBuffer decoded(pOutBuffer);
       m_bLoadedProtected = 1;
       hr = ParseBuffer(*this, decoded.get(), uBufferLength);
     } else {
       m_bLoadedProtected = 0;
-      hr = ParseBuffer(*this, readBuffer.get(), uRead);
+      hr = ParseBuffer(*this, readBuffer.get(), readLength);
     }
   } catch (const CException&) {
     hr = PROG_E_STREAM_LOAD;
@@ -224,7 +224,7 @@ HRESULT CProgBase::SaveToStream(IStream** stream) {
 bool CProgBase::SaveFile(std::string path, const char* leadingText, bool noPrompt, int mode) {
   CWaitCursor wait;
   const PathParts parts = SplitPath(path);
-  const bool protectedMode = mode == PROG_SAVE_PROTECTED;
+  const bool protectedMode = mode == kProgSaveProtected;
   const bool protectedTarget = protectedMode && tessary::ToLowerAscii(parts.ext) == ".srz";
   // A plain save writes the ".sr" file, and that is the one the user is asked about.
   const std::string target = protectedMode ? path : parts.folder + parts.name + ".sr";

@@ -16,8 +16,8 @@ inline constexpr HRESULT PROG_E_STREAM_NO_DATA = static_cast<HRESULT>(0x80040221
 inline constexpr int PROG_ARCHIVE_BUFFER = 4096;
 
 // Save modes of CProgBase::SaveFile.
-inline constexpr int PROG_SAVE_PLAIN = 0;
-inline constexpr int PROG_SAVE_PROTECTED = 1;
+inline constexpr int kProgSavePlain = 0;
+inline constexpr int kProgSaveProtected = 1;
 
 // Results of ReadTableItem, in the order its tests run: 1, then 4 for a size mismatch, 2, 3, 5.
 enum TableResult : int32_t {
@@ -46,4 +46,4 @@ struct TableDirEntryWide {
 };
 
 // The most room an item can need: 65535 values of 4 bytes.
-inline constexpr uint32_t TABLE_MAX_ITEM_BYTES = 65535u * 4u;
+inline constexpr uint32_t kTableMaxItemBytes = 65535u * 4u;

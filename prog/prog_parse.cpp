@@ -167,11 +167,11 @@ int CProgParse::ParseHexEndRecord(const std::string& line) {
 namespace {
 
 // A line's kind, told by its first character alone.
-enum class LineKind { kComment, kSRecord, kIntelHex };
+enum class LineKind { comment, sRecord, intelHex };
 
 LineKind KindOf(const std::string& line) {
-  if (line.empty()) return LineKind::kComment;
-  return line[0] == 'S' ? LineKind::kSRecord : line[0] == ':' ? LineKind::kIntelHex : LineKind::kComment;
+  if (line.empty()) return LineKind::comment;
+  return line[0] == 'S' ? LineKind::sRecord : line[0] == ':' ? LineKind::intelHex : LineKind::comment;
 }
 
 // True when pattern, matched from the start of line, yields all N of its fields.
@@ -266,10 +266,10 @@ class TextReader {
   int ReadLines(LineKind own, ReadRecord readRecord) {
     while (NextLine()) {
       const LineKind kind = KindOf(m_line);
-      if (kind == LineKind::kComment) {
+      if (kind == LineKind::comment) {
         ReadHeaderKeys(m_line);
       } else if (kind != own) {
-        m_bHandedOver = true;
+        m_handedOver = true;
         return kOtherFormat;
       } else if (const int result = readRecord(m_line); result != PROG_OK) {
         return result;
@@ -297,8 +297,8 @@ class TextReader {
   // The next line, counted; false at the end of the input. A line handed over to the other
   // reader comes again, not counted again.
   bool NextLine() {
-    if (m_bHandedOver) {
-      m_bHandedOver = false;
+    if (m_handedOver) {
+      m_handedOver = false;
       return true;
     }
     if (!m_ar.ReadString(m_line)) return false;
@@ -317,7 +317,7 @@ class TextReader {
 
   CArchive& m_ar;
   std::string m_line;
-  bool m_bHandedOver = false;
+  bool m_handedOver = false;
 };
 
 // S-record lines; S0 is read unchecked, S5, S7 and S9 here rather than by the image's parsers.
@@ -326,7 +326,7 @@ class SRecordReader {
   explicit SRecordReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
 
   int Read() {
-    return m_text.ReadLines(LineKind::kSRecord, [this](const std::string& line) { return ReadRecord(line); });
+    return m_text.ReadLines(LineKind::sRecord, [this](const std::string& line) { return ReadRecord(line); });
   }
 
  private:
@@ -378,7 +378,7 @@ class IntelHexReader {
   explicit IntelHexReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
 
   int Read() {
-    return m_text.ReadLines(LineKind::kIntelHex, [this](const std::string& line) { return ReadRecord(line); });
+    return m_text.ReadLines(LineKind::intelHex, [this](const std::string& line) { return ReadRecord(line); });
   }
 
  private:

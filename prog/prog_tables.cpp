@@ -24,7 +24,7 @@ uint8_t KindFromFlags(uint8_t flags) {
 
 // Item n of the table that entry describes. Table numbers past the directory have no descriptor.
 bool ReadDescriptor(CProgBase& image, const TableDirEntry* dir, uint8_t table, uint32_t item, TableItemDesc& desc) {
-  if (table >= PROG_TABLE_DIR_SIZE) return false;
+  if (table >= kProgTableDirSize) return false;
   const uint32_t w = image.m_nMachineWordSize;
   uint32_t stride;
   switch (image.m_nTableLayout) {

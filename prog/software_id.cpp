@@ -40,16 +40,16 @@ bool CProgBase::ReadSoftwareIdText(std::string& text, int useDefaults) {
 
   CECUServer server;
   server.OpenDefaultTDBOffline(projectId, table0Rev);
-  for (uint32_t i = 1; i < PROG_TABLE_DIR_SIZE; ++i) {
+  for (uint32_t i = 1; i < kProgTableDirSize; ++i) {
     ReadEntryOrClear(*this, m_dwTableAddress + i * strideA, m_dirTables[i]);
     ReadEntryOrClear(*this, m_dwTableAddress + i * strideB, m_dirTablesB[i]);
   }
 
   ParameterInfo info;
   if (!server.GetParameterInfo("SwIdTxt", &info)) return false;
-  // The length comes from the database: no item holds more than TABLE_MAX_ITEM_BYTES, so a longer
+  // The length comes from the database: no item holds more than kTableMaxItemBytes, so a longer
   // length finds the same text in a buffer of that size.
-  const uint64_t length = std::min<uint64_t>(uint64_t{info.SizeFactor1()} * info.SizeFactor2(), TABLE_MAX_ITEM_BYTES);
+  const uint64_t length = std::min<uint64_t>(uint64_t{info.SizeFactor1()} * info.SizeFactor2(), kTableMaxItemBytes);
   std::vector<uint8_t> buffer(static_cast<size_t>(length) + 1, 0);  // the last byte stays the terminator
   if (ReadTableItem(info.nTable, info.nItem, buffer.data(), 0, static_cast<uint32_t>(length)) != TABLE_OK)
     return false;

@@ -33,73 +33,73 @@ using Byte = CryptoPP::byte;
 using Chain = std::unique_ptr<CryptoPP::BufferedTransformation>;
 
 // Where a stage's output collects: one malloc block, grown in place and handed out as it is,
-// so no stage pays for a queue and a second copy. Past uLimit bytes it throws, which is how a
+// so no stage pays for a queue and a second copy. Past limit bytes it throws, which is how a
 // stage's output is kept within its 32-bit length and a decode within its cap while the data is
 // still arriving.
 class BlockOutput {
  public:
-  BlockOutput(size_t uLimit, size_t uExpected) : m_uLimit(uLimit) { Resize(std::min(uExpected, uLimit)); }
+  BlockOutput(size_t limit, size_t expected) : m_limit(limit) { Resize(std::min(expected, limit)); }
   BlockOutput(const BlockOutput&) = delete;
   BlockOutput& operator=(const BlockOutput&) = delete;
-  ~BlockOutput() { std::free(m_pBlock); }
+  ~BlockOutput() { std::free(m_block); }
 
-  void Append(const void* pData, size_t uLength) {
-    if (uLength > m_uLimit - m_uSize)
+  void Append(const void* data, size_t length) {
+    if (length > m_limit - m_size)
       throw CryptoPP::Exception(CryptoPP::Exception::OTHER_ERROR, "output longer than its limit");
-    if (uLength > m_uCapacity - m_uSize) {
-      const size_t uNeeded = m_uSize + uLength;
-      Resize(m_uCapacity + std::min(m_uLimit - m_uCapacity, std::max(m_uCapacity, uNeeded - m_uCapacity)));
+    if (length > m_capacity - m_size) {
+      const size_t needed = m_size + length;
+      Resize(m_capacity + std::min(m_limit - m_capacity, std::max(m_capacity, needed - m_capacity)));
     }
-    if (uLength != 0) std::memcpy(m_pBlock + m_uSize, pData, uLength);
-    m_uSize += uLength;
+    if (length != 0) std::memcpy(m_block + m_size, data, length);
+    m_size += length;
   }
 
-  const uint8_t* Data() const { return m_pBlock; }
-  size_t Size() const { return m_uSize; }
+  const uint8_t* Data() const { return m_block; }
+  size_t Size() const { return m_size; }
 
-  // Hands the block over, cut to its size plus uSpare zero bytes (and never a null block).
-  uint8_t* Release(size_t uSpare) {
-    const size_t uTotal = std::max<size_t>(m_uSize + uSpare, 1);
-    if (uTotal != m_uCapacity) Resize(uTotal);
-    std::memset(m_pBlock + m_uSize, 0, uTotal - m_uSize);
-    return std::exchange(m_pBlock, nullptr);
+  // Hands the block over, cut to its size plus spare zero bytes (and never a null block).
+  uint8_t* Release(size_t spare) {
+    const size_t total = std::max<size_t>(m_size + spare, 1);
+    if (total != m_capacity) Resize(total);
+    std::memset(m_block + m_size, 0, total - m_size);
+    return std::exchange(m_block, nullptr);
   }
 
  private:
-  void Resize(size_t uCapacity) {
-    if (uCapacity == 0) return;
-    void* p = std::realloc(m_pBlock, uCapacity);
+  void Resize(size_t capacity) {
+    if (capacity == 0) return;
+    void* p = std::realloc(m_block, capacity);
     if (p == nullptr) throw std::bad_alloc();
-    m_pBlock = static_cast<uint8_t*>(p);
-    m_uCapacity = uCapacity;
+    m_block = static_cast<uint8_t*>(p);
+    m_capacity = capacity;
   }
 
-  uint8_t* m_pBlock = nullptr;
-  size_t m_uSize = 0;
-  size_t m_uCapacity = 0;
-  size_t m_uLimit;
+  uint8_t* m_block = nullptr;
+  size_t m_size = 0;
+  size_t m_capacity = 0;
+  size_t m_limit;
 };
 
 // The same into a string, for a caller that keeps the text as one: it is built there once
 // rather than copied out of a block.
 class TextOutput {
  public:
-  TextOutput(size_t uLimit, size_t uExpected) : m_uLimit(uLimit) { m_text.reserve(std::min(uExpected, uLimit)); }
+  TextOutput(size_t limit, size_t expected) : m_limit(limit) { m_text.reserve(std::min(expected, limit)); }
 
-  void Append(const void* pData, size_t uLength) {
-    const size_t uSize = m_text.size();
-    if (uLength > m_uLimit - uSize)
+  void Append(const void* data, size_t length) {
+    const size_t size = m_text.size();
+    if (length > m_limit - size)
       throw CryptoPP::Exception(CryptoPP::Exception::OTHER_ERROR, "output longer than its limit");
-    if (uLength > m_text.capacity() - uSize)
-      m_text.reserve(std::min(m_uLimit, std::max(2 * m_text.capacity(), uSize + uLength)));
-    m_text.append(static_cast<const char*>(pData), uLength);
+    if (length > m_text.capacity() - size)
+      m_text.reserve(std::min(m_limit, std::max(2 * m_text.capacity(), size + length)));
+    m_text.append(static_cast<const char*>(data), length);
   }
 
   std::string& Text() { return m_text; }
 
  private:
   std::string m_text;
-  size_t m_uLimit;
+  size_t m_limit;
 };
 
 // The end of every filter chain: the first message, as it arrives, into an output. Bytes a
@@ -109,16 +109,16 @@ class OutputSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
  public:
   explicit OutputSink(Output& output) : m_output(output) {}
 
-  size_t Put2(const Byte* pData, size_t uLength, int nMessageEnd, bool /*blocking*/) override {
-    if (m_bEnded) return 0;
-    m_output.Append(pData, uLength);
-    if (nMessageEnd != 0) m_bEnded = true;
+  size_t Put2(const Byte* data, size_t length, int messageEnd, bool /*blocking*/) override {
+    if (m_ended) return 0;
+    m_output.Append(data, length);
+    if (messageEnd != 0) m_ended = true;
     return 0;
   }
 
  private:
   Output& m_output;
-  bool m_bEnded = false;
+  bool m_ended = false;
 };
 
 // The same, written as upper-case hex digits.
@@ -127,13 +127,13 @@ class HexSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
  public:
   explicit HexSink(Output& output) : m_output(output) {}
 
-  size_t Put2(const Byte* pData, size_t uLength, int /*nMessageEnd*/, bool /*blocking*/) override {
+  size_t Put2(const Byte* data, size_t length, int /*messageEnd*/, bool /*blocking*/) override {
     char digits[2 * kPiece];
-    for (size_t uDone = 0; uDone < uLength;) {
-      const size_t n = std::min(kPiece, uLength - uDone);
-      HexEncodeBytes(pData + uDone, n, digits);
+    for (size_t done = 0; done < length;) {
+      const size_t n = std::min(kPiece, length - done);
+      HexEncodeBytes(data + done, n, digits);
       m_output.Append(digits, 2 * n);
-      uDone += n;
+      done += n;
     }
     return 0;
   }
@@ -146,13 +146,13 @@ class HexSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
 // Puts the whole input through the chain that makeChain builds on sink. Any exception (the
 // library's errors, exhausted memory, an output's limit) is a failure.
 template <class Sink, class MakeChain>
-bool RunChain(const void* pInput, uint32_t uInputLength, Sink& sink, MakeChain makeChain) noexcept {
-  if (pInput == nullptr && uInputLength != 0) return false;
+bool RunChain(const void* input, uint32_t inputLength, Sink& sink, MakeChain makeChain) noexcept {
+  if (input == nullptr && inputLength != 0) return false;
   static const Byte kNothing = 0;
-  const Byte* pBytes = pInput != nullptr ? static_cast<const Byte*>(pInput) : &kNothing;
+  const Byte* bytes = input != nullptr ? static_cast<const Byte*>(input) : &kNothing;
   try {
     const Chain head = makeChain(new CryptoPP::Redirector(sink));
-    head->Put(pBytes, uInputLength, true);
+    head->Put(bytes, inputLength, true);
     head->MessageEnd(-1, true);
     return true;
   } catch (...) {
@@ -160,19 +160,19 @@ bool RunChain(const void* pInput, uint32_t uInputLength, Sink& sink, MakeChain m
   }
 }
 
-// One stage into a block of its own, handed out on success (with uSpare zero bytes after it);
+// One stage into a block of its own, handed out on success (with spare zero bytes after it);
 // everything allocated is released on a failure.
 template <class MakeChain>
-int RunStage(const void* pInput, uint32_t uInputLength, size_t uLimit, size_t uExpected, size_t uSpare,
-             MakeChain makeChain, uint8_t** ppOutBuffer, uint32_t* puOutLength) noexcept {
-  if (ppOutBuffer == nullptr || puOutLength == nullptr) return 0;
+int RunStage(const void* input, uint32_t inputLength, size_t limit, size_t expected, size_t spare,
+             MakeChain makeChain, uint8_t** outBuffer, uint32_t* outLength) noexcept {
+  if (outBuffer == nullptr || outLength == nullptr) return 0;
   try {
-    BlockOutput output(uLimit, uExpected);
+    BlockOutput output(limit, expected);
     OutputSink<BlockOutput> sink(output);
-    if (!RunChain(pInput, uInputLength, sink, makeChain)) return 0;
-    const size_t uSize = output.Size();  // within uLimit, which is at most 32 bits
-    *ppOutBuffer = output.Release(uSpare);
-    *puOutLength = static_cast<uint32_t>(uSize);
+    if (!RunChain(input, inputLength, sink, makeChain)) return 0;
+    const size_t size = output.Size();  // within limit, which is at most 32 bits
+    *outBuffer = output.Release(spare);
+    *outLength = static_cast<uint32_t>(size);
     return 1;
   } catch (...) {
     return 0;
@@ -182,37 +182,37 @@ int RunStage(const void* pInput, uint32_t uInputLength, size_t uLimit, size_t uE
 // The codec's passphrase for the length of one call, wiped when the call ends.
 class CodecPassphrase {
  public:
-  CodecPassphrase() noexcept : m_bBuilt(BuildCodecPassphrase(m_sz) == 1) {}
+  CodecPassphrase() noexcept : m_built(BuildCodecPassphrase(m_text) == 1) {}
   CodecPassphrase(const CodecPassphrase&) = delete;
   CodecPassphrase& operator=(const CodecPassphrase&) = delete;
-  ~CodecPassphrase() { CryptoPP::SecureWipeBuffer(reinterpret_cast<Byte*>(m_sz), sizeof m_sz); }
+  ~CodecPassphrase() { CryptoPP::SecureWipeBuffer(reinterpret_cast<Byte*>(m_text), sizeof m_text); }
 
-  const char* Get() const noexcept { return m_bBuilt ? m_sz : nullptr; }
+  const char* Get() const noexcept { return m_built ? m_text : nullptr; }
 
  private:
-  char m_sz[CODEC_PASSPHRASE_BUFFER] = {};
-  bool m_bBuilt;
+  char m_text[kCodecPassphraseBuffer] = {};
+  bool m_built;
 };
 
 // The plain length a gzip stream's trailer gives (modulo 2^32), bounded by what deflate can
 // produce from n bytes: only a hint for the first allocation, never trusted as the result.
-size_t ExpectedPlainLength(const uint8_t* pGzip, uint32_t uLength) {
-  if (uLength < 18) return 0;  // shorter than a gzip header and trailer
-  const uint8_t* p = pGzip + uLength - 4;
-  const uint64_t uStated = p[0] | uint64_t{p[1]} << 8 | uint64_t{p[2]} << 16 | uint64_t{p[3]} << 24;
-  return static_cast<size_t>(std::min(uStated, uint64_t{uLength} * kMaxInflateRatio));
+size_t ExpectedPlainLength(const uint8_t* gzip, uint32_t length) {
+  if (length < 18) return 0;  // shorter than a gzip header and trailer
+  const uint8_t* p = gzip + length - 4;
+  const uint64_t stated = p[0] | uint64_t{p[1]} << 8 | uint64_t{p[2]} << 16 | uint64_t{p[3]} << 24;
+  return static_cast<size_t>(std::min(stated, uint64_t{length} * kMaxInflateRatio));
 }
 
 // Room for the hex text of n sealed bytes: salt, key check, MAC and padding add well under 64.
-size_t SealedHexLength(uint32_t uInputLength) { return 2 * (size_t{uInputLength} + 64); }
+size_t SealedHexLength(uint32_t inputLength) { return 2 * (size_t{inputLength} + 64); }
 
 // Seals bytes with a passphrase and writes them as hex digits into output.
 template <class Output>
-bool SealAsHex(const void* pInput, uint32_t uInputLength, const char* pszPassphrase, Output& output) noexcept {
-  if (pszPassphrase == nullptr) return false;
+bool SealAsHex(const void* input, uint32_t inputLength, const char* passphrase, Output& output) noexcept {
+  if (passphrase == nullptr) return false;
   HexSink<Output> sink(output);
-  return RunChain(pInput, uInputLength, sink, [pszPassphrase](CryptoPP::BufferedTransformation* pEnd) {
-    return Chain(new CryptoPP::LegacyEncryptorWithMAC(pszPassphrase, pEnd));
+  return RunChain(input, inputLength, sink, [passphrase](CryptoPP::BufferedTransformation* attachment) {
+    return Chain(new CryptoPP::LegacyEncryptorWithMAC(passphrase, attachment));
   });
 }
 
@@ -220,14 +220,14 @@ bool SealAsHex(const void* pInput, uint32_t uInputLength, const char* pszPassphr
 // false when either fails. A text that the decode would refuse is not sealed: the file would
 // read as not protected.
 template <class Seal>
-bool Compress(const void* pInput, uint32_t uInputLength, uint32_t uMaxPlainLength, Seal seal) noexcept {
-  if (uInputLength > uMaxPlainLength) return false;
+bool Compress(const void* input, uint32_t inputLength, uint32_t maxPlainLength, Seal seal) noexcept {
+  if (inputLength > maxPlainLength) return false;
   try {
     // Room for stored blocks on text that does not compress, so the block is never regrown.
-    BlockOutput gzip(kMaxLength32, size_t{uInputLength} + uInputLength / 16 + 1024);
+    BlockOutput gzip(kMaxLength32, size_t{inputLength} + inputLength / 16 + 1024);
     OutputSink<BlockOutput> sink(gzip);
-    if (!RunChain(pInput, uInputLength, sink, [](CryptoPP::BufferedTransformation* pEnd) {
-          return Chain(new CryptoPP::Gzip(pEnd, kDeflateLevel, kLog2WindowSize, kDetectUncompressible));
+    if (!RunChain(input, inputLength, sink, [](CryptoPP::BufferedTransformation* attachment) {
+          return Chain(new CryptoPP::Gzip(attachment, kDeflateLevel, kLog2WindowSize, kDetectUncompressible));
         }))
       return false;
     return seal(gzip.Data(), static_cast<uint32_t>(gzip.Size()));
@@ -239,53 +239,53 @@ bool Compress(const void* pInput, uint32_t uInputLength, uint32_t uMaxPlainLengt
 using BufferEntry = CodecResult (*)(uint32_t, const void*, uint32_t, uint8_t**, uint32_t*) noexcept;
 
 // Reads the whole stream and hands it to the buffer entry point of the same direction.
-CodecResult RunOnFile(uint32_t uFlags, std::FILE* pStream, uint8_t** ppOutBuffer, uint32_t* puOutLength,
+CodecResult RunOnFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer, uint32_t* outLength,
                       BufferEntry entry, CodecResult failure) noexcept {
-  if (uFlags != 0 || pStream == nullptr || ppOutBuffer == nullptr || puOutLength == nullptr) return failure;
-  if (std::fseek(pStream, 0, SEEK_END) != 0) return failure;
-  const long nLength = std::ftell(pStream);
+  if (flags != 0 || stream == nullptr || outBuffer == nullptr || outLength == nullptr) return failure;
+  if (std::fseek(stream, 0, SEEK_END) != 0) return failure;
+  const long size = std::ftell(stream);
   // The buffer holds one byte more than the length, and both must fit in 32 bits.
-  if (nLength < 0 || static_cast<unsigned long>(nLength) >= kMaxLength32) return failure;
-  if (std::fseek(pStream, 0, SEEK_SET) != 0) return failure;
-  const auto uLength = static_cast<uint32_t>(nLength);
-  uint8_t* pBuffer = AllocBuffer(uLength + 1);
-  if (pBuffer == nullptr) return failure;
+  if (size < 0 || static_cast<unsigned long>(size) >= kMaxLength32) return failure;
+  if (std::fseek(stream, 0, SEEK_SET) != 0) return failure;
+  const auto length = static_cast<uint32_t>(size);
+  uint8_t* buffer = AllocBuffer(length + 1);
+  if (buffer == nullptr) return failure;
   CodecResult result = failure;
-  if (std::fread(pBuffer, 1, uLength, pStream) == uLength) {
-    pBuffer[uLength] = 0;
-    result = entry(uFlags, pBuffer, uLength, ppOutBuffer, puOutLength);
+  if (std::fread(buffer, 1, length, stream) == length) {
+    buffer[length] = 0;
+    result = entry(flags, buffer, length, outBuffer, outLength);
   }
-  FreeBuffer(pBuffer);
+  FreeBuffer(buffer);
   return result;
 }
 
 }  // namespace
 
-uint8_t* AllocBuffer(uint32_t uCount) noexcept { return static_cast<uint8_t*>(std::malloc(uCount != 0 ? uCount : 1)); }
+uint8_t* AllocBuffer(uint32_t count) noexcept { return static_cast<uint8_t*>(std::malloc(count != 0 ? count : 1)); }
 
-void FreeBuffer(void* pBuffer) noexcept { std::free(pBuffer); }
+void FreeBuffer(void* buffer) noexcept { std::free(buffer); }
 
-int BuildCodecPassphrase(char (&szPassphrase)[CODEC_PASSPHRASE_BUFFER]) noexcept {
+int BuildCodecPassphrase(char (&passphrase)[kCodecPassphraseBuffer]) noexcept {
   // The characters are immediate operands here, so the passphrase never sits whole in the
   // program's data.
-  char szFormat[CODEC_PASSPHRASE_BUFFER] = "";
-  for (int i = 0; i < kPassphraseLength; ++i) std::strcat(szFormat, "%c");
-  const int n = std::snprintf(szPassphrase, sizeof szPassphrase, szFormat, 0x2F, 0x4C, 0x76, 0x56, 0x61, 0x71, 0x30,
+  char format[kCodecPassphraseBuffer] = "";
+  for (int i = 0; i < kPassphraseLength; ++i) std::strcat(format, "%c");
+  const int n = std::snprintf(passphrase, sizeof passphrase, format, 0x2F, 0x4C, 0x76, 0x56, 0x61, 0x71, 0x30,
                               0x6C, 0x71, 0x2D, 0x7C, 0x24, 0x3D, 0x78, 0x4E, 0x79, 0x66, 0x6B, 0x38, 0x3A, 0x33, 0x36,
                               0x72, 0x28);
   return n == kPassphraseLength ? 1 : 0;
 }
 
-int EncryptToHex(const void* pInput, uint32_t uInputLength, const char* pszPassphrase, uint8_t** ppOutBuffer,
-                 uint32_t* puOutLength) noexcept {
-  if (ppOutBuffer == nullptr || puOutLength == nullptr) return 0;
+int EncryptToHex(const void* input, uint32_t inputLength, const char* passphrase, uint8_t** outBuffer,
+                 uint32_t* outLength) noexcept {
+  if (outBuffer == nullptr || outLength == nullptr) return 0;
   try {
     // The zero byte after the text must still fit in a 32-bit count.
-    BlockOutput output(kMaxLength32 - 1, SealedHexLength(uInputLength));
-    if (!SealAsHex(pInput, uInputLength, pszPassphrase, output)) return 0;
-    const size_t uSize = output.Size();
-    *ppOutBuffer = output.Release(1);
-    *puOutLength = static_cast<uint32_t>(uSize);
+    BlockOutput output(kMaxLength32 - 1, SealedHexLength(inputLength));
+    if (!SealAsHex(input, inputLength, passphrase, output)) return 0;
+    const size_t size = output.Size();
+    *outBuffer = output.Release(1);
+    *outLength = static_cast<uint32_t>(size);
     return 1;
   } catch (...) {
     return 0;
@@ -295,25 +295,25 @@ int EncryptToHex(const void* pInput, uint32_t uInputLength, const char* pszPassp
 // False when the text's first sealed bytes fail the passphrase's key check, which the decryptor
 // would find only after the whole text had been hex-decoded: a plain programming file, tried as
 // protected first, is turned down at once. True when the check passes or cannot be made here.
-bool MayBeSealedWith(const void* pInput, uint32_t uInputLength, const char* pszPassphrase) noexcept {
+bool MayBeSealedWith(const void* input, uint32_t inputLength, const char* passphrase) noexcept {
   constexpr size_t kHeader = size_t{CryptoPP::LegacyDecryptor::SALTLENGTH} + size_t{CryptoPP::LegacyDecryptor::BLOCKSIZE};
   uint8_t header[kHeader];
-  size_t nDigits = 0;
+  size_t digits = 0;
   // The hex decoder's rules: either case, every other character passed over.
-  const auto* p = static_cast<const uint8_t*>(pInput);
-  for (uint32_t i = 0; i < uInputLength && nDigits < 2 * kHeader; ++i) {
+  const auto* p = static_cast<const uint8_t*>(input);
+  for (uint32_t i = 0; i < inputLength && digits < 2 * kHeader; ++i) {
     const int c = p[i];
     const int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
     if (v < 0) continue;
-    if (nDigits % 2 == 0)
-      header[nDigits / 2] = static_cast<uint8_t>(v << 4);
+    if (digits % 2 == 0)
+      header[digits / 2] = static_cast<uint8_t>(v << 4);
     else
-      header[nDigits / 2] |= static_cast<uint8_t>(v);
-    ++nDigits;
+      header[digits / 2] |= static_cast<uint8_t>(v);
+    ++digits;
   }
-  if (nDigits < 2 * kHeader) return true;
+  if (digits < 2 * kHeader) return true;
   try {
-    CryptoPP::LegacyDecryptor probe(pszPassphrase, nullptr, true);
+    CryptoPP::LegacyDecryptor probe(passphrase, nullptr, true);
     probe.Put(header, kHeader);
   } catch (const CryptoPP::KeyBadErr&) {
     return false;
@@ -322,91 +322,91 @@ bool MayBeSealedWith(const void* pInput, uint32_t uInputLength, const char* pszP
   return true;
 }
 
-int DecryptFromHex(const void* pInput, uint32_t uInputLength, const char* pszPassphrase, uint8_t** ppOutBuffer,
-                   uint32_t* puOutLength) noexcept {
-  if (pszPassphrase == nullptr || ppOutBuffer == nullptr || puOutLength == nullptr) return 0;
-  if (pInput == nullptr && uInputLength != 0) return 0;
-  if (!MayBeSealedWith(pInput, uInputLength, pszPassphrase)) return 0;
+int DecryptFromHex(const void* input, uint32_t inputLength, const char* passphrase, uint8_t** outBuffer,
+                   uint32_t* outLength) noexcept {
+  if (passphrase == nullptr || outBuffer == nullptr || outLength == nullptr) return 0;
+  if (input == nullptr && inputLength != 0) return 0;
+  if (!MayBeSealedWith(input, inputLength, passphrase)) return 0;
   try {
-    BlockOutput output(kMaxLength32, uInputLength / 2);
+    BlockOutput output(kMaxLength32, inputLength / 2);
     OutputSink<BlockOutput> sink(output);
-    const Chain head(new CryptoPP::LegacyDecryptorWithMAC(pszPassphrase, new CryptoPP::Redirector(sink), true));
+    const Chain head(new CryptoPP::LegacyDecryptorWithMAC(passphrase, new CryptoPP::Redirector(sink), true));
     // The digits go to the decryptor a piece at a time as they are read: no block of sealed
     // bytes, and no pass over them of its own.
     constexpr uint32_t kPiece = 16384;
     Byte sealed[kPiece / 2 + 1];
     HexReader reader;
-    const auto* pText = static_cast<const uint8_t*>(pInput);
-    for (uint32_t uDone = 0; uDone < uInputLength;) {
-      const uint32_t n = std::min(kPiece, uInputLength - uDone);
-      head->Put(sealed, reader.Read(pText + uDone, n, sealed), true);
-      uDone += n;
+    const auto* text = static_cast<const uint8_t*>(input);
+    for (uint32_t done = 0; done < inputLength;) {
+      const uint32_t n = std::min(kPiece, inputLength - done);
+      head->Put(sealed, reader.Read(text + done, n, sealed), true);
+      done += n;
     }
     head->MessageEnd(-1, true);
-    const size_t uSize = output.Size();
-    *ppOutBuffer = output.Release(0);
-    *puOutLength = static_cast<uint32_t>(uSize);
+    const size_t size = output.Size();
+    *outBuffer = output.Release(0);
+    *outLength = static_cast<uint32_t>(size);
     return 1;
   } catch (...) {
     return 0;
   }
 }
 
-int CompressAndEncrypt(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
-                       uint32_t uMaxPlainLength) noexcept {
+int CompressAndEncrypt(const void* input, uint32_t inputLength, uint8_t** outBuffer, uint32_t* outLength,
+                       uint32_t maxPlainLength) noexcept {
   const CodecPassphrase passphrase;
-  return Compress(pInput, uInputLength, uMaxPlainLength, [&](const uint8_t* pGzip, uint32_t uGzipLength) {
-           return EncryptToHex(pGzip, uGzipLength, passphrase.Get(), ppOutBuffer, puOutLength) == 1;
+  return Compress(input, inputLength, maxPlainLength, [&](const uint8_t* gzip, uint32_t gzipLength) {
+           return EncryptToHex(gzip, gzipLength, passphrase.Get(), outBuffer, outLength) == 1;
          })
              ? 1
              : 0;
 }
 
-int DecryptAndDecompress(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
-                         uint32_t uMaxPlainLength) noexcept {
+int DecryptAndDecompress(const void* input, uint32_t inputLength, uint8_t** outBuffer, uint32_t* outLength,
+                         uint32_t maxPlainLength) noexcept {
   const CodecPassphrase passphrase;
-  uint8_t* pGzip = nullptr;
-  uint32_t uGzipLength = 0;
-  if (!DecryptFromHex(pInput, uInputLength, passphrase.Get(), &pGzip, &uGzipLength)) return 0;
-  const int nResult = RunStage(
-      pGzip, uGzipLength, uMaxPlainLength, ExpectedPlainLength(pGzip, uGzipLength), 0,
-      [](CryptoPP::BufferedTransformation* pEnd) { return Chain(new CryptoPP::Gunzip(pEnd, false, -1)); },
-      ppOutBuffer, puOutLength);
-  FreeBuffer(pGzip);
-  return nResult;
+  uint8_t* gzip = nullptr;
+  uint32_t gzipLength = 0;
+  if (!DecryptFromHex(input, inputLength, passphrase.Get(), &gzip, &gzipLength)) return 0;
+  const int result = RunStage(
+      gzip, gzipLength, maxPlainLength, ExpectedPlainLength(gzip, gzipLength), 0,
+      [](CryptoPP::BufferedTransformation* attachment) { return Chain(new CryptoPP::Gunzip(attachment, false, -1)); },
+      outBuffer, outLength);
+  FreeBuffer(gzip);
+  return result;
 }
 
-CodecResult DecodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
-                                  uint32_t* puOutLength) noexcept {
-  if (uFlags != 0) return CODEC_E_DECODE;
-  return DecryptAndDecompress(pInput, uInputLength, ppOutBuffer, puOutLength) ? CODEC_OK : CODEC_E_DECODE;
+CodecResult DecodeProtectedBuffer(uint32_t flags, const void* input, uint32_t inputLength, uint8_t** outBuffer,
+                                  uint32_t* outLength) noexcept {
+  if (flags != 0) return CODEC_E_DECODE;
+  return DecryptAndDecompress(input, inputLength, outBuffer, outLength) ? CODEC_OK : CODEC_E_DECODE;
 }
 
-CodecResult EncodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
-                                  uint32_t* puOutLength) noexcept {
-  if (uFlags != 0) return CODEC_E_ENCODE;
-  return CompressAndEncrypt(pInput, uInputLength, ppOutBuffer, puOutLength) ? CODEC_OK : CODEC_E_ENCODE;
+CodecResult EncodeProtectedBuffer(uint32_t flags, const void* input, uint32_t inputLength, uint8_t** outBuffer,
+                                  uint32_t* outLength) noexcept {
+  if (flags != 0) return CODEC_E_ENCODE;
+  return CompressAndEncrypt(input, inputLength, outBuffer, outLength) ? CODEC_OK : CODEC_E_ENCODE;
 }
 
-CodecResult EncodeProtectedText(uint32_t uFlags, const void* pInput, uint32_t uInputLength, std::string& text) noexcept {
-  if (uFlags != 0) return CODEC_E_ENCODE;
+CodecResult EncodeProtectedText(uint32_t flags, const void* input, uint32_t inputLength, std::string& text) noexcept {
+  if (flags != 0) return CODEC_E_ENCODE;
   const CodecPassphrase passphrase;
-  const bool bSealed =
-      Compress(pInput, uInputLength, CODEC_MAX_DECODED_LENGTH, [&](const uint8_t* pGzip, uint32_t uGzipLength) {
-        TextOutput output(kMaxLength32 - 1, SealedHexLength(uGzipLength));
-        if (!SealAsHex(pGzip, uGzipLength, passphrase.Get(), output)) return false;
+  const bool sealed =
+      Compress(input, inputLength, kCodecMaxDecodedLength, [&](const uint8_t* gzip, uint32_t gzipLength) {
+        TextOutput output(kMaxLength32 - 1, SealedHexLength(gzipLength));
+        if (!SealAsHex(gzip, gzipLength, passphrase.Get(), output)) return false;
         text.swap(output.Text());
         return true;
       });
-  return bSealed ? CODEC_OK : CODEC_E_ENCODE;
+  return sealed ? CODEC_OK : CODEC_E_ENCODE;
 }
 
-CodecResult DecodeProtectedFile(uint32_t uFlags, std::FILE* pStream, uint8_t** ppOutBuffer,
-                                uint32_t* puOutLength) noexcept {
-  return RunOnFile(uFlags, pStream, ppOutBuffer, puOutLength, DecodeProtectedBuffer, CODEC_E_DECODE);
+CodecResult DecodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer,
+                                uint32_t* outLength) noexcept {
+  return RunOnFile(flags, stream, outBuffer, outLength, DecodeProtectedBuffer, CODEC_E_DECODE);
 }
 
-CodecResult EncodeProtectedFile(uint32_t uFlags, std::FILE* pStream, uint8_t** ppOutBuffer,
-                                uint32_t* puOutLength) noexcept {
-  return RunOnFile(uFlags, pStream, ppOutBuffer, puOutLength, EncodeProtectedBuffer, CODEC_E_ENCODE);
+CodecResult EncodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer,
+                                uint32_t* outLength) noexcept {
+  return RunOnFile(flags, stream, outBuffer, outLength, EncodeProtectedBuffer, CODEC_E_ENCODE);
 }

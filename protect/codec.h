@@ -22,40 +22,40 @@ inline constexpr CodecResult CODEC_E_ENCODE = static_cast<CodecResult>(0x8011000
 // The largest plain text a decode hands out, and so the largest that an encode takes. Inflating
 // stops as soon as a stream goes past it, so a small input that would inflate to gigabytes
 // fails instead of exhausting memory.
-inline constexpr uint32_t CODEC_MAX_DECODED_LENGTH = uint32_t{1} << 30;
+inline constexpr uint32_t kCodecMaxDecodedLength = uint32_t{1} << 30;
 
 // Size of the text buffer that BuildCodecPassphrase fills.
-inline constexpr size_t CODEC_PASSPHRASE_BUFFER = 128;
+inline constexpr size_t kCodecPassphraseBuffer = 128;
 
 // Decodes a protected text (need not be zero-terminated; either case of hex digits, other
-// characters passed over). Output: exactly the plain bytes, no terminator. uFlags must be 0.
-CodecResult DecodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
-                                  uint32_t* puOutLength) noexcept;
+// characters passed over). Output: exactly the plain bytes, no terminator. The flags must be 0.
+CodecResult DecodeProtectedBuffer(uint32_t flags, const void* input, uint32_t inputLength, uint8_t** outBuffer,
+                                  uint32_t* outLength) noexcept;
 
-// Encodes a plain text of at most CODEC_MAX_DECODED_LENGTH bytes. Output: the hex text; its
+// Encodes a plain text of at most kCodecMaxDecodedLength bytes. Output: the hex text; its
 // length counts the hex characters, and the buffer holds one zero byte more so that it reads
-// as a zero-terminated text. uFlags must be 0.
-CodecResult EncodeProtectedBuffer(uint32_t uFlags, const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer,
-                                  uint32_t* puOutLength) noexcept;
+// as a zero-terminated text. The flags must be 0.
+CodecResult EncodeProtectedBuffer(uint32_t flags, const void* input, uint32_t inputLength, uint8_t** outBuffer,
+                                  uint32_t* outLength) noexcept;
 
 // The encode of EncodeProtectedBuffer for a caller that keeps the protected text as a string: the
 // same text, written straight into text (no buffer to release, no copy of it), which is left as
 // it was on a failure.
-CodecResult EncodeProtectedText(uint32_t uFlags, const void* pInput, uint32_t uInputLength, std::string& text) noexcept;
+CodecResult EncodeProtectedText(uint32_t flags, const void* input, uint32_t inputLength, std::string& text) noexcept;
 
 // The buffer entry points over the whole of an open stream, read from its start (binary mode).
 // A null stream, a stream whose size cannot be found (a pipe) or one that cannot be read whole
 // fails with the direction's code. The stream is left after what was read.
-CodecResult DecodeProtectedFile(uint32_t uFlags, std::FILE* pStream, uint8_t** ppOutBuffer,
-                                uint32_t* puOutLength) noexcept;
-CodecResult EncodeProtectedFile(uint32_t uFlags, std::FILE* pStream, uint8_t** ppOutBuffer,
-                                uint32_t* puOutLength) noexcept;
+CodecResult DecodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer,
+                                uint32_t* outLength) noexcept;
+CodecResult EncodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer,
+                                uint32_t* outLength) noexcept;
 
 // Heap blocks (malloc/free). AllocBuffer returns null when the heap is exhausted; a block of 0
 // bytes is still a real block. FreeBuffer takes codec outputs, AllocBuffer blocks, buffers
 // detached from a CMemFile, and null.
-uint8_t* AllocBuffer(uint32_t uCount) noexcept;
-void FreeBuffer(void* pBuffer) noexcept;
+uint8_t* AllocBuffer(uint32_t count) noexcept;
+void FreeBuffer(void* buffer) noexcept;
 
 // Owns such a block until it goes out of scope, also when an exception passes.
 struct CodecBufferRelease {
@@ -66,26 +66,26 @@ using CodecBuffer = std::unique_ptr<uint8_t, CodecBufferRelease>;
 // Inner steps; each returns 1 for success and 0 for failure, leaving its outputs untouched on
 // failure.
 
-// Writes the codec's 24-character passphrase, zero-terminated, into szPassphrase.
-int BuildCodecPassphrase(char (&szPassphrase)[CODEC_PASSPHRASE_BUFFER]) noexcept;
+// Writes the codec's 24-character passphrase, zero-terminated, into the buffer given.
+int BuildCodecPassphrase(char (&passphrase)[kCodecPassphraseBuffer]) noexcept;
 
 // Plain text to protected text: gzip, then EncryptToHex with the codec's passphrase. A text
-// longer than uMaxPlainLength bytes, which DecryptAndDecompress with that cap would refuse,
+// longer than maxPlainLength bytes, which DecryptAndDecompress with that cap would refuse,
 // fails at once.
-int CompressAndEncrypt(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
-                       uint32_t uMaxPlainLength = CODEC_MAX_DECODED_LENGTH) noexcept;
+int CompressAndEncrypt(const void* input, uint32_t inputLength, uint8_t** outBuffer, uint32_t* outLength,
+                       uint32_t maxPlainLength = kCodecMaxDecodedLength) noexcept;
 
 // Seals bytes with a passphrase (encryption with MAC) and writes them as upper-case hex, with a
 // zero byte after the last character that the length does not count.
-int EncryptToHex(const void* pInput, uint32_t uInputLength, const char* pszPassphrase, uint8_t** ppOutBuffer,
-                 uint32_t* puOutLength) noexcept;
+int EncryptToHex(const void* input, uint32_t inputLength, const char* passphrase, uint8_t** outBuffer,
+                 uint32_t* outLength) noexcept;
 
 // Protected text to plain text: DecryptFromHex with the codec's passphrase, then gunzip, which
-// fails as soon as the plain text would pass uMaxPlainLength bytes.
-int DecryptAndDecompress(const void* pInput, uint32_t uInputLength, uint8_t** ppOutBuffer, uint32_t* puOutLength,
-                         uint32_t uMaxPlainLength = CODEC_MAX_DECODED_LENGTH) noexcept;
+// fails as soon as the plain text would pass maxPlainLength bytes.
+int DecryptAndDecompress(const void* input, uint32_t inputLength, uint8_t** outBuffer, uint32_t* outLength,
+                         uint32_t maxPlainLength = kCodecMaxDecodedLength) noexcept;
 
 // Reads hex text and unseals it with a passphrase; fails on a wrong key check, damaged cipher
 // text or a failed MAC check.
-int DecryptFromHex(const void* pInput, uint32_t uInputLength, const char* pszPassphrase, uint8_t** ppOutBuffer,
-                   uint32_t* puOutLength) noexcept;
+int DecryptFromHex(const void* input, uint32_t inputLength, const char* passphrase, uint8_t** outBuffer,
+                   uint32_t* outLength) noexcept;

@@ -41,7 +41,7 @@ size_t HexReader::Read(const uint8_t* in, size_t n, uint8_t* out) noexcept {
   uint8_t* const start = out;
   size_t i = 0;
   for (;;) {
-    if (m_nHigh < 0) {
+    if (m_high < 0) {
       // Two digits side by side, as a protected text holds them throughout.
       while (i + 1 < n) {
         const int hi = kValues[in[i]], lo = kValues[in[i + 1]];
@@ -54,11 +54,11 @@ size_t HexReader::Read(const uint8_t* in, size_t n, uint8_t* out) noexcept {
     if (i >= n) break;
     const int v = kValues[in[i++]];
     if (v < 0) continue;
-    if (m_nHigh < 0) {
-      m_nHigh = v;
+    if (m_high < 0) {
+      m_high = v;
     } else {
-      *out++ = static_cast<uint8_t>(m_nHigh << 4 | v);
-      m_nHigh = -1;
+      *out++ = static_cast<uint8_t>(m_high << 4 | v);
+      m_high = -1;
     }
   }
   return static_cast<size_t>(out - start);

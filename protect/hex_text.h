@@ -20,5 +20,5 @@ class HexReader {
   size_t Read(const uint8_t* in, size_t n, uint8_t* out) noexcept;
 
  private:
-  int m_nHigh = -1;  // a digit waiting for its pair, or -1
+  int m_high = -1;  // a digit waiting for its pair, or -1
 };

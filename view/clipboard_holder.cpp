@@ -40,31 +40,31 @@ int Serve(const char* name, const std::string& utf8, int ready) {
   if (!display) return 1;
   const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
   XSelectInput(display, window, PropertyChangeMask);
-  enum { kClipboard, kTargets, kUtf8String, kText, kTimestamp, kAtoms };
+  enum { clipboardAtom, targetsAtom, utf8StringAtom, textAtom, timestampAtom, atomCount };
   char clipboard[] = "CLIPBOARD", targetsName[] = "TARGETS", utf8String[] = "UTF8_STRING", text[] = "TEXT",
        timestamp[] = "TIMESTAMP";
-  char* names[kAtoms] = {clipboard, targetsName, utf8String, text, timestamp};
-  Atom atoms[kAtoms];
-  if (!XInternAtoms(display, names, kAtoms, False, atoms)) return 1;
+  char* names[atomCount] = {clipboard, targetsName, utf8String, text, timestamp};
+  Atom atoms[atomCount];
+  if (!XInternAtoms(display, names, atomCount, False, atoms)) return 1;
 
   // The selection is taken at a time of the server's: that of an empty change of a property.
   XChangeProperty(display, window, XA_WM_NAME, XA_STRING, 8, PropModeAppend, nullptr, 0);
   XEvent event;
   XWindowEvent(display, window, PropertyChangeMask, &event);
   const Time since = event.xproperty.time;
-  XSetSelectionOwner(display, atoms[kClipboard], window, since);
-  if (XGetSelectionOwner(display, atoms[kClipboard]) != window) return 1;
+  XSetSelectionOwner(display, atoms[clipboardAtom], window, since);
+  if (XGetSelectionOwner(display, atoms[clipboardAtom]) != window) return 1;
   if (write(ready, "", 1) != 1) return 1;
   close(ready);
 
   const std::string latin1 = Latin1(utf8);
-  const Atom targets[] = {atoms[kTargets], atoms[kTimestamp], atoms[kUtf8String], XA_STRING, atoms[kText]};
+  const Atom targets[] = {atoms[targetsAtom], atoms[timestampAtom], atoms[utf8StringAtom], XA_STRING, atoms[textAtom]};
   const long since32 = static_cast<long>(since);
   // Each answer is one property change; a text larger than one request could carry is refused.
   const size_t limit = static_cast<size_t>(std::max(XExtendedMaxRequestSize(display), XMaxRequestSize(display))) * 4 - 256;
   for (;;) {
     XNextEvent(display, &event);
-    if (event.type == SelectionClear && event.xselectionclear.selection == atoms[kClipboard]) return 0;
+    if (event.type == SelectionClear && event.xselectionclear.selection == atoms[clipboardAtom]) return 0;
     if (event.type != SelectionRequest) continue;
     const XSelectionRequestEvent& request = event.xselectionrequest;
     XSelectionEvent reply{};
@@ -83,13 +83,13 @@ int Serve(const char* name, const std::string& utf8, int ready) {
                       static_cast<const unsigned char*>(data), static_cast<int>(count));
       reply.property = property;
     };
-    if (request.selection == atoms[kClipboard] && (request.time == CurrentTime || request.time >= since)) {
-      if (request.target == atoms[kTargets])
+    if (request.selection == atoms[clipboardAtom] && (request.time == CurrentTime || request.time >= since)) {
+      if (request.target == atoms[targetsAtom])
         answer(XA_ATOM, 32, targets, std::size(targets));
-      else if (request.target == atoms[kTimestamp])
+      else if (request.target == atoms[timestampAtom])
         answer(XA_INTEGER, 32, &since32, 1);
-      else if (request.target == atoms[kUtf8String] || request.target == atoms[kText])
-        answer(atoms[kUtf8String], 8, utf8.data(), utf8.size());
+      else if (request.target == atoms[utf8StringAtom] || request.target == atoms[textAtom])
+        answer(atoms[utf8StringAtom], 8, utf8.data(), utf8.size());
       else if (request.target == XA_STRING)
         answer(XA_STRING, 8, latin1.data(), latin1.size());
     }

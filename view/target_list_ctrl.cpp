@@ -74,7 +74,7 @@ bool CTargetListCtrl::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos
   const int width = GetClientSize().x;
   for (int i = 0; i < GetColumnCount(); ++i) SetColumnWidth(i, width / GetColumnCount());
   RestoreColumns();
-  m_bColumnsReady = true;
+  m_columnsReady = true;
 
   Bind(wxEVT_CONTEXT_MENU, &CTargetListCtrl::OnContextMenu, this);
   // A right click on the header comes as the header's own event, not as a context-menu request.
@@ -123,7 +123,7 @@ void CTargetListCtrl::AutoSizeColumns() {
 
 void CTargetListCtrl::SaveColumns() {
   CProfile* profile = GetAppProfile();
-  if (!m_bColumnsReady || !profile) return;
+  if (!m_columnsReady || !profile) return;
   std::vector<int> widths;
   for (int i = 0; i < GetColumnCount(); ++i) widths.push_back(GetColumnWidth(i));
   // Unchanged widths are not written, so that closing this list keeps what another window or
@@ -211,10 +211,10 @@ void CTargetListCtrl::OnContextMenu(wxContextMenuEvent& event) { RequestContextM
 // A right click on a row brings two requests, so the popup opens once the click has been
 // handled, for all requests of that click.
 void CTargetListCtrl::RequestContextMenu(const wxPoint& screen) {
-  if (m_bMenuPending) return;
-  m_bMenuPending = true;
+  if (m_menuPending) return;
+  m_menuPending = true;
   CallAfter([this, screen] {
-    m_bMenuPending = false;
+    m_menuPending = false;
     ShowContextMenu(screen);
   });
 }

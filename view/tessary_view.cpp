@@ -93,7 +93,7 @@ void ScrollIntoView(wxScrolledWindow* form, const wxRect& place) {
 }
 
 // Where each Browse dialog was last answered in this run.
-std::string g_strProgramFolder, g_strImageFolder;
+std::string g_programFolder, g_imageFolder;
 
 // Runs after the form's own focus move, only when that found no further stop: Tab past the last
 // control comes round to the first, Shift+Tab past the first to the last, so that the keyboard
@@ -130,7 +130,7 @@ bool CTessaryAuthorView::OnCreate(wxDocument*, long) {
   // A window that becomes the active one (made, opened, its tab chosen) has the keyboard in its
   // form, at the control that last had it, as a form view on its own would: otherwise the tab
   // bar keeps it and what is typed goes nowhere.
-  const auto focusForm = [panel = wxWeakRef<wxWindow>(m_pPanel)] {
+  const auto focusForm = [panel = wxWeakRef<wxWindow>(m_panel)] {
     wxTheApp->CallAfter([panel] {
       if (!panel || panel->IsBeingDeleted() || !panel->IsShownOnScreen()) return;
       wxWindow* focus = wxWindow::FindFocus();
@@ -144,7 +144,7 @@ bool CTessaryAuthorView::OnCreate(wxDocument*, long) {
   });
   focusForm();
   auto* sizer = new wxBoxSizer(wxVERTICAL);
-  sizer->Add(m_pForm, 1, wxEXPAND);
+  sizer->Add(m_form, 1, wxEXPAND);
   frame->SetSizer(sizer);
   OnInitialUpdate();
   frame->Layout();
@@ -152,13 +152,13 @@ bool CTessaryAuthorView::OnCreate(wxDocument*, long) {
 }
 
 void CTessaryAuthorView::CreateForm() {
-  m_pForm = new wxScrolledWindow(GetFrame(), wxID_ANY, wxDefaultPosition, wxDefaultSize,
+  m_form = new wxScrolledWindow(GetFrame(), wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                  wxHSCROLL | wxVSCROLL | wxTAB_TRAVERSAL);
   // The controls sit on one panel that the window scrolls as a whole, so their places never
   // depend on how far it is scrolled.
-  m_pPanel = new wxPanel(m_pForm, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
-  g_signal_connect_after(m_pPanel->GetHandle(), "focus", G_CALLBACK(WrapFormFocus), nullptr);
-  wxWindow* form = m_pPanel;
+  m_panel = new wxPanel(m_form, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
+  g_signal_connect_after(m_panel->GetHandle(), "focus", G_CALLBACK(WrapFormFocus), nullptr);
+  wxWindow* form = m_panel;
   // Every control made at its place in dialog units (never smaller than it needs to be drawn).
   const auto place = [](auto* control, int x, int y, int w, int h) {
     PlaceInDialogUnits(control, x, y, w, h);
@@ -206,14 +206,14 @@ void CTessaryAuthorView::CreateForm() {
   wxStaticBox* image = group("Image", 205, 7, 128, 110, IDC_IMAGE_GROUP);
 
   m_formSize = form->ConvertDialogToPixels(wxSize(kFormWidth, kFormHeight));
-  m_pPanel->SetSize(m_formSize);
-  m_pForm->SetVirtualSize(m_formSize);
-  m_pForm->SetScrollRate(8, 8);
+  m_panel->SetSize(m_formSize);
+  m_form->SetVirtualSize(m_formSize);
+  m_form->SetScrollRate(8, 8);
   // Scroll bars that show whenever the form does not fit, not only while the pointer is over it.
-  gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(m_pForm->GetHandle()), FALSE);
+  gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(m_form->GetHandle()), FALSE);
   // A tab has the size the main window gives it; the form scrolls inside it rather than asking
   // for more room than the tab has.
-  m_pForm->SetMinSize(wxSize(1, 1));
+  m_form->SetMinSize(wxSize(1, 1));
 
   // How the controls follow the form as it grows.
   using A = CResizeAnchors;
@@ -230,21 +230,21 @@ void CTessaryAuthorView::CreateForm() {
   m_anchors.Add(m_listTargets, A::kTopLeft, A::kBottomLeft);
   m_anchors.Add(add, A::kBottomLeft, A::kBottomLeft);
   m_anchors.Add(remove, A::kBottomLeft, A::kBottomLeft);
-  m_pForm->Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
+  m_form->Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
     e.Skip();
     Relayout();
   });
 
   // The form's notifications. Every handler runs guarded: no exception reaches the toolkit.
   const auto onButton = [this](int id, void (CTessaryAuthorView::*handler)()) {
-    m_pPanel->Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
+    m_panel->Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
   };
   onButton(IDC_ADD_TARGET, &CTessaryAuthorView::OnAddTarget);
   onButton(IDC_BROWSE_PROGRAM, &CTessaryAuthorView::OnBrowseProgrammingFile);
   onButton(IDC_BROWSE_IMAGE, &CTessaryAuthorView::OnBrowseImage);
   onButton(IDC_REMOVE_TARGET, &CTessaryAuthorView::OnRemoveTarget);
   const auto onCheck = [this](int id, void (CTessaryAuthorView::*handler)()) {
-    m_pPanel->Bind(wxEVT_CHECKBOX, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
+    m_panel->Bind(wxEVT_CHECKBOX, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
   };
   onCheck(IDC_CLEAR_FAULT_HISTORY, &CTessaryAuthorView::OnClearFaultHistory);
   onCheck(IDC_CLEAR_RUNTIME, &CTessaryAuthorView::OnClearRuntime);
@@ -252,7 +252,7 @@ void CTessaryAuthorView::CreateForm() {
   m_editComments->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { GuardHandler([this] { OnChangeComments(); }); });
   // The list shows the focus only on a current row, none while it is empty: the form draws a
   // ring around it while it has the focus. The handlers outlive the view (the windows go later).
-  m_pPanel->Bind(wxEVT_PAINT, [panel = m_pPanel, list = m_listTargets](wxPaintEvent&) {
+  m_panel->Bind(wxEVT_PAINT, [panel = m_panel, list = m_listTargets](wxPaintEvent&) {
     wxPaintDC dc(panel);
     if (!list->HasFocusWithin()) return;
     dc.SetPen(wxPen(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT), 2));
@@ -261,13 +261,13 @@ void CTessaryAuthorView::CreateForm() {
   });
   // A control that gets the focus while outside the tab's view (Tab in a small window) is
   // scrolled into it. The list tells of its focus only as its own.
-  m_pPanel->Bind(wxEVT_CHILD_FOCUS, [form = m_pForm, panel = m_pPanel](wxChildFocusEvent& e) {
+  m_panel->Bind(wxEVT_CHILD_FOCUS, [form = m_form, panel = m_panel](wxChildFocusEvent& e) {
     e.Skip();
     wxWindow* control = e.GetWindow();
     while (control && control->GetParent() != panel) control = control->GetParent();
     if (control) ScrollIntoView(form, control->GetRect());
   });
-  const auto focusChanged = [form = m_pForm, panel = m_pPanel, list = m_listTargets](wxFocusEvent& e) {
+  const auto focusChanged = [form = m_form, panel = m_panel, list = m_listTargets](wxFocusEvent& e) {
     e.Skip();
     if (panel->IsBeingDeleted() || list->IsBeingDeleted()) return;
     panel->RefreshRect(ListFocusRing(list).Inflate(2));
@@ -275,7 +275,7 @@ void CTessaryAuthorView::CreateForm() {
   };
   m_listTargets->Bind(wxEVT_SET_FOCUS, focusChanged);
   m_listTargets->Bind(wxEVT_KILL_FOCUS, focusChanged);
-  m_pPanel->Bind(EVT_FILES_DROPPED, [this](CFilesDroppedEvent& e) {
+  m_panel->Bind(EVT_FILES_DROPPED, [this](CFilesDroppedEvent& e) {
     const std::vector<std::string> files = e.GetPaths();
     GuardHandler([&] { OnFilesDropped(files); });
   });
@@ -290,20 +290,20 @@ void CTessaryAuthorView::CreateForm() {
 }
 
 void CTessaryAuthorView::Relayout() {
-  if (m_bLayingOut || !m_pForm) return;
-  m_bLayingOut = true;
+  if (m_layingOut || !m_form) return;
+  m_layingOut = true;
   // Scroll bars that come or go change the room; settle it before placing the controls.
   wxSize size;
   for (int i = 0; i < 3; ++i) {
-    const wxSize client = m_pForm->GetClientSize();
+    const wxSize client = m_form->GetClientSize();
     size = wxSize(std::max(client.x, m_formSize.x), std::max(client.y, m_formSize.y));
-    m_pForm->SetVirtualSize(size);
-    if (m_pForm->GetClientSize() == client) break;
+    m_form->SetVirtualSize(size);
+    if (m_form->GetClientSize() == client) break;
   }
-  const wxPoint origin = m_pForm->CalcScrolledPosition(wxPoint(0, 0));
-  m_pPanel->SetSize(origin.x, origin.y, size.x, size.y);
+  const wxPoint origin = m_form->CalcScrolledPosition(wxPoint(0, 0));
+  m_panel->SetSize(origin.x, origin.y, size.x, size.y);
   m_anchors.Apply(size);
-  m_bLayingOut = false;
+  m_layingOut = false;
 }
 
 bool CTessaryAuthorView::TryBefore(wxEvent& event) {
@@ -380,7 +380,7 @@ void CTessaryAuthorView::FillTargets() {
 }
 
 void CTessaryAuthorView::OnUpdate(wxView* sender, wxObject* hint) {
-  if (sender == this || !m_pForm) return;
+  if (sender == this || !m_form) return;
   const CTessaryAuthorDoc* doc = GetDocument();
   const auto* change = wxDynamicCast(hint, CDocChange);
   if (!change) {
@@ -402,8 +402,8 @@ void CTessaryAuthorView::OnUpdate(wxView* sender, wxObject* hint) {
       m_bResetBreakin = doc->m_bResetBreakin;
       break;
     case CDocChange::comments: m_strComments = doc->m_strComments; break;
-    case CDocChange::targetAdded: m_listTargets->InsertTarget(change->m_pTarget); return;
-    case CDocChange::targetRemoved: RemoveRowOf(change->m_pTarget); return;
+    case CDocChange::targetAdded: m_listTargets->InsertTarget(change->m_target); return;
+    case CDocChange::targetRemoved: RemoveRowOf(change->m_target); return;
   }
   UpdateData(false);
 }
@@ -422,7 +422,7 @@ void CTessaryAuthorView::ShowDocumentImage() {
 // ---------------------------------------------------------------- the software upgrade and the image
 
 void CTessaryAuthorView::OnBrowseProgrammingFile() {
-  const std::string path = ChooseFileToOpen(m_pPanel, kProgramFilter, g_strProgramFolder);
+  const std::string path = ChooseFileToOpen(m_panel, kProgramFilter, g_programFolder);
   if (path.empty()) return;
   UpgradeProgram program;
   if (!LoadUpgradeProgram(path, program)) return;
@@ -435,7 +435,7 @@ void CTessaryAuthorView::OnBrowseProgrammingFile() {
 }
 
 void CTessaryAuthorView::OnBrowseImage() {
-  const std::string path = ChooseFileToOpen(m_pPanel, kImageFilter, g_strImageFolder);
+  const std::string path = ChooseFileToOpen(m_panel, kImageFilter, g_imageFolder);
   if (path.empty()) return;
   // A failure to read leaves the handler with the cursor already back; the guard reports it.
   CWaitCursor wait;
@@ -475,7 +475,7 @@ void CTessaryAuthorView::OnAddTarget() {
   const std::string sourceCalPath = ToSystemPath(preferences.m_strSourceCalPath);
   g_strSourceCalFolder = AddStartFolder(g_strSourceCalFolder, always, sourceCalPath, CurrentDirectory());
 
-  const std::vector<std::string> paths = ChooseFilesToOpen(m_pPanel, kProgramFilter, g_strSourceCalFolder, true);
+  const std::vector<std::string> paths = ChooseFilesToOpen(m_panel, kProgramFilter, g_strSourceCalFolder, true);
   if (paths.empty()) return;
   // An exception here ends the command: the files after it are skipped, the folder stays.
   AddTargetsFromFiles(paths);

@@ -53,7 +53,7 @@ class CTessaryAuthorView : public wxView {
 
   CTessaryAuthorDoc* GetDocument() const;
   // The form: a window that scrolls when the tab is smaller than the form.
-  wxScrolledWindow* GetForm() const { return m_pForm; }
+  wxScrolledWindow* GetForm() const { return m_form; }
   CTargetListCtrl* GetTargetList() const { return m_listTargets; }
   CPictureStatic* GetPicture() const { return m_picture; }
 
@@ -99,8 +99,8 @@ class CTessaryAuthorView : public wxView {
   void FillTargets();
   void RemoveRowOf(const void* target);
 
-  wxScrolledWindow* m_pForm = nullptr;
-  wxPanel* m_pPanel = nullptr;  // the form's controls, scrolled by m_pForm
+  wxScrolledWindow* m_form = nullptr;
+  wxPanel* m_panel = nullptr;  // the form's controls, scrolled by m_form
   CPictureStatic* m_picture = nullptr;
   CTargetListCtrl* m_listTargets = nullptr;
   wxTextCtrl* m_editComments = nullptr;
@@ -115,7 +115,7 @@ class CTessaryAuthorView : public wxView {
   wxString m_shownCalibrationID, m_shownComments, m_shownSoftwareID;
   wxSize m_formSize;
   CResizeAnchors m_anchors;
-  bool m_bLayingOut = false;
+  bool m_layingOut = false;
 
   wxDECLARE_DYNAMIC_CLASS(CTessaryAuthorView);
 };

@@ -72,7 +72,7 @@ const Layers& GetLayers(const benchmark::State& state) {
   if (l.mib != mib) {
     l = Layers();
     l.mib = mib;
-    char sz[CODEC_PASSPHRASE_BUFFER];
+    char sz[kCodecPassphraseBuffer];
     BuildCodecPassphrase(sz);
     l.passphrase = sz;
     l.plain = MakeS3Text(mib << 20);

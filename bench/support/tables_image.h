@@ -18,7 +18,7 @@ inline const char kBenchSoftwareId[] = "BENCH-SW-000001";
 inline const char kBenchCalibrationId[] = "BENCH-CAL-000001";
 
 // Makes the built default database the one in use.
-inline void UseDefaultDatabase() { ::setenv(TDB_ENV_VAR, TESSARY_DEFAULT_TDB_BUILT, 1); }
+inline void UseDefaultDatabase() { ::setenv(kTdbEnvVar, TESSARY_DEFAULT_TDB_BUILT, 1); }
 
 // Where the default database puts the two texts for the default ids.
 inline std::vector<testimg::TdbRow> DefaultRows() {

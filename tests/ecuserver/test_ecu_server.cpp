@@ -265,7 +265,7 @@ TEST(DefaultDatabasePath, EnvironmentVariableFirst) {
   ScopedTdbPath empty("");
   const std::string path = DefaultTDBPath();
   EXPECT_NE(path, "");
-  EXPECT_EQ(path.substr(path.rfind('/') + 1), TDB_FILE_NAME);
+  EXPECT_EQ(path.substr(path.rfind('/') + 1), kTdbFileName);
   std::ifstream in(path, std::ios::binary);
   EXPECT_TRUE(in.good()) << path;
 }

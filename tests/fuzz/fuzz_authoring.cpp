@@ -63,7 +63,7 @@ uint64_t LongestText(const std::string& name) {
     if (r.name == name)
       longest = std::max<uint64_t>(longest, static_cast<uint32_t>(static_cast<uint32_t>(r.sizeFactor1) *
                                                                   static_cast<uint32_t>(r.sizeFactor2)));
-  return std::min<uint64_t>(longest, TABLE_MAX_ITEM_BYTES);
+  return std::min<uint64_t>(longest, kTableMaxItemBytes);
 }
 
 bool IsTextOfAtMost(const std::string& text, uint64_t length) {

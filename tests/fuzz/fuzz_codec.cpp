@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto length = static_cast<uint32_t>(size);
   CheckDecode(data, length);
 
-  char passphrase[CODEC_PASSPHRASE_BUFFER];
+  char passphrase[kCodecPassphraseBuffer];
   FUZZ_CHECK(BuildCodecPassphrase(passphrase) == 1);
   uint8_t* sealed = nullptr;
   uint32_t sealedLength = 0;

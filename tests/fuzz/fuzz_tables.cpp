@@ -88,7 +88,7 @@ uint64_t ParameterLength(CProgBase& image, const char* name) {
 }
 
 bool IsTextOfAtMost(const std::string& text, uint64_t length) {
-  return text.find('\0') == std::string::npos && text.size() <= std::min<uint64_t>(length, TABLE_MAX_ITEM_BYTES);
+  return text.find('\0') == std::string::npos && text.size() <= std::min<uint64_t>(length, kTableMaxItemBytes);
 }
 
 // Value i of an item, read again with the typed reads, as the item read hands it over.
@@ -160,7 +160,7 @@ void CheckLookups(CProgBase& image, uint16_t extraItem, uint8_t extraTable) {
     FUZZ_CHECK(softwareId == kUntouched);
 
   // The directories as the lookup left them.
-  for (uint8_t table = 0; table < PROG_TABLE_DIR_SIZE; ++table) {
+  for (uint8_t table = 0; table < kProgTableDirSize; ++table) {
     for (uint16_t item = 0; item < 4; ++item) {
       CheckItem(image, false, table, item);
       CheckItem(image, true, table, item);

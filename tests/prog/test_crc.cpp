@@ -184,7 +184,7 @@ uLong ZlibFill(uLong crc, uint64_t n) {
 // The CRC streams, so a range larger than any flat buffer has its CRC too, whatever the order
 // of the records.
 TEST(RangeCrc, RangesLargerThanAFlatBuffer) {
-  const uint32_t length = PROG_MAX_FLAT_BUFFER + 0x1000;
+  const uint32_t length = kProgMaxFlatBuffer + 0x1000;
   const uint32_t high = length - 0x80;  // records near the range's end
   const std::vector<uint8_t> a(64, 0xA1), b(64, 0xB2), c(10, 0xC3);
   const struct {

@@ -486,7 +486,7 @@ TEST(ImageRange, NothingForAnEmptyOrUnsupportedRange) {
   image.m_listRecords = {Rec(0, {1})};
   struct Case {
     uint32_t start, length;
-  } cases[] = {{0, 0}, {0xFFFFFFFF, 2}, {0x10, 0xFFFFFFFF}, {0, PROG_MAX_FLAT_BUFFER + 1}};
+  } cases[] = {{0, 0}, {0xFFFFFFFF, 2}, {0x10, 0xFFFFFFFF}, {0, kProgMaxFlatBuffer + 1}};
   for (const Case& c : cases) {
     uint8_t sentinel = 0;
     uint8_t* p = &sentinel;

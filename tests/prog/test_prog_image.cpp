@@ -29,7 +29,7 @@ TEST(Image, NewImageDefaults) {
   EXPECT_EQ(image.m_nFileType, 0);
   EXPECT_EQ(image.m_dwTableAddress, 0u);
   EXPECT_EQ(image.m_dwUpperAddress, 0u);
-  for (int i = 0; i < PROG_TABLE_DIR_SIZE; ++i) {
+  for (int i = 0; i < kProgTableDirSize; ++i) {
     EXPECT_EQ(image.m_dirTables[i].dwAddress, 0u);
     EXPECT_EQ(image.m_dirTablesB[i].byCount, 0);
   }

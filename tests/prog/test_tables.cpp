@@ -32,7 +32,7 @@ void ReadDirectory(CProgBase& image, DirView view = DirView::A) {
   const uint32_t w = image.m_nMachineWordSize;
   const uint32_t stride = view == DirView::A ? w + 1 : view == DirView::B ? w + 2 : w + 4;
   TableDirEntry* dir = view == DirView::A ? image.m_dirTables : image.m_dirTablesB;
-  for (uint32_t i = 0; i < PROG_TABLE_DIR_SIZE; ++i)
+  for (uint32_t i = 0; i < kProgTableDirSize; ++i)
     if (!image.ReadDirectoryEntry(image.m_dwTableAddress + i * stride, dir[i])) dir[i] = {};
 }
 

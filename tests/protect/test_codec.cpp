@@ -53,7 +53,7 @@ CodecResult Decode(const std::string& text, std::string& plain) {
 }
 
 std::string ThePassphrase() {
-  char sz[CODEC_PASSPHRASE_BUFFER];
+  char sz[kCodecPassphraseBuffer];
   EXPECT_EQ(BuildCodecPassphrase(sz), 1);
   return sz;
 }
@@ -145,7 +145,7 @@ std::string InsertLineBreaks(const std::string& text, size_t every, const std::s
 // ---------------------------------------------------------------------------------------------
 
 TEST(CodecPassphrase, IsTwentyFourNonZeroCharactersAndTheSameEveryTime) {
-  char sz[CODEC_PASSPHRASE_BUFFER];
+  char sz[kCodecPassphraseBuffer];
   std::fill(std::begin(sz), std::end(sz), 'x');
   ASSERT_EQ(BuildCodecPassphrase(sz), 1);
   EXPECT_EQ(std::string(sz).size(), 24u);  // 24 characters, then the zero byte
@@ -444,7 +444,7 @@ TEST(CodecEncode, RefusesTextsLongerThanTheDecodeCap) {
 // The entry point applies the real cap before it reads a byte: the text past the cap is
 // address space that may not be touched.
 TEST(CodecEncode, EntryPointRefusesTextsPastTheCapUnread) {
-  const size_t length = size_t{CODEC_MAX_DECODED_LENGTH} + 1;
+  const size_t length = size_t{kCodecMaxDecodedLength} + 1;
   void* text = ::mmap(nullptr, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   ASSERT_NE(text, MAP_FAILED);
   uint8_t marker = 0;

@@ -340,7 +340,7 @@ class ImageBuilder {
     if (w == 2 && !L.valueBase && m_valueCursor > 0xFFFF) m_valueCursor = 0x0100;
 
     for (auto& [t, table] : m_tables) {
-      if (t < PROG_TABLE_DIR_SIZE) {
+      if (t < kProgTableDirSize) {
         const uint32_t entry = L.tableAddress + t * dirStride;
         PutPointer(entry, table.address, L.banked);
         const uint32_t n = table.items.empty() ? 0 : table.items.rbegin()->first + 1u;
