@@ -36,7 +36,8 @@ CAboutDlg::CAboutDlg(wxWindow* parent, const IVersionBlock* block)
   addLine(m_linkMail);
 
   wxStaticBitmap* icon = nullptr;
-  if (const res::IconResource* r = res::FindIcon(IDR_MAINFRAME)) icon = new wxStaticBitmap(this, wxID_ANY, wxBitmap(r->xpm32));
+  if (const res::IconResource* r = res::FindIcon(IDR_MAINFRAME))
+    icon = new wxStaticBitmap(this, wxID_ANY, wxBitmap(r->xpm32));
   auto* ok = new wxButton(this, wxID_OK, "OK");
   ok->SetDefault();
 

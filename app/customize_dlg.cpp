@@ -81,12 +81,14 @@ std::vector<int> CCustomizeDlg::CategoryEntries(std::size_t category) {
   if (category == cats.size()) {  // all commands, each once, by name
     for (const MenuCategory& c : cats)
       for (int id : c.commands)
-        if (id != ID_FILE_MRU_FILE1 && std::find(entries.begin(), entries.end(), id) == entries.end()) entries.push_back(id);
+        if (id != ID_FILE_MRU_FILE1 && std::find(entries.begin(), entries.end(), id) == entries.end())
+          entries.push_back(id);
     for (const auto* t : {res::FindToolbar(IDR_MAINFRAME)})
       for (std::size_t i = 0; t && i < t->count; ++i)
         if (t->buttons[i].command && std::find(entries.begin(), entries.end(), t->buttons[i].command) == entries.end())
           entries.push_back(t->buttons[i].command);
-    std::sort(entries.begin(), entries.end(), [](int a, int b) { return CommandName(a).CmpNoCase(CommandName(b)) < 0; });
+    std::sort(entries.begin(), entries.end(),
+              [](int a, int b) { return CommandName(a).CmpNoCase(CommandName(b)) < 0; });
   } else if (category == cats.size() + 1) {  // built-in menus
     for (std::size_t n = 0; n < cats.size(); ++n) entries.push_back(kMenuButtonBase + static_cast<int>(n));
   }
@@ -95,7 +97,8 @@ std::vector<int> CCustomizeDlg::CategoryEntries(std::size_t category) {
 }
 
 CCustomizeDlg::CCustomizeDlg(wxWindow* parent, const CommandBarsState& state)
-    : wxDialog(parent, wxID_ANY, "Customize", wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
+    : wxDialog(parent, wxID_ANY, "Customize", wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
       m_state(state) {
   m_book = new wxNotebook(this, wxID_ANY);
   m_book->AddPage(MakeCommandsPage(), "Commands");
@@ -170,7 +173,8 @@ void CCustomizeDlg::FillToolbarList() {
 
 void CCustomizeDlg::AddToToolbar(int entry, int beforeIndex) {
   auto& b = m_state.standardButtons;
-  const auto at = beforeIndex < 0 || static_cast<std::size_t>(beforeIndex) > b.size() ? b.end() : b.begin() + beforeIndex;
+  const auto at =
+      beforeIndex < 0 || static_cast<std::size_t>(beforeIndex) > b.size() ? b.end() : b.begin() + beforeIndex;
   b.insert(at, entry);
   FillToolbarList();
 }
@@ -220,7 +224,8 @@ wxWindow* CCustomizeDlg::MakeKeyboardPage() {
   m_keyCategory = new wxChoice(page, wxID_ANY, wxDefaultPosition, wxDefaultSize, cats);
   m_keyCommands = new wxListBox(page, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(180, 160)));
   m_currentKeys = new wxListBox(page, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(180, 100)));
-  m_newKey = new wxTextCtrl(page, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxTE_PROCESS_TAB | wxTE_PROCESS_ENTER);
+  m_newKey = new wxTextCtrl(page, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
+                            wxTE_PROCESS_TAB | wxTE_PROCESS_ENTER);
   m_description = new wxStaticText(page, wxID_ANY, wxString());
 
   auto* left = new wxBoxSizer(wxVERTICAL);

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include <wx/filehistory.h>
 #include <wx/app.h>
+#include <wx/filehistory.h>
 #include <wx/filename.h>
 
 #include "common/bind_command.h"
@@ -114,8 +114,8 @@ void CTessaryDocManager::NotifyHistoryChanged() {
   if (m_onHistoryChanged) m_onHistoryChanged();
 }
 
-wxDocTemplate* CTessaryDocManager::SelectDocumentPath(wxDocTemplate** templates, int noTemplates, wxString& path,
-                                                      long, bool save) {
+wxDocTemplate* CTessaryDocManager::SelectDocumentPath(wxDocTemplate** templates, int noTemplates, wxString& path, long,
+                                                      bool save) {
   if (noTemplates < 1) return nullptr;
   wxDocTemplate* t = templates[0];
   wxWindow* parent = wxTheApp->GetTopWindow();
@@ -155,10 +155,9 @@ void CTessaryDocManager::OnUpdateRecentFile(wxUpdateUIEvent& event) {
 
 // ---------------------------------------------------------------- CTessaryDocTemplate
 
-CTessaryDocTemplate::CTessaryDocTemplate(wxDocManager* manager, ViewFrameFactory makeFrame,
-                                         const wxString& description, const wxString& filter, const wxString& ext,
-                                         const wxString& docTypeName, wxClassInfo* docClassInfo,
-                                         wxClassInfo* viewClassInfo)
+CTessaryDocTemplate::CTessaryDocTemplate(wxDocManager* manager, ViewFrameFactory makeFrame, const wxString& description,
+                                         const wxString& filter, const wxString& ext, const wxString& docTypeName,
+                                         wxClassInfo* docClassInfo, wxClassInfo* viewClassInfo)
     : wxDocTemplate(manager, description, filter, wxString(), ext, docTypeName, docTypeName, docClassInfo,
                     viewClassInfo),
       m_makeFrame(std::move(makeFrame)) {}

@@ -37,9 +37,9 @@ const struct {
   int command;
   const char* artId;
 } kMoreArt[] = {
-    {ID_FILE_CLOSE, "wxART_CLOSE"},     {ID_FILE_SAVE_AS, "wxART_FILE_SAVE_AS"}, {ID_EDIT_UNDO, "wxART_UNDO"},
-    {ID_APP_EXIT, "wxART_QUIT"},        {ID_WINDOW_NEW, "wxART_NEW_DIR"},        {ID_NEXT_PANE, "wxART_GO_FORWARD"},
-    {ID_PREV_PANE, "wxART_GO_BACK"},    {ID_VIEW_TOOLBAR, "wxART_LIST_VIEW"},    {ID_VIEW_STATUS_BAR, "wxART_REPORT_VIEW"},
+    {ID_FILE_CLOSE, "wxART_CLOSE"},  {ID_FILE_SAVE_AS, "wxART_FILE_SAVE_AS"}, {ID_EDIT_UNDO, "wxART_UNDO"},
+    {ID_APP_EXIT, "wxART_QUIT"},     {ID_WINDOW_NEW, "wxART_NEW_DIR"},        {ID_NEXT_PANE, "wxART_GO_FORWARD"},
+    {ID_PREV_PANE, "wxART_GO_BACK"}, {ID_VIEW_TOOLBAR, "wxART_LIST_VIEW"},    {ID_VIEW_STATUS_BAR, "wxART_REPORT_VIEW"},
 };
 
 wxString ArtFor(int command) {
@@ -81,8 +81,8 @@ CMainFrame::CMainFrame() = default;
 CMainFrame::~CMainFrame() { SetCommandBitmapSource(nullptr); }
 
 bool CMainFrame::Create(wxDocManager* manager) {
-  if (!CMainFrameBase::Create(manager, nullptr, wxID_ANY, ResText(IDR_MAINFRAME),
-                              wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE))
+  if (!CMainFrameBase::Create(manager, nullptr, wxID_ANY, ResText(IDR_MAINFRAME), wxDefaultPosition, wxDefaultSize,
+                              wxDEFAULT_FRAME_STYLE))
     return false;
   SetWindowMenu(nullptr);  // the document menu has its own Window menu
   SetIcons(IconsFor(IDR_MAINFRAME));

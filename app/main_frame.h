@@ -5,6 +5,7 @@
 #include <functional>
 
 #include <wx/frame.h>  // before the tab frames, whose header needs the build settings
+
 #include <wx/aui/tabmdi.h>
 #include <wx/docview.h>
 #include <wx/iconbndl.h>

@@ -97,11 +97,11 @@ bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   const wxString ext = FromSystemText(t.filterExt).AfterFirst('.');
   // Each view is a tab in the main frame, with the document's icons and menu bar.
   const auto makeFrame = [frame](wxDocument* doc, wxView* view) {
-    new CChildFrame(doc, view, frame, frame->GetDocumentIcons(),
-                    [frame] { return frame->CreateDocumentMenuBar(); });
+    new CChildFrame(doc, view, frame, frame->GetDocumentIcons(), [frame] { return frame->CreateDocumentMenuBar(); });
   };
   new CTessaryDocTemplate(m_pDocManager.get(), makeFrame, FromSystemText(t.filterName), "*." + ext, ext,
-                          FromSystemText(t.docName), CTessaryAuthorDoc::GetThisClass(), wxCLASSINFO(CTessaryAuthorView));
+                          FromSystemText(t.docName), CTessaryAuthorDoc::GetThisClass(),
+                          wxCLASSINFO(CTessaryAuthorView));
 
   const auto fail = [&] {
     ExitInstance();

@@ -23,7 +23,8 @@ class ProgramVersionBlock final : public IVersionBlock {
       for (std::size_t i = 0; i < b.tables[t].count; ++i)
         if (key == b.tables[t].strings[i].key) {
           *value = b.tables[t].strings[i].value;
-          *length = static_cast<unsigned>(std::strlen(*value) + 1);  // counts the terminator, as the system's query does
+          *length =
+              static_cast<unsigned>(std::strlen(*value) + 1);  // counts the terminator, as the system's query does
           return true;
         }
     }
@@ -40,9 +41,12 @@ const IVersionBlock& GetProgramVersionBlock() {
 
 std::vector<std::pair<int, std::string>> ReadAboutTexts(const IVersionBlock* block) {
   std::vector<std::pair<int, std::string>> texts = {
-      {IDC_APP_DESCRIPTION, "Application ???"}, {IDC_FILE_VERSION, "Version ???"},
-      {IDC_PRODUCT_VERSION, "Product Version ???"}, {IDC_DATE, "Date ???"},
-      {IDC_COPYRIGHT, "Copyright ???"},        {IDC_LEGAL, "Legal ???"},
+      {IDC_APP_DESCRIPTION, "Application ???"},
+      {IDC_FILE_VERSION, "Version ???"},
+      {IDC_PRODUCT_VERSION, "Product Version ???"},
+      {IDC_DATE, "Date ???"},
+      {IDC_COPYRIGHT, "Copyright ???"},
+      {IDC_LEGAL, "Legal ???"},
   };
   if (!block) return texts;
   const auto set = [&](int id, const std::string& text) {

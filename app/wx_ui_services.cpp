@@ -39,7 +39,8 @@ class CMessageBoxDlg : public wxDialog {
     }
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(row, 1, wxEXPAND | wxALL, FromDIP(12));
-    if (wxSizer* b = CreateSeparatedButtonSizer(buttons)) top->Add(b, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(12));
+    if (wxSizer* b = CreateSeparatedButtonSizer(buttons))
+      top->Add(b, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(12));
     SetSizerAndFit(top);
     // The second button (No of Yes/No, Cancel of OK/Cancel) as the default: Return answers it.
     if (style & MB_DEFBUTTON2)
@@ -50,7 +51,8 @@ class CMessageBoxDlg : public wxDialog {
     // Yes and No end the box as OK and Cancel do. Escape and the close box give Cancel where
     // there is one, else No, as the toolkit's own questions do; a box with OK alone ends with OK.
     for (int id : {wxID_YES, wxID_NO})
-      Bind(wxEVT_BUTTON, [this, id](wxCommandEvent&) { EndModal(id); }, id);
+      Bind(
+          wxEVT_BUTTON, [this, id](wxCommandEvent&) { EndModal(id); }, id);
     SetEscapeId(buttons & wxCANCEL ? wxID_CANCEL : buttons & wxNO ? wxID_NO : wxID_OK);
     if (buttons & wxYES) SetAffirmativeId(wxID_YES);
     // A screen reader (and the tests that read the window) should hear an alert, as the

@@ -16,10 +16,10 @@ struct ProgramIds {
 
 enum class IdLookup {
   ok,
-  noSoftwareId,       // the software-ID lookup found nothing
-  noCalIdParameter,   // the database does not know "CalIdTxt" for the image's ids
-  calIdUnreadable,    // the calibration-ID item cannot be read, or is longer than its room
-  databaseUnusable,   // a lookup found nothing because the database itself cannot be used
+  noSoftwareId,      // the software-ID lookup found nothing
+  noCalIdParameter,  // the database does not know "CalIdTxt" for the image's ids
+  calIdUnreadable,   // the calibration-ID item cannot be read, or is longer than its room
+  databaseUnusable,  // a lookup found nothing because the database itself cannot be used
 };
 
 // The database ids of the image: items 0 and 1 of parameter table 0, one byte each, 6 and 9 when

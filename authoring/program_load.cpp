@@ -267,7 +267,8 @@ std::unique_ptr<CTargetObj> LoadTargetFromFile(const std::string& path,
         std::string bytes = ReadWholeFile(path, CFile::modeRead);
         isProtected = DecodeAndParse(records, bytes, code);
         if (!isProtected)
-          code = ParseProgramText(records, reinterpret_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+          code =
+              ParseProgramText(records, reinterpret_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
       }))
     return nullptr;
   if (code != PROG_OK) {

@@ -10,5 +10,5 @@ extern std::string g_strSourceCalFolder;
 // The folder the next Add dialog starts in, given the remembered one and the preferences: the
 // remembered folder while "AlwaysUseSourceCalFolder" is 0 and one is remembered; else
 // "SourceCalPath", or the current directory when that is empty.
-std::string AddStartFolder(const std::string& remembered, int alwaysUseSourceCalFolder, const std::string& sourceCalPath,
-                           const std::string& currentDirectory);
+std::string AddStartFolder(const std::string& remembered, int alwaysUseSourceCalFolder,
+                           const std::string& sourceCalPath, const std::string& currentDirectory);

@@ -10,7 +10,8 @@
 #include "common/command_ids.h"
 
 inline void BindCommand(wxEvtHandler& source, int systemId, std::function<void()> handler) {
-  source.Bind(wxEVT_MENU, [h = std::move(handler)](wxCommandEvent&) { h(); }, WxId(systemId));
+  source.Bind(
+      wxEVT_MENU, [h = std::move(handler)](wxCommandEvent&) { h(); }, WxId(systemId));
 }
 
 inline void BindCommandUpdate(wxEvtHandler& source, int systemId, std::function<void(wxUpdateUIEvent&)> handler) {

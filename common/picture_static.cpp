@@ -51,8 +51,8 @@ void CPictureStatic::OnPaint(wxPaintEvent&) {
   const wxSize area = GetClientSize();
   if (m_image.IsOk() && area.x > 0 && area.y > 0) {
     // Scaled down to fit, never up, keeping its proportions, centred.
-    const double scale = std::min({1.0, static_cast<double>(area.x) / m_image.GetWidth(),
-                                   static_cast<double>(area.y) / m_image.GetHeight()});
+    const double scale = std::min(
+        {1.0, static_cast<double>(area.x) / m_image.GetWidth(), static_cast<double>(area.y) / m_image.GetHeight()});
     const int w = std::max(1, static_cast<int>(m_image.GetWidth() * scale));
     const int h = std::max(1, static_cast<int>(m_image.GetHeight() * scale));
     const wxBitmap bmp(scale < 1.0 ? m_image.Scale(w, h, wxIMAGE_QUALITY_HIGH) : m_image);

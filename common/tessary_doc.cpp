@@ -82,8 +82,8 @@ bool CTessaryAuthorDoc::SaveAs() {
   const wxString ext = docTemplate->GetDefaultExtension();
 
   const wxFileName current(GetFilename());
-  const wxString directory = GetFilename().empty() || !GetDocumentSaved() ? GetDocumentManager()->GetLastDirectory()
-                                                                          : current.GetPath();
+  const wxString directory =
+      GetFilename().empty() || !GetDocumentSaved() ? GetDocumentManager()->GetLastDirectory() : current.GetPath();
   // The name is offered without its extension: GTK selects an offered name up to its last dot, so
   // a name typed with the extension would keep the offered one after it ("doc.rvq.rvq"). A name
   // chosen without one gets it below: the document's own when the offered name is kept.

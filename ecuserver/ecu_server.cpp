@@ -286,8 +286,8 @@ int CECUServer::OpenDefaultTDBOffline(int ProjectID, int Table0Rev) {
   sqlite3_stmt* probe = nullptr;
   int known = 0;
   m_deadline = DeadlineFromNow();
-  if (sqlite3_prepare_v2(m_db, "SELECT 1 FROM parameter WHERE project_id = ?1 AND table0_rev = ?2 LIMIT 1", -1,
-                         &probe, nullptr) == SQLITE_OK) {
+  if (sqlite3_prepare_v2(m_db, "SELECT 1 FROM parameter WHERE project_id = ?1 AND table0_rev = ?2 LIMIT 1", -1, &probe,
+                         nullptr) == SQLITE_OK) {
     sqlite3_bind_int(probe, 1, ProjectID);
     sqlite3_bind_int(probe, 2, Table0Rev);
     const int rc = sqlite3_step(probe);

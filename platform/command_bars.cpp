@@ -118,9 +118,12 @@ std::vector<std::pair<std::string, std::string>> CommandBarsState::ToEntries() c
     keyText += keys[i].key;
   }
   const auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
-  return {{"ToolbarVisible", flag(toolbarVisible)}, {"StatusBarVisible", flag(statusBarVisible)},
-          {"ScreenTips", flag(screenTips)},         {"ShortcutsInTips", flag(shortcutsInTips)},
-          {"LargeIcons", flag(largeIcons)},         {"StandardButtons", buttons},
+  return {{"ToolbarVisible", flag(toolbarVisible)},
+          {"StatusBarVisible", flag(statusBarVisible)},
+          {"ScreenTips", flag(screenTips)},
+          {"ShortcutsInTips", flag(shortcutsInTips)},
+          {"LargeIcons", flag(largeIcons)},
+          {"StandardButtons", buttons},
           {"Keys", keyText}};
 }
 

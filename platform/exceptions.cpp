@@ -17,9 +17,7 @@ const char* CException::what() const noexcept {
 
 std::string CMemoryException::GetErrorMessage() const { return "Out of memory."; }
 
-std::string CInvalidArgException::GetErrorMessage() const {
-  return "An invalid argument was encountered.";
-}
+std::string CInvalidArgException::GetErrorMessage() const { return "An invalid argument was encountered."; }
 
 CFileException::Cause CFileException::CauseFromErrno(int err) {
   switch (err) {

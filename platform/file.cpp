@@ -285,17 +285,13 @@ bool CStdioFile::ReadString(std::string& line) {
   return any;
 }
 
-void CStdioFile::WriteString(const std::string& text) {
-  Write(text.data(), static_cast<uint32_t>(text.size()));
-}
+void CStdioFile::WriteString(const std::string& text) { Write(text.data(), static_cast<uint32_t>(text.size())); }
 
 // ---------------------------------------------------------------- CMemFile
 
 CMemFile::CMemFile(uint32_t growBytes) : m_nGrowBytes(growBytes) {}
 
-CMemFile::CMemFile(uint8_t* buffer, uint32_t bufferSize, uint32_t growBytes) {
-  Attach(buffer, bufferSize, growBytes);
-}
+CMemFile::CMemFile(uint8_t* buffer, uint32_t bufferSize, uint32_t growBytes) { Attach(buffer, bufferSize, growBytes); }
 
 CMemFile::~CMemFile() { Free(); }
 
@@ -362,8 +358,9 @@ void CMemFile::Write(const void* buffer, uint32_t count) {
 }
 
 uint64_t CMemFile::Seek(int64_t offset, SeekPosition from) {
-  const int64_t base = from == begin ? 0 : from == current ? static_cast<int64_t>(m_nPosition)
-                                                           : static_cast<int64_t>(m_nFileSize);
+  const int64_t base = from == begin     ? 0
+                       : from == current ? static_cast<int64_t>(m_nPosition)
+                                         : static_cast<int64_t>(m_nFileSize);
   const int64_t pos = base + offset;
   if (pos < 0) AfxThrowFileException(CFileException::badSeek, EINVAL, std::string());
   if (static_cast<uint64_t>(pos) > m_nBufferSize) GrowFile(static_cast<size_t>(pos));

@@ -69,9 +69,9 @@ class CFile {
   uint32_t ReadDirect(uint8_t* p, uint32_t n);
 
   mutable std::vector<uint8_t> m_buffer;
-  mutable size_t m_pending = 0;  // bytes of output in m_buffer
-  mutable size_t m_ahead = 0;    // read-ahead bytes in m_buffer ...
-  mutable size_t m_aheadPos = 0; // ... of which those before this one are consumed
+  mutable size_t m_pending = 0;   // bytes of output in m_buffer
+  mutable size_t m_ahead = 0;     // read-ahead bytes in m_buffer ...
+  mutable size_t m_aheadPos = 0;  // ... of which those before this one are consumed
 };
 
 // A file read and written as text lines (no line-end translation is needed on this platform; a CR

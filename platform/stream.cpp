@@ -15,7 +15,7 @@ HGLOBAL GlobalAlloc(unsigned flags, size_t bytes) {
   if (!block) return nullptr;
   // At least one byte, so that an empty block still has an address to lock.
   block->data = static_cast<uint8_t*>((flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1)
-                                                               : std::malloc(bytes ? bytes : 1));
+                                                              : std::malloc(bytes ? bytes : 1));
   if (!block->data) {
     delete block;
     return nullptr;

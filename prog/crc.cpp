@@ -34,8 +34,8 @@ uint32_t UpdateCrc32(uint32_t crc, const uint8_t* p, size_t length) {
     const uint32_t lo = Load32LE(p) ^ crc;
     const uint32_t hi = Load32LE(p + 4);
     // The lookups of the bytes that do not depend on the register go first, off the critical path.
-    const uint32_t ahead = kSlices[3][hi & 0xFF] ^ kSlices[2][(hi >> 8) & 0xFF] ^ kSlices[1][(hi >> 16) & 0xFF] ^
-                           kSlices[0][hi >> 24];
+    const uint32_t ahead =
+        kSlices[3][hi & 0xFF] ^ kSlices[2][(hi >> 8) & 0xFF] ^ kSlices[1][(hi >> 16) & 0xFF] ^ kSlices[0][hi >> 24];
     crc = ahead ^ (kSlices[7][lo & 0xFF] ^ kSlices[6][(lo >> 8) & 0xFF]) ^
           (kSlices[5][(lo >> 16) & 0xFF] ^ kSlices[4][lo >> 24]);
   }
@@ -99,48 +99,48 @@ bool StreamRangeCrc(const CProgRecordList& records, uint64_t start, uint64_t end
   return true;
 }
 
-struct Piece {
+struct Chunk {
   uint64_t address;
   size_t order;  // place in the list
   const CProgRecord* record;
 };
 
-const CProgRecord& RecordOf(const Piece& p) { return *p.record; }
+const CProgRecord& RecordOf(const Chunk& p) { return *p.record; }
 
 // The CRC of [start, end) for records in any order, overlaps included, in windows of a fixed
 // size: each window is painted as the flat copy would be (a later record wins), so no buffer
 // the size of the range is needed.
 uint32_t PaintedRangeCrc(const CProgRecordList& records, uint64_t start, uint64_t end) {
-  std::vector<Piece> pieces;
+  std::vector<Chunk> chunks;
   size_t order = 0;
   for (const CProgRecord& r : records) {
     if (r.m_nLength != 0 && r.m_dwAddress < end && uint64_t{r.m_dwAddress} + r.m_nLength > start)
-      pieces.push_back({r.m_dwAddress, order, &r});
+      chunks.push_back({r.m_dwAddress, order, &r});
     ++order;
   }
-  std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.address < b.address; });
+  std::sort(chunks.begin(), chunks.end(), [](const Chunk& a, const Chunk& b) { return a.address < b.address; });
 
   constexpr uint64_t kWindow = 64 * 1024;
   std::vector<uint8_t> window(static_cast<size_t>(std::min(kWindow, end - start)));
-  std::vector<Piece> inWindow;
+  std::vector<Chunk> inWindow;
   uint32_t reg = 0xFFFFFFFF;
-  size_t first = 0;  // the first piece that may still reach the window
+  size_t first = 0;  // the first chunk that may still reach the window
   for (uint64_t w0 = start; w0 < end;) {
-    while (first < pieces.size() && pieces[first].address + PROG_MAX_RECORD_DATA <= w0) ++first;
-    if (first == pieces.size() || pieces[first].address >= end) {
+    while (first < chunks.size() && chunks[first].address + PROG_MAX_RECORD_DATA <= w0) ++first;
+    if (first == chunks.size() || chunks[first].address >= end) {
       reg = UpdateCrc32Fill(reg, end - w0);
       break;
     }
-    if (pieces[first].address > w0) {  // a gap: no need to paint it
-      reg = UpdateCrc32Fill(reg, pieces[first].address - w0);
-      w0 = pieces[first].address;
+    if (chunks[first].address > w0) {  // a gap: no need to paint it
+      reg = UpdateCrc32Fill(reg, chunks[first].address - w0);
+      w0 = chunks[first].address;
     }
     const uint64_t w1 = std::min(w0 + kWindow, end);
     inWindow.clear();
-    for (size_t i = first; i < pieces.size() && pieces[i].address < w1; ++i) inWindow.push_back(pieces[i]);
-    std::sort(inWindow.begin(), inWindow.end(), [](const Piece& a, const Piece& b) { return a.order < b.order; });
+    for (size_t i = first; i < chunks.size() && chunks[i].address < w1; ++i) inWindow.push_back(chunks[i]);
+    std::sort(inWindow.begin(), inWindow.end(), [](const Chunk& a, const Chunk& b) { return a.order < b.order; });
     std::fill(window.begin(), window.end(), uint8_t{0xFF});
-    ForEachPiece(inWindow, w0, w1 - w0,
+    ForEachChunk(inWindow, w0, w1 - w0,
                  [&](size_t offset, const uint8_t* bytes, size_t n) { std::copy_n(bytes, n, window.data() + offset); });
     reg = UpdateCrc32(reg, window.data(), static_cast<size_t>(w1 - w0));
     w0 = w1;
@@ -175,7 +175,8 @@ namespace {
 // end of an init-RAM range whose ROM copy reaches into the records.
 uint64_t ReachableEnd(const CProgBase& image) {
   uint64_t recordsEnd = 0;
-  for (const CProgRecord& r : image.m_listRecords) recordsEnd = std::max(recordsEnd, uint64_t{r.m_dwAddress} + r.m_nLength);
+  for (const CProgRecord& r : image.m_listRecords)
+    recordsEnd = std::max(recordsEnd, uint64_t{r.m_dwAddress} + r.m_nLength);
   uint64_t end = recordsEnd;
   for (const CInitRAMSection& s : image.m_listInitRAM) {
     if (s.m_dwROMAddress >= recordsEnd) continue;

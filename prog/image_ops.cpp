@@ -31,7 +31,7 @@ uint32_t CopyRange(const CProgRecordList& records, uint8_t** outBuffer, uint8_t 
   if (!buffer.get()) return 0;
   uint8_t* dst = buffer.get();
   std::memset(dst, fill, length);
-  ForEachPiece(records, start, length, [&](size_t offset, const uint8_t* bytes, size_t n) {
+  ForEachChunk(records, start, length, [&](size_t offset, const uint8_t* bytes, size_t n) {
     if (!altEncoder) {
       std::memcpy(dst + offset, bytes, n);
       return;
@@ -44,11 +44,11 @@ uint32_t CopyRange(const CProgRecordList& records, uint8_t** outBuffer, uint8_t 
 
 // How Reblock treats a record against its range [S, E).
 enum class Cut {
-  outside,    // holds no address of the range: stays as it is
-  inside,     // lies in the range: rebuilt
-  keepTail,   // begins inside and ends after E: the part from E on stays outside
-  keepHead,   // begins before S and ends inside: the part below S stays outside
-  keepBoth,   // begins before S and ends after E: the parts below S and from E on stay outside
+  outside,   // holds no address of the range: stays as it is
+  inside,    // lies in the range: rebuilt
+  keepTail,  // begins inside and ends after E: the part from E on stays outside
+  keepHead,  // begins before S and ends inside: the part below S stays outside
+  keepBoth,  // begins before S and ends after E: the parts below S and from E on stay outside
 };
 
 Cut Classify(const CProgRecord& r, uint64_t S, uint64_t E) {
@@ -164,7 +164,7 @@ bool CProgBase::Reblock(uint8_t recordLength, uint32_t start, uint32_t length, u
     std::memset(data.get(), fill, L);
     std::memset(mask.get(), 0, L);
   }
-  ForEachPiece(m_listRecords, S, L, [&](size_t offset, const uint8_t* bytes, size_t n) {
+  ForEachChunk(m_listRecords, S, L, [&](size_t offset, const uint8_t* bytes, size_t n) {
     std::memcpy(data.get() + offset, bytes, n);
     std::memset(mask.get() + offset, 1, n);
   });
@@ -186,12 +186,8 @@ bool CProgBase::Reblock(uint8_t recordLength, uint32_t start, uint32_t length, u
   // From here on nothing allocates.
   for (auto it = m_listRecords.begin(); it != m_listRecords.end();) {
     switch (Classify(*it, S, E)) {
-      case Cut::outside:
-        ++it;
-        break;
-      case Cut::inside:
-        it = m_listRecords.erase(it);
-        break;
+      case Cut::outside: ++it; break;
+      case Cut::inside: it = m_listRecords.erase(it); break;
       case Cut::keepTail:
         DropHead(*it, static_cast<uint32_t>(E));
         ++it;
@@ -230,12 +226,14 @@ bool CProgBase::MoveRange(uint32_t start, uint32_t end, uint32_t newStart) {
 }
 
 bool CProgBase::SaveRange(uint32_t low, uint32_t high, std::string path, const char* leadingText, bool noPrompt) {
-  return SaveSelected(*this, [=](uint32_t a) { return a >= low && a <= high; }, path, leadingText, noPrompt);
+  return SaveSelected(
+      *this, [=](uint32_t a) { return a >= low && a <= high; }, path, leadingText, noPrompt);
 }
 
 bool CProgBase::SaveExcludingRange(uint32_t low, uint32_t high, std::string path, const char* leadingText,
                                    bool noPrompt) {
-  return SaveSelected(*this, [=](uint32_t a) { return a < low || a > high; }, path, leadingText, noPrompt);
+  return SaveSelected(
+      *this, [=](uint32_t a) { return a < low || a > high; }, path, leadingText, noPrompt);
 }
 
 uint32_t CProgBase::GetUsedLength(uint32_t start, uint32_t limit) const {

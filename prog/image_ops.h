@@ -25,7 +25,7 @@ inline const CProgRecord& RecordOf(const CProgRecord* r) { return *r; }
 // [start, start + size), offset counted from start, in the order given: a later record wins
 // where records overlap.
 template <class Records, class Put>
-void ForEachPiece(const Records& records, uint64_t start, uint64_t size, Put put) {
+void ForEachChunk(const Records& records, uint64_t start, uint64_t size, Put put) {
   const uint64_t end = start + size;
   for (const auto& item : records) {
     const CProgRecord& r = RecordOf(item);

@@ -155,7 +155,6 @@ uint32_t MapBytes(uint32_t v, const uint8_t (&table)[256], int bytes) {
 
 }  // namespace
 
-
 uint16_t CProgBase::EncodeWord(uint16_t v) const {
   return m_nFileType == 1 ? static_cast<uint16_t>(MapBytes(v, g_EncodeTable, 2)) : v;
 }
@@ -170,6 +169,4 @@ uint16_t CProgBase::AltDecodeWord(uint16_t v) const {
 uint32_t CProgBase::EncodeLong(uint32_t v) const { return m_nFileType == 1 ? MapBytes(v, g_EncodeTable, 4) : v; }
 uint32_t CProgBase::DecodeLong(uint32_t v) const { return m_nFileType == 1 ? MapBytes(v, g_DecodeTable, 4) : v; }
 uint32_t CProgBase::AltEncodeLong(uint32_t v) const { return MapBytes(v, g_AltEncodeTable, 4); }
-uint32_t CProgBase::AltDecodeLong(uint32_t v) const {
-  return m_nFileType == 1 ? MapBytes(v, g_AltDecodeTable, 4) : v;
-}
+uint32_t CProgBase::AltDecodeLong(uint32_t v) const { return m_nFileType == 1 ? MapBytes(v, g_AltDecodeTable, 4) : v; }

@@ -33,7 +33,8 @@ class CProgRecord {
 class CInitRAMSection {
  public:
   CInitRAMSection() = default;
-  CInitRAMSection(uint32_t ram, uint32_t rom, uint32_t length) : m_dwRAMAddress(ram), m_dwROMAddress(rom), m_dwLength(length) {}
+  CInitRAMSection(uint32_t ram, uint32_t rom, uint32_t length)
+      : m_dwRAMAddress(ram), m_dwROMAddress(rom), m_dwLength(length) {}
   virtual ~CInitRAMSection() = default;
 
   bool HoldsRAM(uint32_t a) const { return a >= m_dwRAMAddress && uint64_t{a} < uint64_t{m_dwRAMAddress} + m_dwLength; }

@@ -47,11 +47,11 @@ inline bool HexBlock16(const char* in, uint8_t* out) {
   const __m128i alpha = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
   const __m128i isAlpha = _mm_cmpeq_epi8(_mm_min_epu8(alpha, _mm_set1_epi8(5)), alpha);
   if (_mm_movemask_epi8(_mm_or_si128(isDigit, isAlpha)) != 0xFFFF) return false;
-  const __m128i value = _mm_or_si128(_mm_and_si128(isDigit, digit),
-                                     _mm_and_si128(isAlpha, _mm_add_epi8(alpha, _mm_set1_epi8(10))));
+  const __m128i value =
+      _mm_or_si128(_mm_and_si128(isDigit, digit), _mm_and_si128(isAlpha, _mm_add_epi8(alpha, _mm_set1_epi8(10))));
   // Each 16-bit lane holds the high digit in its low byte and the low digit in its high byte.
-  const __m128i bytes = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(value, _mm_set1_epi16(0x00FF)), 4),
-                                     _mm_srli_epi16(value, 8));
+  const __m128i bytes =
+      _mm_or_si128(_mm_slli_epi16(_mm_and_si128(value, _mm_set1_epi16(0x00FF)), 4), _mm_srli_epi16(value, 8));
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(bytes, bytes));
   return true;
 }
@@ -120,9 +120,15 @@ int ParseHexFieldRecord(const std::string& line, const char* pattern, const std:
 
 }  // namespace
 
-int CProgParse::ParseS1Record(const std::string& line, CProgRecord& record) { return ParseSData(*this, line, record, kS1); }
-int CProgParse::ParseS2Record(const std::string& line, CProgRecord& record) { return ParseSData(*this, line, record, kS2); }
-int CProgParse::ParseS3Record(const std::string& line, CProgRecord& record) { return ParseSData(*this, line, record, kS3); }
+int CProgParse::ParseS1Record(const std::string& line, CProgRecord& record) {
+  return ParseSData(*this, line, record, kS1);
+}
+int CProgParse::ParseS2Record(const std::string& line, CProgRecord& record) {
+  return ParseSData(*this, line, record, kS2);
+}
+int CProgParse::ParseS3Record(const std::string& line, CProgRecord& record) {
+  return ParseSData(*this, line, record, kS3);
+}
 
 int CProgParse::ParseHexDataRecord(const std::string& line, CProgRecord& record) {
   size_t pos = 1;

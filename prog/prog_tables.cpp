@@ -157,8 +157,10 @@ void CProgBase::ReverseWord(uint8_t* buffer) { ReverseBytes(buffer, 2); }
 void CProgBase::ReverseLong(uint8_t* buffer) { ReverseBytes(buffer, 4); }
 
 void CProgBase::SwapToTarget(uint8_t* buffer) const {
-  if (m_nMachineWordSize == 2) ReverseWord(buffer);
-  else if (m_nMachineWordSize == 4) ReverseLong(buffer);
+  if (m_nMachineWordSize == 2)
+    ReverseWord(buffer);
+  else if (m_nMachineWordSize == 4)
+    ReverseLong(buffer);
 }
 
 bool CProgBase::ClearTableSettings() {

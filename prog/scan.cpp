@@ -45,8 +45,9 @@ bool Decimal(std::string_view text, size_t& pos, unsigned width, bool isSigned, 
 
 const int8_t kHexValue[256] = {
 #define R(i) kTable.v[i]
-#define R16(i) R(i), R(i + 1), R(i + 2), R(i + 3), R(i + 4), R(i + 5), R(i + 6), R(i + 7), R(i + 8), R(i + 9), \
-               R(i + 10), R(i + 11), R(i + 12), R(i + 13), R(i + 14), R(i + 15)
+#define R16(i)                                                                                               \
+  R(i), R(i + 1), R(i + 2), R(i + 3), R(i + 4), R(i + 5), R(i + 6), R(i + 7), R(i + 8), R(i + 9), R(i + 10), \
+      R(i + 11), R(i + 12), R(i + 13), R(i + 14), R(i + 15)
     R16(0),   R16(16),  R16(32),  R16(48),  R16(64),  R16(80),  R16(96),  R16(112),
     R16(128), R16(144), R16(160), R16(176), R16(192), R16(208), R16(224), R16(240),
 #undef R16
@@ -84,7 +85,8 @@ int Pattern(std::string_view text, std::string_view pattern, uint32_t* nums, std
       continue;
     }
     unsigned width = 0;
-    while (++i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9') width = width * 10 + unsigned(pattern[i] - '0');
+    while (++i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9')
+      width = width * 10 + unsigned(pattern[i] - '0');
     while (i < pattern.size() && (pattern[i] == 'l' || pattern[i] == 'h')) ++i;
     if (i >= pattern.size()) return fields;
     uint32_t v = 0;
@@ -109,8 +111,7 @@ int Pattern(std::string_view text, std::string_view pattern, uint32_t* nums, std
         if (word) word->assign(text.substr(start, t - start));
         break;
       }
-      default:
-        return fields;
+      default: return fields;
     }
     ++fields;
   }

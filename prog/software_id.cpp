@@ -51,8 +51,7 @@ bool CProgBase::ReadSoftwareIdText(std::string& text, int useDefaults) {
   // length finds the same text in a buffer of that size.
   const uint64_t length = std::min<uint64_t>(uint64_t{info.SizeFactor1()} * info.SizeFactor2(), kTableMaxItemBytes);
   std::vector<uint8_t> buffer(static_cast<size_t>(length) + 1, 0);  // the last byte stays the terminator
-  if (ReadTableItem(info.nTable, info.nItem, buffer.data(), 0, static_cast<uint32_t>(length)) != TABLE_OK)
-    return false;
+  if (ReadTableItem(info.nTable, info.nItem, buffer.data(), 0, static_cast<uint32_t>(length)) != TABLE_OK) return false;
   text.assign(reinterpret_cast<const char*>(buffer.data()));
   return true;
 }

@@ -128,9 +128,9 @@ class HexSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
   explicit HexSink(Output& output) : m_output(output) {}
 
   size_t Put2(const Byte* data, size_t length, int /*messageEnd*/, bool /*blocking*/) override {
-    char digits[2 * kPiece];
+    char digits[2 * kChunk];
     for (size_t done = 0; done < length;) {
-      const size_t n = std::min(kPiece, length - done);
+      const size_t n = std::min(kChunk, length - done);
       HexEncodeBytes(data + done, n, digits);
       m_output.Append(digits, 2 * n);
       done += n;
@@ -139,7 +139,7 @@ class HexSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
   }
 
  private:
-  static constexpr size_t kPiece = 2048;
+  static constexpr size_t kChunk = 2048;
   Output& m_output;
 };
 
@@ -163,8 +163,8 @@ bool RunChain(const void* input, uint32_t inputLength, Sink& sink, MakeChain mak
 // One stage into a block of its own, handed out on success (with spare zero bytes after it);
 // everything allocated is released on a failure.
 template <class MakeChain>
-int RunStage(const void* input, uint32_t inputLength, size_t limit, size_t expected, size_t spare,
-             MakeChain makeChain, uint8_t** outBuffer, uint32_t* outLength) noexcept {
+int RunStage(const void* input, uint32_t inputLength, size_t limit, size_t expected, size_t spare, MakeChain makeChain,
+             uint8_t** outBuffer, uint32_t* outLength) noexcept {
   if (outBuffer == nullptr || outLength == nullptr) return 0;
   try {
     BlockOutput output(limit, expected);
@@ -239,8 +239,8 @@ bool Compress(const void* input, uint32_t inputLength, uint32_t maxPlainLength, 
 using BufferEntry = CodecResult (*)(uint32_t, const void*, uint32_t, uint8_t**, uint32_t*) noexcept;
 
 // Reads the whole stream and hands it to the buffer entry point of the same direction.
-CodecResult RunOnFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer, uint32_t* outLength,
-                      BufferEntry entry, CodecResult failure) noexcept {
+CodecResult RunOnFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer, uint32_t* outLength, BufferEntry entry,
+                      CodecResult failure) noexcept {
   if (flags != 0 || stream == nullptr || outBuffer == nullptr || outLength == nullptr) return failure;
   if (std::fseek(stream, 0, SEEK_END) != 0) return failure;
   const long size = std::ftell(stream);
@@ -270,9 +270,9 @@ int BuildCodecPassphrase(char (&passphrase)[kCodecPassphraseBuffer]) noexcept {
   // program's data.
   char format[kCodecPassphraseBuffer] = "";
   for (int i = 0; i < kPassphraseLength; ++i) std::strcat(format, "%c");
-  const int n = std::snprintf(passphrase, sizeof passphrase, format, 0x2F, 0x4C, 0x76, 0x56, 0x61, 0x71, 0x30,
-                              0x6C, 0x71, 0x2D, 0x7C, 0x24, 0x3D, 0x78, 0x4E, 0x79, 0x66, 0x6B, 0x38, 0x3A, 0x33, 0x36,
-                              0x72, 0x28);
+  const int n =
+      std::snprintf(passphrase, sizeof passphrase, format, 0x2F, 0x4C, 0x76, 0x56, 0x61, 0x71, 0x30, 0x6C, 0x71, 0x2D,
+                    0x7C, 0x24, 0x3D, 0x78, 0x4E, 0x79, 0x66, 0x6B, 0x38, 0x3A, 0x33, 0x36, 0x72, 0x28);
   return n == kPassphraseLength ? 1 : 0;
 }
 
@@ -296,14 +296,18 @@ int EncryptToHex(const void* input, uint32_t inputLength, const char* passphrase
 // would find only after the whole text had been hex-decoded: a plain programming file, tried as
 // protected first, is turned down at once. True when the check passes or cannot be made here.
 bool MayBeSealedWith(const void* input, uint32_t inputLength, const char* passphrase) noexcept {
-  constexpr size_t kHeader = size_t{CryptoPP::LegacyDecryptor::SALTLENGTH} + size_t{CryptoPP::LegacyDecryptor::BLOCKSIZE};
+  constexpr size_t kHeader =
+      size_t{CryptoPP::LegacyDecryptor::SALTLENGTH} + size_t{CryptoPP::LegacyDecryptor::BLOCKSIZE};
   uint8_t header[kHeader];
   size_t digits = 0;
   // The hex decoder's rules: either case, every other character passed over.
   const auto* p = static_cast<const uint8_t*>(input);
   for (uint32_t i = 0; i < inputLength && digits < 2 * kHeader; ++i) {
     const int c = p[i];
-    const int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    const int v = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                         : -1;
     if (v < 0) continue;
     if (digits % 2 == 0)
       header[digits / 2] = static_cast<uint8_t>(v << 4);
@@ -331,14 +335,14 @@ int DecryptFromHex(const void* input, uint32_t inputLength, const char* passphra
     BlockOutput output(kMaxLength32, inputLength / 2);
     OutputSink<BlockOutput> sink(output);
     const Chain head(new CryptoPP::LegacyDecryptorWithMAC(passphrase, new CryptoPP::Redirector(sink), true));
-    // The digits go to the decryptor a piece at a time as they are read: no block of sealed
+    // The digits go to the decryptor a chunk at a time as they are read: no block of sealed
     // bytes, and no pass over them of its own.
-    constexpr uint32_t kPiece = 16384;
-    Byte sealed[kPiece / 2 + 1];
+    constexpr uint32_t kChunk = 16384;
+    Byte sealed[kChunk / 2 + 1];
     HexReader reader;
     const auto* text = static_cast<const uint8_t*>(input);
     for (uint32_t done = 0; done < inputLength;) {
-      const uint32_t n = std::min(kPiece, inputLength - done);
+      const uint32_t n = std::min(kChunk, inputLength - done);
       head->Put(sealed, reader.Read(text + done, n, sealed), true);
       done += n;
     }
@@ -355,9 +359,10 @@ int DecryptFromHex(const void* input, uint32_t inputLength, const char* passphra
 int CompressAndEncrypt(const void* input, uint32_t inputLength, uint8_t** outBuffer, uint32_t* outLength,
                        uint32_t maxPlainLength) noexcept {
   const CodecPassphrase passphrase;
-  return Compress(input, inputLength, maxPlainLength, [&](const uint8_t* gzip, uint32_t gzipLength) {
-           return EncryptToHex(gzip, gzipLength, passphrase.Get(), outBuffer, outLength) == 1;
-         })
+  return Compress(input, inputLength, maxPlainLength,
+                  [&](const uint8_t* gzip, uint32_t gzipLength) {
+                    return EncryptToHex(gzip, gzipLength, passphrase.Get(), outBuffer, outLength) == 1;
+                  })
              ? 1
              : 0;
 }
@@ -401,12 +406,10 @@ CodecResult EncodeProtectedText(uint32_t flags, const void* input, uint32_t inpu
   return sealed ? CODEC_OK : CODEC_E_ENCODE;
 }
 
-CodecResult DecodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer,
-                                uint32_t* outLength) noexcept {
+CodecResult DecodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer, uint32_t* outLength) noexcept {
   return RunOnFile(flags, stream, outBuffer, outLength, DecodeProtectedBuffer, CODEC_E_DECODE);
 }
 
-CodecResult EncodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer,
-                                uint32_t* outLength) noexcept {
+CodecResult EncodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer, uint32_t* outLength) noexcept {
   return RunOnFile(flags, stream, outBuffer, outLength, EncodeProtectedBuffer, CODEC_E_ENCODE);
 }

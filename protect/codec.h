@@ -46,10 +46,8 @@ CodecResult EncodeProtectedText(uint32_t flags, const void* input, uint32_t inpu
 // The buffer entry points over the whole of an open stream, read from its start (binary mode).
 // A null stream, a stream whose size cannot be found (a pipe) or one that cannot be read whole
 // fails with the direction's code. The stream is left after what was read.
-CodecResult DecodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer,
-                                uint32_t* outLength) noexcept;
-CodecResult EncodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer,
-                                uint32_t* outLength) noexcept;
+CodecResult DecodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer, uint32_t* outLength) noexcept;
+CodecResult EncodeProtectedFile(uint32_t flags, std::FILE* stream, uint8_t** outBuffer, uint32_t* outLength) noexcept;
 
 // Heap blocks (malloc/free). AllocBuffer returns null when the heap is exhausted; a block of 0
 // bytes is still a real block. FreeBuffer takes codec outputs, AllocBuffer blocks, buffers

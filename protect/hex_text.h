@@ -11,7 +11,7 @@
 // Writes the 2 * n digits of the n bytes at in to out.
 void HexEncodeBytes(const uint8_t* in, size_t n, char* out) noexcept;
 
-// Reads hex text piece by piece: a digit left unpaired at the end of one piece pairs with the
+// Reads hex text chunk by chunk: a digit left unpaired at the end of one chunk pairs with the
 // first digit of the next.
 class HexReader {
  public:

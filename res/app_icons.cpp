@@ -5,6 +5,8 @@
 namespace res {
 namespace {
 
+// The pictures kept a row of pixels to a line.
+// clang-format off
 const char* const kIcon128_16[] = {
     "16 16 4 1",
     "  c None",
@@ -137,6 +139,7 @@ const IconResource kIcons[] = {
     {IDR_MAINFRAME, kIcon128_16, kIcon128_32},
     {IDR_TESSARYAUTHORTYPE, kIcon129_16, kIcon129_32},
 };
+// clang-format on
 
 }  // namespace
 

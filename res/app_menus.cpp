@@ -6,6 +6,8 @@ namespace {
 
 using K = MenuEntry;
 
+// Kept an entry to a line, as a resource script lists them.
+// clang-format off
 // The main frame's own menu, shown while no document window is open.
 const MenuEntry kMenu128[] = {
     {K::popup, 0, "&File"},
@@ -113,6 +115,7 @@ const ToolbarResource kToolbars[] = {
     {IDR_MAINFRAME, 16, 15, kToolbar128, sizeof kToolbar128 / sizeof kToolbar128[0]},
     {IDR_TESSARYAUTHORTYPE, 16, 15, kToolbar129, sizeof kToolbar129 / sizeof kToolbar129[0]},
 };
+// clang-format on
 
 template <class T, std::size_t N>
 const T* FindById(const T (&table)[N], unsigned id) {

@@ -8,9 +8,9 @@
 #define RES_STRING(id, text)
 #define RES_NAMED_STRING(name, id, text) name = id,
 enum : unsigned {
-#include "res/strings_prog.inc"
 #include "res/strings_app.inc"
 #include "res/strings_authoring.inc"
+#include "res/strings_prog.inc"
 };
 #undef RES_STRING
 #undef RES_NAMED_STRING

@@ -19,6 +19,8 @@ packages=(
   srecord binutils gzip
   # The installed tree's test checks the desktop launcher.
   desktop-file-utils
+  # The house style's check (CTest format_rule) and scripts/format.sh.
+  clang-format
   # The fuzz targets (scripts/fuzz.sh): clang, its runtime libraries with libFuzzer, and
   # llvm-symbolizer for readable stack traces in the findings.
   clang libclang-rt-dev llvm

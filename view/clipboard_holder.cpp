@@ -34,7 +34,7 @@ std::string Latin1(const std::string& utf8) {
 }
 
 int Serve(const char* name, const std::string& utf8, int ready) {
-  XSetIOErrorHandler([](Display*) -> int { _exit(0); });        // the display went
+  XSetIOErrorHandler([](Display*) -> int { _exit(0); });              // the display went
   XSetErrorHandler([](Display*, XErrorEvent*) -> int { return 0; });  // a requestor went
   Display* display = XOpenDisplay(name);
   if (!display) return 1;
@@ -61,7 +61,8 @@ int Serve(const char* name, const std::string& utf8, int ready) {
   const Atom targets[] = {atoms[targetsAtom], atoms[timestampAtom], atoms[utf8StringAtom], XA_STRING, atoms[textAtom]};
   const long since32 = static_cast<long>(since);
   // Each answer is one property change; a text larger than one request could carry is refused.
-  const size_t limit = static_cast<size_t>(std::max(XExtendedMaxRequestSize(display), XMaxRequestSize(display))) * 4 - 256;
+  const size_t limit =
+      static_cast<size_t>(std::max(XExtendedMaxRequestSize(display), XMaxRequestSize(display))) * 4 - 256;
   for (;;) {
     XNextEvent(display, &event);
     if (event.type == SelectionClear && event.xselectionclear.selection == atoms[clipboardAtom]) return 0;

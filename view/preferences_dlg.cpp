@@ -25,7 +25,6 @@ void EndWithSeparator(wxString& folder) {
   if (!folder.EndsWith("/")) folder += "/";
 }
 
-
 }  // namespace
 
 void NormalisePreferenceFolders(PreferenceValues& values) {
@@ -86,8 +85,8 @@ CPreferencesDlg::CPreferencesDlg(wxWindow* parent)
   m_editUpdatePath = browseEdit(IDC_UPDATE_PATH, 18, 23, kUpdatePathTitle);
   place(new wxStaticBox(this, wxID_ANY, "Source Calibration Folder"), 7, 59, 209, 47);
   m_editSourceCalPath = browseEdit(IDC_SOURCE_CAL_PATH, 18, 75, kSourceCalPathTitle);
-  m_checkAlwaysUseSourceCalFolder =
-      place(new wxCheckBox(this, IDC_ALWAYS_USE_SOURCE_CAL_FOLDER, "Always look in this folder first"), 18, 92, 109, 10);
+  m_checkAlwaysUseSourceCalFolder = place(
+      new wxCheckBox(this, IDC_ALWAYS_USE_SOURCE_CAL_FOLDER, "Always look in this folder first"), 18, 92, 109, 10);
   SetClientSize(ConvertDialogToPixels(wxSize(223, 137)));
   Bind(wxEVT_BUTTON, &CPreferencesDlg::OnOK, this, wxID_OK);
 }

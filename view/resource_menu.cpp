@@ -65,6 +65,4 @@ wxMenu* BuildResourcePopup(unsigned menuId, std::size_t popupIndex, wxString* ti
 
 void SetCommandBitmapSource(std::function<wxBitmap(int)> source) { BitmapSource() = std::move(source); }
 
-wxBitmap GetSourcedCommandBitmap(int command) {
-  return BitmapSource() ? BitmapSource()(command) : wxBitmap();
-}
+wxBitmap GetSourcedCommandBitmap(int command) { return BitmapSource() ? BitmapSource()(command) : wxBitmap(); }

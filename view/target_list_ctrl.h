@@ -76,7 +76,7 @@ class CTargetListCtrl : public wxListCtrl {
   friend class CTargetDropTarget;
   void FilesDropped(const std::vector<std::string>& paths);
 
-  bool m_columnsReady = false;  // set-up finished: the widths are worth saving
+  bool m_columnsReady = false;      // set-up finished: the widths are worth saving
   std::vector<int> m_storedWidths;  // what the profile had when last read or written
-  bool m_menuPending = false;   // a popup is on its way
+  bool m_menuPending = false;       // a popup is on its way
 };

@@ -153,7 +153,7 @@ bool CTessaryAuthorView::OnCreate(wxDocument*, long) {
 
 void CTessaryAuthorView::CreateForm() {
   m_form = new wxScrolledWindow(GetFrame(), wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                                 wxHSCROLL | wxVSCROLL | wxTAB_TRAVERSAL);
+                                wxHSCROLL | wxVSCROLL | wxTAB_TRAVERSAL);
   // The controls sit on one panel that the window scrolls as a whole, so their places never
   // depend on how far it is scrolled.
   m_panel = new wxPanel(m_form, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
@@ -237,14 +237,16 @@ void CTessaryAuthorView::CreateForm() {
 
   // The form's notifications. Every handler runs guarded: no exception reaches the toolkit.
   const auto onButton = [this](int id, void (CTessaryAuthorView::*handler)()) {
-    m_panel->Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
+    m_panel->Bind(
+        wxEVT_BUTTON, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
   };
   onButton(IDC_ADD_TARGET, &CTessaryAuthorView::OnAddTarget);
   onButton(IDC_BROWSE_PROGRAM, &CTessaryAuthorView::OnBrowseProgrammingFile);
   onButton(IDC_BROWSE_IMAGE, &CTessaryAuthorView::OnBrowseImage);
   onButton(IDC_REMOVE_TARGET, &CTessaryAuthorView::OnRemoveTarget);
   const auto onCheck = [this](int id, void (CTessaryAuthorView::*handler)()) {
-    m_panel->Bind(wxEVT_CHECKBOX, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
+    m_panel->Bind(
+        wxEVT_CHECKBOX, [this, handler](wxCommandEvent&) { GuardHandler([&] { (this->*handler)(); }); }, id);
   };
   onCheck(IDC_CLEAR_FAULT_HISTORY, &CTessaryAuthorView::OnClearFaultHistory);
   onCheck(IDC_CLEAR_RUNTIME, &CTessaryAuthorView::OnClearRuntime);
@@ -429,8 +431,8 @@ void CTessaryAuthorView::OnBrowseProgrammingFile() {
   m_strSoftwareID = program.ids.softwareID;
   m_strCalibrationID = program.ids.calibrationID;
   m_dwSize = program.size;
-  GetDocument()->SetUpgrade(this, std::move(program.ids.calibrationID), std::move(program.ids.softwareID),
-                            program.size, std::move(program.programData));
+  GetDocument()->SetUpgrade(this, std::move(program.ids.calibrationID), std::move(program.ids.softwareID), program.size,
+                            std::move(program.programData));
   UpdateData(false);
 }
 
@@ -440,7 +442,8 @@ void CTessaryAuthorView::OnBrowseImage() {
   // A failure to read leaves the handler with the cursor already back; the guard reports it.
   CWaitCursor wait;
   uint32_t length = 0;
-  std::unique_ptr<uint8_t[]> data = ReadWholeFileBytes(path, CFile::modeRead | CFile::shareDenyNone, kImageFileLimit, length);
+  std::unique_ptr<uint8_t[]> data =
+      ReadWholeFileBytes(path, CFile::modeRead | CFile::shareDenyNone, kImageFileLimit, length);
   // The old image goes only now that the new one has been read whole.
   GetDocument()->SetImage(this, std::move(data), static_cast<int32_t>(length));
   ShowDocumentImage();

@@ -85,7 +85,8 @@ void BM_Encode(benchmark::State& state) {
   for (auto _ : state) {
     uint8_t* out = nullptr;
     uint32_t length = 0;
-    Check(state, EncodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) >= 0, "encode");
+    Check(state, EncodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) >= 0,
+          "encode");
     FreeBuffer(out);
   }
 }
@@ -95,7 +96,8 @@ void BM_Decode(benchmark::State& state) {
   for (auto _ : state) {
     uint8_t* out = nullptr;
     uint32_t length = 0;
-    Check(state, DecodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) >= 0, "decode");
+    Check(state, DecodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) >= 0,
+          "decode");
     FreeBuffer(out);
   }
 }
@@ -150,7 +152,8 @@ void BM_BrowseProtected(benchmark::State& state) { Browse(state, In(state).prote
 
 void AddTarget(benchmark::State& state, const std::string& path) {
   const std::list<std::unique_ptr<CTargetObj>> none;
-  TimeAndPeak(state, [&] { return LoadTargetFromFile(path, none) != nullptr; }, "add");
+  TimeAndPeak(
+      state, [&] { return LoadTargetFromFile(path, none) != nullptr; }, "add");
 }
 
 void BM_AddTargetPlain(benchmark::State& state) { AddTarget(state, In(state).plainPath); }

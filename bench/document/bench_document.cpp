@@ -41,7 +41,8 @@ struct Input {
       c = "0123456789ABCDEF"[(x >> 16) & 15];
     }
     doc.m_strComments = "Large document for the benchmark";
-    for (int i = 0; i < 100; ++i) doc.m_targets.push_back(std::make_unique<CTargetObj>("CAL-" + std::to_string(i), "SW"));
+    for (int i = 0; i < 100; ++i)
+      doc.m_targets.push_back(std::make_unique<CTargetObj>("CAL-" + std::to_string(i), "SW"));
     auto image = std::make_unique<uint8_t[]>(static_cast<std::size_t>(kImage));
     for (int32_t i = 0; i < kImage; ++i) image[static_cast<std::size_t>(i)] = static_cast<uint8_t>(i * 31 + (i >> 9));
     doc.SetImage(std::move(image), kImage);

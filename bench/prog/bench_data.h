@@ -38,7 +38,8 @@ inline std::string ToS3(const std::vector<uint8_t>& image, size_t perLine = 64) 
   for (size_t off = 0; off < image.size(); off += perLine, ++lines) {
     const size_t n = std::min(perLine, image.size() - off);
     const uint32_t addr = kImageBase + static_cast<uint32_t>(off);
-    unsigned sum = static_cast<unsigned>(n + 5) + (addr & 0xFF) + ((addr >> 8) & 0xFF) + ((addr >> 16) & 0xFF) + (addr >> 24);
+    unsigned sum =
+        static_cast<unsigned>(n + 5) + (addr & 0xFF) + ((addr >> 8) & 0xFF) + ((addr >> 16) & 0xFF) + (addr >> 24);
     s += "S3";
     AppendHex(s, static_cast<uint32_t>(n + 5), 2);
     AppendHex(s, addr, 8);

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "bench/support/tables_image.h"
 #include "authoring/program_ids.h"
+#include "bench/support/tables_image.h"
 #include "prog/prog_base.h"
 
 namespace {
@@ -83,7 +83,10 @@ void BM_IdLookupsAfterLoad(benchmark::State& state) {
 }
 
 BENCHMARK(BM_LoadFileS3)->Arg(benchdata::kSmallMiB)->Arg(benchdata::kLargeMiB)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadFileS3ThenIdLookups)->Arg(benchdata::kSmallMiB)->Arg(benchdata::kLargeMiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadFileS3ThenIdLookups)
+    ->Arg(benchdata::kSmallMiB)
+    ->Arg(benchdata::kLargeMiB)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdLookupsAfterLoad)->Arg(benchdata::kSmallMiB)->Arg(benchdata::kLargeMiB)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -77,8 +77,8 @@ const Layers& GetLayers(const benchmark::State& state) {
     l.passphrase = sz;
     l.plain = MakeS3Text(mib << 20);
     CryptoPP::StringSource(l.plain, true, new CryptoPP::Gzip(new CryptoPP::StringSink(l.gzip), 5, 15, true));
-    CryptoPP::StringSource(l.gzip, true,
-                           new CryptoPP::LegacyEncryptorWithMAC(l.passphrase.c_str(), new CryptoPP::StringSink(l.sealed)));
+    CryptoPP::StringSource(
+        l.gzip, true, new CryptoPP::LegacyEncryptorWithMAC(l.passphrase.c_str(), new CryptoPP::StringSink(l.sealed)));
     CryptoPP::StringSource(l.sealed, true, new CryptoPP::HexEncoder(new CryptoPP::StringSink(l.hex), true, 0));
   }
   return l;
@@ -130,7 +130,8 @@ void BM_Decode(benchmark::State& state) {
 
 void BM_StageGzip(benchmark::State& state) {
   const Layers& l = GetLayers(state);
-  RunStage(state, l.plain, l.gzip, [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::Gzip(sink, 5, 15, true); });
+  RunStage(state, l.plain, l.gzip,
+           [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::Gzip(sink, 5, 15, true); });
 }
 
 void BM_StageEncryptWithMac(benchmark::State& state) {
@@ -142,15 +143,17 @@ void BM_StageEncryptWithMac(benchmark::State& state) {
 
 void BM_StageHexEncodeLibrary(benchmark::State& state) {
   const Layers& l = GetLayers(state);
-  RunStage(state, l.sealed, l.hex, [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::HexEncoder(sink, true, 0); });
+  RunStage(state, l.sealed, l.hex,
+           [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::HexEncoder(sink, true, 0); });
 }
 
 void BM_StageHexDecodeLibrary(benchmark::State& state) {
   const Layers& l = GetLayers(state);
-  RunStage(state, l.hex, l.sealed, [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::HexDecoder(sink); });
+  RunStage(state, l.hex, l.sealed,
+           [](CryptoPP::BufferedTransformation* sink) { return new CryptoPP::HexDecoder(sink); });
 }
 
-// The codec's own hex coding, by table, in the pieces the codec uses.
+// The codec's own hex coding, by table, in the chunks the codec uses.
 void BM_StageHexEncodeTable(benchmark::State& state) {
   const Layers& l = GetLayers(state);
   std::string out(l.hex.size(), '\0');
@@ -209,7 +212,8 @@ int main(int argc, char** argv) {
       {"BM_StageGunzip", BM_StageGunzip},
   };
   for (int mib : {8, 64})
-    for (const auto& [name, fn] : bySize) benchmark::RegisterBenchmark(name, fn)->Arg(mib)->Unit(benchmark::kMillisecond);
+    for (const auto& [name, fn] : bySize)
+      benchmark::RegisterBenchmark(name, fn)->Arg(mib)->Unit(benchmark::kMillisecond);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

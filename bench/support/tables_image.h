@@ -13,7 +13,9 @@
 
 namespace benchdata {
 
-inline constexpr uint32_t TableAddress(size_t imageSize) { return kImageBase + static_cast<uint32_t>(imageSize) - 0x1000; }
+inline constexpr uint32_t TableAddress(size_t imageSize) {
+  return kImageBase + static_cast<uint32_t>(imageSize) - 0x1000;
+}
 inline const char kBenchSoftwareId[] = "BENCH-SW-000001";
 inline const char kBenchCalibrationId[] = "BENCH-CAL-000001";
 

@@ -36,12 +36,12 @@
 #include "platform/app_settings.h"
 #include "platform/exceptions.h"
 #include "platform/profile.h"
+#include "res/app_ids.h"
 #include "support/stderr_capture.h"
 #include "support/temp_folder.h"
 #include "support/unwritable.h"
 #include "tests/app/app_fixture.h"
 #include "tests/app/x_window.h"
-#include "res/app_ids.h"
 
 namespace {
 
@@ -182,7 +182,8 @@ TEST_F(AppGui, NewSaveAsAndReopenFromTheRecentFiles) {
 
 TEST_F(AppGui, TheFifthDocumentPushesTheFirstOffTheRecentFiles) {
   std::vector<std::string> paths;
-  for (int i = 1; i <= 5; ++i) paths.push_back(WriteDocument("doc" + std::to_string(i) + ".rvq", "CAL" + std::to_string(i)));
+  for (int i = 1; i <= 5; ++i)
+    paths.push_back(WriteDocument("doc" + std::to_string(i) + ".rvq", "CAL" + std::to_string(i)));
   ASSERT_TRUE(Start());
   for (const std::string& p : paths) {
     dialogs.files.push_back(wxString(p));
@@ -311,7 +312,8 @@ wxRect RealFrame() {
 }
 
 std::string Describe(const wxRect& r) {
-  return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) + "x" + std::to_string(r.height);
+  return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) + "x" +
+         std::to_string(r.height);
 }
 
 TEST_F(AppGui, PlacementAndMaximisedStateComeBack) {
@@ -339,8 +341,9 @@ TEST_F(AppGui, PlacementAndMaximisedStateComeBack) {
   EXPECT_TRUE(WaitFor([&] { return !Frame()->IsMaximized() && RealFrame() == normal; })) << Describe(RealFrame());
   ASSERT_TRUE(Stop());
   EXPECT_EQ(SW_SHOWNORMAL, wxAtoi(ProfileValue("/WindowPlacement/ShowCmd")));
-  EXPECT_EQ("100 120 700 500", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
-                                   ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
+  EXPECT_EQ("100 120 700 500", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") +
+                                   " " + ProfileValue("/WindowPlacement/Width") + " " +
+                                   ProfileValue("/WindowPlacement/Height"));
 }
 
 TEST_F(AppGui, APlacementOffTheScreenOrMinimisedComesBackVisibleAndNormal) {
@@ -349,9 +352,11 @@ TEST_F(AppGui, APlacementOffTheScreenOrMinimisedComesBackVisibleAndNormal) {
   } cases[] = {{5000, 4000, SW_SHOWNORMAL}, {-3000, 100, SW_SHOWMINIMIZED}, {200, 150, SW_SHOWMINIMIZED}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.left << "," << c.top << " show " << c.showCmd);
-    std::filesystem::create_directories(std::filesystem::path(CTessaryAuthorApp::ProfilePath().ToStdString()).parent_path());
+    std::filesystem::create_directories(
+        std::filesystem::path(CTessaryAuthorApp::ProfilePath().ToStdString()).parent_path());
     {
-      wxFileConfig profile(wxString(), wxString(), CTessaryAuthorApp::ProfilePath(), wxString(), wxCONFIG_USE_LOCAL_FILE);
+      wxFileConfig profile(wxString(), wxString(), CTessaryAuthorApp::ProfilePath(), wxString(),
+                           wxCONFIG_USE_LOCAL_FILE);
       profile.Write("/WindowPlacement/Left", c.left);
       profile.Write("/WindowPlacement/Top", c.top);
       profile.Write("/WindowPlacement/Width", 640);
@@ -383,7 +388,8 @@ TEST_F(AppGui, AProfileOfNonsenseIsLeftOutQuietly) {
     const std::filesystem::path profileFile = CTessaryAuthorApp::ProfilePath().ToStdString();
     std::filesystem::create_directories(profileFile.parent_path());
     std::ofstream(profileFile, std::ios::binary)
-        << "[WindowPlacement]\n" << placement
+        << "[WindowPlacement]\n"
+        << placement
         << "[CommandBars]\n"
            "ToolbarVisible=maybe\n"
            "StandardButtons=57600,0,99999,-1,2147483648\n"
@@ -464,8 +470,8 @@ TEST_F(AppGui, ACloseStoresOnlyWhatChangedSoAnotherCopysBarsAndPlacementStay) {
   }));
   ASSERT_TRUE(Stop());
   EXPECT_EQ("0", ProfileValue("/CommandBars/ToolbarVisible"));
-  EXPECT_EQ("50 60 640 480", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") +
-                                 " " + ProfileValue("/WindowPlacement/Width") + " " +
+  EXPECT_EQ("50 60 640 480", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
+                                 ProfileValue("/WindowPlacement/Width") + " " +
                                  ProfileValue("/WindowPlacement/Height"));
 
   ASSERT_TRUE(Start());
@@ -485,7 +491,7 @@ TEST_F(AppGui, CommandsWithoutAHandlerShowDisabled) {
   EXPECT_TRUE(tb->GetToolEnabled(WxId(ID_APP_ABOUT)));
   EXPECT_FALSE(tb->GetToolEnabled(WxId(ID_FILE_SAVE)));  // no document
   EXPECT_FALSE(tb->GetToolEnabled(WxId(ID_FILE_PRINT)));
-  EXPECT_TRUE(tb->GetToolEnabled(WxId(ID_PREFERENCES)));  // handled by the main window
+  EXPECT_TRUE(tb->GetToolEnabled(WxId(ID_PREFERENCES)));                    // handled by the main window
   EXPECT_FALSE(Frame()->GetMenuBar()->IsEnabled(WxId(ID_FILE_MRU_FILE1)));  // "Recent File", empty
 
   Command(ID_FILE_NEW);
@@ -642,7 +648,8 @@ TEST_F(AppGui, TheRealSaveDialogTakesANameTypedWithOrWithoutTheExtension) {
       GtkWindow* chooser = nullptr;
       GList* windows = gtk_window_list_toplevels();
       for (GList* w = windows; w; w = w->next)
-        if (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_window_is_active(GTK_WINDOW(w->data))) chooser = GTK_WINDOW(w->data);
+        if (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_window_is_active(GTK_WINDOW(w->data)))
+          chooser = GTK_WINDOW(w->data);
       g_list_free(windows);
       GtkWidget* entry = chooser ? gtk_window_get_focus(chooser) : nullptr;
       if (!offered.empty() || !entry || !GTK_IS_ENTRY(entry)) return;
@@ -768,7 +775,8 @@ TEST_F(AppGui, MessageBoxesShowTheIconTheyAskFor) {
     const wxImage expected = wxArtProvider::GetBitmap(c.icon, wxART_MESSAGE_BOX).ConvertToImage();
     ASSERT_TRUE(expected.IsOk());
     EXPECT_EQ(expected.GetSize(), shown.GetSize());
-    EXPECT_EQ(0, std::memcmp(expected.GetData(), shown.GetData(), std::size_t(expected.GetWidth()) * expected.GetHeight() * 3));
+    EXPECT_EQ(0, std::memcmp(expected.GetData(), shown.GetData(),
+                             std::size_t(expected.GetWidth()) * expected.GetHeight() * 3));
   }
 }
 
@@ -1051,8 +1059,11 @@ TEST_F(AppGui, CustomizeChangesReachTheProfileAtTheNextClose) {
 
 TEST_F(AppGui, CustomizeCategoriesFollowTheDocumentMenu) {
   const std::vector<wxString> cats = CCustomizeDlg::CommandCategories();
-  EXPECT_EQ((std::vector<wxString>{"File", "Edit", "View", "Window", "Help", "All Commands", "Built-in Menus", "New Menu"}), cats);
-  EXPECT_EQ((std::vector<int>{ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE}), CCustomizeDlg::CategoryEntries(1));
+  EXPECT_EQ(
+      (std::vector<wxString>{"File", "Edit", "View", "Window", "Help", "All Commands", "Built-in Menus", "New Menu"}),
+      cats);
+  EXPECT_EQ((std::vector<int>{ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE}),
+            CCustomizeDlg::CategoryEntries(1));
   EXPECT_EQ(5u, CCustomizeDlg::CategoryEntries(6).size());
   EXPECT_TRUE(CCustomizeDlg::CategoryEntries(7).empty());
   const std::vector<int> all = CCustomizeDlg::CategoryEntries(5);
@@ -1115,8 +1126,9 @@ TEST_F(AppGui, ThePictureControlShowsImagesAndOtherwiseItsText) {
     files.push_back({bytes, wxSize(7, 5)});
   }
   // The smallest GIF: one transparent pixel.
-  const unsigned char gif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00\x00\x00\x00,"
-                              "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;";
+  const unsigned char gif[] =
+      "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00\x00\x00\x00,"
+      "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;";
   files.push_back({std::vector<unsigned char>(gif, gif + sizeof gif - 1), wxSize(1, 1)});
   for (const auto& [bytes, size] : files) {
     SCOPED_TRACE(bytes.size());
@@ -1233,8 +1245,9 @@ TEST_F(AppGui, TheProgramStartsCentredThenWhereItWasLeftAndPrintsNothing) {
     EXPECT_TRUE(program.WaitForExit());
   }
   EXPECT_EQ("1", ProfileValue("/WindowPlacement/ShowCmd"));
-  EXPECT_EQ("100 120 700 500", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") + " " +
-                                   ProfileValue("/WindowPlacement/Width") + " " + ProfileValue("/WindowPlacement/Height"));
+  EXPECT_EQ("100 120 700 500", ProfileValue("/WindowPlacement/Left") + " " + ProfileValue("/WindowPlacement/Top") +
+                                   " " + ProfileValue("/WindowPlacement/Width") + " " +
+                                   ProfileValue("/WindowPlacement/Height"));
   EXPECT_EQ("", ReadFile(Path("first.err")));
   EXPECT_EQ("", ReadFile(Path("second.err")));
 }

@@ -30,10 +30,16 @@ TEST(WindowPlacement, SavedPlacementIsFittedOntoTheDisplays) {
       {"on the second display stays", {{1500, 100, 800, 600}, SW_SHOWNORMAL}, {{1500, 100, 800, 600}, SW_SHOWNORMAL}},
       {"maximised stays maximised", {{100, 50, 800, 600}, SW_SHOWMAXIMIZED}, {{100, 50, 800, 600}, SW_SHOWMAXIMIZED}},
       {"minimised comes back normal", {{100, 50, 800, 600}, SW_SHOWMINIMIZED}, {{100, 50, 800, 600}, SW_SHOWNORMAL}},
-      {"off every screen goes to the first", {{-5000, 8000, 800, 600}, SW_SHOWNORMAL}, {{0, 400, 800, 600}, SW_SHOWNORMAL}},
-      {"beyond every display goes to the primary", {{9000, 100, 800, 600}, SW_SHOWNORMAL}, {{480, 100, 800, 600}, SW_SHOWNORMAL}},
+      {"off every screen goes to the first",
+       {{-5000, 8000, 800, 600}, SW_SHOWNORMAL},
+       {{0, 400, 800, 600}, SW_SHOWNORMAL}},
+      {"beyond every display goes to the primary",
+       {{9000, 100, 800, 600}, SW_SHOWNORMAL},
+       {{480, 100, 800, 600}, SW_SHOWNORMAL}},
       {"hanging off is pulled in", {{600, 900, 800, 600}, SW_SHOWNORMAL}, {{480, 400, 800, 600}, SW_SHOWNORMAL}},
-      {"mostly on the second goes there", {{1000, 900, 800, 600}, SW_SHOWNORMAL}, {{1280, 480, 800, 600}, SW_SHOWNORMAL}},
+      {"mostly on the second goes there",
+       {{1000, 900, 800, 600}, SW_SHOWNORMAL},
+       {{1280, 480, 800, 600}, SW_SHOWNORMAL}},
       {"too large is shrunk", {{0, 0, 2000, 4000}, SW_SHOWNORMAL}, {{0, 0, 1280, 1000}, SW_SHOWNORMAL}},
       {"off screen and maximised", {{-3000, -3000, 800, 600}, SW_SHOWMAXIMIZED}, {{0, 0, 800, 600}, SW_SHOWMAXIMIZED}},
       {"unknown show command is normal", {{100, 50, 800, 600}, 7}, {{100, 50, 800, 600}, SW_SHOWNORMAL}},
@@ -54,8 +60,9 @@ TEST(WindowPlacement, DefaultIsCentredOnThePrimaryDisplay) {
 
 TEST(CommandBars, DefaultsFollowToolbarAndAcceleratorTables) {
   const CommandBarsState s = CommandBarsState::Defaults();
-  const std::vector<int> buttons = {ID_FILE_NEW,  ID_FILE_OPEN, ID_FILE_SAVE,  0, ID_PREFERENCES, 0, ID_EDIT_CUT,
-                                    ID_EDIT_COPY, ID_EDIT_PASTE, 0, ID_FILE_PRINT, 0, ID_APP_ABOUT};
+  const std::vector<int> buttons = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE,  0, ID_PREFERENCES, 0,
+                                    ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0, ID_FILE_PRINT,  0,
+                                    ID_APP_ABOUT};
   EXPECT_EQ(buttons, s.standardButtons);
   ASSERT_EQ(13u, s.keys.size());
   EXPECT_EQ((KeyBinding{ID_FILE_NEW, "Ctrl+N"}), s.keys.front());
@@ -187,11 +194,15 @@ std::map<int, std::string> Texts(const IVersionBlock* block) {
 }  // namespace
 
 TEST(AboutTexts, WithoutABlockEveryLineKeepsItsTemplateText) {
-  const std::map<int, std::string> expected = {
-      {IDC_APP_DESCRIPTION, "Application ???"}, {IDC_FILE_VERSION, "Version ???"}, {IDC_PRODUCT_VERSION, "Product Version ???"},
-      {IDC_DATE, "Date ???"},                   {IDC_COPYRIGHT, "Copyright ???"},  {IDC_LEGAL, "Legal ???"}};
+  const std::map<int, std::string> expected = {{IDC_APP_DESCRIPTION, "Application ???"},
+                                               {IDC_FILE_VERSION, "Version ???"},
+                                               {IDC_PRODUCT_VERSION, "Product Version ???"},
+                                               {IDC_DATE, "Date ???"},
+                                               {IDC_COPYRIGHT, "Copyright ???"},
+                                               {IDC_LEGAL, "Legal ???"}};
   EXPECT_EQ(expected, Texts(nullptr));
-  EXPECT_EQ(expected, Texts(std::make_unique<TableVersionBlock>(std::map<std::string, TableVersionBlock::Value>{}).get()));
+  EXPECT_EQ(expected,
+            Texts(std::make_unique<TableVersionBlock>(std::map<std::string, TableVersionBlock::Value>{}).get()));
 }
 
 TEST(AboutTexts, TheProgramsBlock) {
@@ -214,7 +225,10 @@ TEST(AboutTexts, EachKeyStandsByItself) {
   } cases[] = {
       {"company without legal copyright", {{"CompanyName", V{"Brevanta", {}}}}, IDC_COPYRIGHT, "Brevanta"},
       {"legal copyright without company", {{"LegalCopyright", V{"(C) 2010", {}}}}, IDC_COPYRIGHT, "Copyright ???"},
-      {"both joined without separator", {{"LegalCopyright", V{"(C)", {}}}, {"CompanyName", V{"Brevanta", {}}}}, IDC_COPYRIGHT, "(C)Brevanta"},
+      {"both joined without separator",
+       {{"LegalCopyright", V{"(C)", {}}}, {"CompanyName", V{"Brevanta", {}}}},
+       IDC_COPYRIGHT,
+       "(C)Brevanta"},
       {"length 0 keeps the template", {{"FileVersion", V{"1.0", 0u}}}, IDC_FILE_VERSION, "Version ???"},
       {"null value keeps the template", {{"FileVersion", V{nullptr, 4u}}}, IDC_FILE_VERSION, "Version ???"},
       {"comments go to the date line", {{"Comments", V{"Built today", {}}}}, IDC_DATE, "Built today"},

@@ -87,8 +87,9 @@ class XClient {
 
   // As the title bar's maximise and restore buttons ask it.
   void RequestMaximized(Window w, bool maximized) {
-    SendToRoot(w, "_NET_WM_STATE", {maximized ? 1L : 0L, static_cast<long>(Intern("_NET_WM_STATE_MAXIMIZED_VERT")),
-                                    static_cast<long>(Intern("_NET_WM_STATE_MAXIMIZED_HORZ")), 1L, 0L});
+    SendToRoot(w, "_NET_WM_STATE",
+               {maximized ? 1L : 0L, static_cast<long>(Intern("_NET_WM_STATE_MAXIMIZED_VERT")),
+                static_cast<long>(Intern("_NET_WM_STATE_MAXIMIZED_HORZ")), 1L, 0L});
   }
 
   // As the title bar's close button asks it.
@@ -113,8 +114,8 @@ class XClient {
     int format;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(m_display, w, Intern(property), 0, 64, False, type, &actual, &format, &count, &after, &data) ==
-            Success &&
+    if (XGetWindowProperty(m_display, w, Intern(property), 0, 64, False, type, &actual, &format, &count, &after,
+                           &data) == Success &&
         data && format == 32)
       for (unsigned long i = 0; i < count; ++i) f(reinterpret_cast<long*>(data)[i]);
     if (data) XFree(data);

@@ -312,7 +312,8 @@ class DamagedCopies : public ProgramLoad {
       ++n;
       copies.push_back({d.name, Write("damaged-" + std::to_string(n) + ".sr", d.text), d.text, d.parseText, false});
       copies.push_back({std::string(d.name) + ", protected",
-                        Write("damaged-" + std::to_string(n) + ".srz", ProtectText(d.text)), d.text, d.parseText, true});
+                        Write("damaged-" + std::to_string(n) + ".srz", ProtectText(d.text)), d.text, d.parseText,
+                        true});
     }
     return copies;
   }

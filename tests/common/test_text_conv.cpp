@@ -10,7 +10,9 @@ namespace {
 // Runs the checks under the given locale and puts the old one back.
 class LocaleScope {
  public:
-  explicit LocaleScope(const char* name) : m_old(std::setlocale(LC_ALL, nullptr)) { m_ok = std::setlocale(LC_ALL, name) != nullptr; }
+  explicit LocaleScope(const char* name) : m_old(std::setlocale(LC_ALL, nullptr)) {
+    m_ok = std::setlocale(LC_ALL, name) != nullptr;
+  }
   ~LocaleScope() { std::setlocale(LC_ALL, m_old.c_str()); }
   bool ok() const { return m_ok; }
 
@@ -29,8 +31,8 @@ const char* const kMalformed[] = {
     "\xED\xA0\x80",      // a surrogate
     "\xF4\x90\x80\x80",  // past U+10FFFF
     "\xF8\x88\x80\x80\x80",
-    "\xE2\x82",          // cut short
-    "\x80",              // a continuation byte alone
+    "\xE2\x82",  // cut short
+    "\x80",      // a continuation byte alone
     "ok \xFF\xFE",
 };
 
@@ -66,9 +68,14 @@ TEST_P(TextConversion, EightBitTextsAreShownAsWindows1252AndLoseNothing) {
     std::string bytes;
     wxString shown;
   } cases[] = {
-      {"Stra\xDF" "e \xE9t\xE9", U("Stra\xC3\x9F" "e \xC3\xA9t\xC3\xA9")},
-      {"\x93quoted\x94 \x80 5 \x96 6 \x85", U("\xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x82\xAC 5 \xE2\x80\x93 6 \xE2\x80\xA6")},
-      {"\x8A\x8C\x8E\x9A\x9C\x9E\x9F\x83\x99", U("\xC5\xA0\xC5\x92\xC5\xBD\xC5\xA1\xC5\x93\xC5\xBE\xC5\xB8\xC6\x92\xE2\x84\xA2")},
+      {"Stra\xDF"
+       "e \xE9t\xE9",
+       U("Stra\xC3\x9F"
+         "e \xC3\xA9t\xC3\xA9")},
+      {"\x93quoted\x94 \x80 5 \x96 6 \x85",
+       U("\xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x82\xAC 5 \xE2\x80\x93 6 \xE2\x80\xA6")},
+      {"\x8A\x8C\x8E\x9A\x9C\x9E\x9F\x83\x99",
+       U("\xC5\xA0\xC5\x92\xC5\xBD\xC5\xA1\xC5\x93\xC5\xBE\xC5\xB8\xC6\x92\xE2\x84\xA2")},
       // The bytes the code page leaves undefined are the C1 controls of their number.
       {"\x81\x8D\x8F\x90\x9D", U("\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D")},
       // One stray byte makes the whole text 8-bit, the UTF-8 looking part included.
@@ -101,7 +108,9 @@ TEST_P(TextConversion, FileNamesKeepTheirBytesExactly) {
   if (!scope.ok()) GTEST_SKIP() << "no locale " << GetParam();
   std::vector<std::string> names = {
       "/tmp/plain.rvq",
-      "/tmp/Pr\xC3\xBC" "fstand \xE2\x9C\x93/Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC.rvq",
+      "/tmp/Pr\xC3\xBC"
+      "fstand \xE2\x9C\x93/Gr\xC3\xBC\xC3\x9F"
+      "e \xE2\x82\xAC.rvq",
       "/tmp/Ordner\xE4/caf\xE9.sr",
       "\xF4\x80\x81\x81 a private-use character written as UTF-8",
   };
@@ -130,12 +139,18 @@ TEST_P(TextConversion, NamesAndMessagesAreShownReadably) {
   LocaleScope scope(GetParam());
   if (!scope.ok()) GTEST_SKIP() << "no locale " << GetParam();
   // A name's bytes that are not UTF-8 are shown as Windows-1252, its UTF-8 as what it is.
-  EXPECT_EQ(U("Gr\xC3\xBC\xC3\x9F" "e/caf\xC3\xA9 \xE2\x80\x9C" "1\xE2\x80\x9D.rvq"),
-            ShownPath(FromSystemPath("Gr\xC3\xBC\xC3\x9F" "e/caf\xE9 \x93" "1\x94.rvq")));
+  EXPECT_EQ(U("Gr\xC3\xBC\xC3\x9F"
+              "e/caf\xC3\xA9 \xE2\x80\x9C"
+              "1\xE2\x80\x9D.rvq"),
+            ShownPath(FromSystemPath("Gr\xC3\xBC\xC3\x9F"
+                                     "e/caf\xE9 \x93"
+                                     "1\x94.rvq")));
   EXPECT_EQ(U("Varnix1"), ShownPath("Varnix1"));
   // A message that names such a file, or quotes an 8-bit text, reads the same way.
-  EXPECT_EQ(U("/d/Gr\xC3\xBC\xC3\x9F" "e/caf\xC3\xA9.rvq\nis damaged \xE2\x80\x93 CAL-\xC3\xA9"),
-            FromMessageText("/d/Gr\xC3\xBC\xC3\x9F" "e/caf\xE9.rvq\nis damaged \xE2\x80\x93 CAL-\xE9"));
+  EXPECT_EQ(U("/d/Gr\xC3\xBC\xC3\x9F"
+              "e/caf\xC3\xA9.rvq\nis damaged \xE2\x80\x93 CAL-\xC3\xA9"),
+            FromMessageText("/d/Gr\xC3\xBC\xC3\x9F"
+                            "e/caf\xE9.rvq\nis damaged \xE2\x80\x93 CAL-\xE9"));
   EXPECT_EQ(U("plain"), FromMessageText("plain"));
 }
 

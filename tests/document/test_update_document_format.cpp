@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -120,7 +120,8 @@ const std::vector<RoundTripCase>& RoundTripCases() {
       {"many targets and a large image",
        [] {
          CUpdateDocumentData d;
-         for (int i = 0; i < 5000; ++i) d.m_targets.push_back(std::make_unique<CTargetObj>("CAL" + std::to_string(i), ""));
+         for (int i = 0; i < 5000; ++i)
+           d.m_targets.push_back(std::make_unique<CTargetObj>("CAL" + std::to_string(i), ""));
          const int32_t n = 3 << 20;
          auto image = std::make_unique<uint8_t[]>(static_cast<size_t>(n));
          for (int32_t i = 0; i < n; ++i) image[static_cast<size_t>(i)] = static_cast<uint8_t>(i * 7);
@@ -162,7 +163,10 @@ TEST(UpdateDocumentFormat, LayoutIsLittleEndianWithMagicVersionAndCrc) {
   ASSERT_EQ(b.size(), 8u + 4 + (4 + 2) + 4 + 4 + 4 + 4 + 4 + 4 + 3 + 4);
   EXPECT_EQ(0, std::memcmp(b.data(), rvq::kMagic, 8));
   EXPECT_EQ(std::string("\x01\0\0\0", 4), b.substr(8, 4));
-  EXPECT_EQ(std::string("\x02\0\0\0" "AB", 6), b.substr(12, 6));
+  EXPECT_EQ(std::string("\x02\0\0\0"
+                        "AB",
+                        6),
+            b.substr(12, 6));
   EXPECT_EQ(std::string("\x04\x03\x02\x01", 4), b.substr(22, 4));
 }
 
@@ -219,7 +223,8 @@ TEST(UpdateDocumentFormat, NewerVersionIsNamedAsSuch) {
   b[8] = 2;
   CUpdateDocumentData d;
   uint32_t version = 0;
-  EXPECT_EQ(rvq::DecodeResult::newerVersion, rvq::Decode(reinterpret_cast<const uint8_t*>(b.data()), b.size(), d, &version));
+  EXPECT_EQ(rvq::DecodeResult::newerVersion,
+            rvq::Decode(reinterpret_cast<const uint8_t*>(b.data()), b.size(), d, &version));
   EXPECT_EQ(2u, version);
 }
 
@@ -382,8 +387,8 @@ TEST_F(UpdateDocumentFile, RefusesWhatIsNotARegularFileWithoutWaiting) {
   std::strcpy(address.sun_path, socketPath.c_str());
   ASSERT_EQ(0, bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address));
 
-  const std::string paths[] = {fifo,       Path("link-to-pipe.rvq"), Path("folder.rvq"),
-                               socketPath, "/dev/null",              "/dev/zero"};
+  const std::string paths[] = {fifo,       Path("link-to-pipe.rvq"), Path("folder.rvq"), socketPath, "/dev/null",
+                               "/dev/zero"};
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
     // Run aside, so that an open that waits for a writer fails the test instead of hanging it.
@@ -450,9 +455,7 @@ TEST_F(UpdateDocumentFile, EveryRoadOnAFullDiskKeepsTheDocumentAndSaysSo) {
         EXPECT_TRUE(NamesIn(folder).empty());
         break;
       case Road::existing:
-      case Road::longName:
-        EXPECT_EQ(Message(2005, path, ENOSPC), message);
-        break;
+      case Road::longName: EXPECT_EQ(Message(2005, path, ENOSPC), message); break;
       case Road::lockedFolder:
         EXPECT_TRUE(message == Message(2010, path, EACCES) || message == Message(2010, path, EPERM)) << message;
         EXPECT_NE(std::string::npos, message.find("no new file can be made in its folder")) << message;

@@ -106,8 +106,8 @@ class BadDatabase : public ::testing::Test {
     ParameterInfo info = Filled(0);
     EXPECT_EQ(server.GetParameterInfo("SwIdTxt", &info), 0);
   }
-  std::string path = ::testing::TempDir() + "tessary-bad-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".tdb";
+  std::string path =
+      ::testing::TempDir() + "tessary-bad-" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".tdb";
 };
 
 TEST_F(BadDatabase, MissingFileIsNotCreated) {
@@ -184,19 +184,22 @@ TEST_F(DatabaseFile, AnyKeyThatKeepsOneRowPerIdsAndNameWillDo) {
     const char* name;
     std::string schema;
   } cases[] = {
-      {"a unique index over the three", "CREATE TABLE parameter (" + columns +
-                                            "); CREATE UNIQUE INDEX k ON parameter (name, table0_rev, project_id);"},
+      {"a unique index over the three",
+       "CREATE TABLE parameter (" + columns + "); CREATE UNIQUE INDEX k ON parameter (name, table0_rev, project_id);"},
       {"a unique constraint over two of them", "CREATE TABLE parameter (" + columns + ", UNIQUE (project_id, name));"},
-      {"column names in capitals", "CREATE TABLE Parameter (PROJECT_ID INTEGER, Table0_Rev INTEGER, NAME TEXT, "
-                                   "TABLE_NO INTEGER, ITEM_NO INTEGER, SIZE_FACTOR1 INTEGER, SIZE_FACTOR2 INTEGER, "
-                                   "PRIMARY KEY (PROJECT_ID, TABLE0_REV, NAME));"},
-      {"the ids as the row id", "CREATE TABLE parameter (project_id INTEGER PRIMARY KEY, table0_rev INTEGER, name TEXT, "
-                                "table_no INTEGER, item_no INTEGER, size_factor1 INTEGER, size_factor2 INTEGER);"},
+      {"column names in capitals",
+       "CREATE TABLE Parameter (PROJECT_ID INTEGER, Table0_Rev INTEGER, NAME TEXT, "
+       "TABLE_NO INTEGER, ITEM_NO INTEGER, SIZE_FACTOR1 INTEGER, SIZE_FACTOR2 INTEGER, "
+       "PRIMARY KEY (PROJECT_ID, TABLE0_REV, NAME));"},
+      {"the ids as the row id",
+       "CREATE TABLE parameter (project_id INTEGER PRIMARY KEY, table0_rev INTEGER, name TEXT, "
+       "table_no INTEGER, item_no INTEGER, size_factor1 INTEGER, size_factor2 INTEGER);"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    WriteSqlTdb(path, c.schema + "INSERT INTO parameter (project_id, table0_rev, name, table_no, item_no, "
-                                 "size_factor1, size_factor2) VALUES (42, 3, 'CalIdTxt', 2, 7, 16, 1);");
+    WriteSqlTdb(path, c.schema +
+                          "INSERT INTO parameter (project_id, table0_rev, name, table_no, item_no, "
+                          "size_factor1, size_factor2) VALUES (42, 3, 'CalIdTxt', 2, 7, 16, 1);");
     EXPECT_EQ(static_cast<int>(TdbProblem::none), static_cast<int>(CECUServer::Check(path).problem));
     ScopedTdbPath scope(path);
     CECUServer server;

@@ -61,8 +61,8 @@ uint64_t LongestText(const std::string& name) {
   uint64_t longest = 0;
   for (const testimg::TdbRow& r : Rows())
     if (r.name == name)
-      longest = std::max<uint64_t>(longest, static_cast<uint32_t>(static_cast<uint32_t>(r.sizeFactor1) *
-                                                                  static_cast<uint32_t>(r.sizeFactor2)));
+      longest = std::max<uint64_t>(
+          longest, static_cast<uint32_t>(static_cast<uint32_t>(r.sizeFactor1) * static_cast<uint32_t>(r.sizeFactor2)));
   return std::min<uint64_t>(longest, kTableMaxItemBytes);
 }
 

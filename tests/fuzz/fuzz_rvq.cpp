@@ -49,7 +49,8 @@ bool SameDocument(const CUpdateDocumentData& a, const CUpdateDocumentData& b) {
       a.m_bResetBreakin != b.m_bResetBreakin || a.m_nImageSize != b.m_nImageSize ||
       (a.m_pImageData == nullptr) != (b.m_pImageData == nullptr) || a.m_targets.size() != b.m_targets.size())
     return false;
-  if (a.m_pImageData && std::memcmp(a.m_pImageData.get(), b.m_pImageData.get(), static_cast<size_t>(a.m_nImageSize)) != 0)
+  if (a.m_pImageData &&
+      std::memcmp(a.m_pImageData.get(), b.m_pImageData.get(), static_cast<size_t>(a.m_nImageSize)) != 0)
     return false;
   auto j = b.m_targets.begin();
   for (const auto& t : a.m_targets) {

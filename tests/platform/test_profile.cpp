@@ -1,8 +1,8 @@
 // The profile store: the file's text as the toolkit's configuration wrote it, values that reach
 // the disk at once and are read from it each time, two stores (or two processes) on one file,
 // and locations that cannot be written.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -145,9 +145,32 @@ TEST(ProfileContents, ReadsHandEditedFilesAsTheToolkitDid) {
 
 TEST(ProfileContents, AnythingStorableComesBackAsWritten) {
   const std::vector<std::string> texts = {
-      "plain", " lead", "trail ", "\"", "\"\"", "a\"b", "\\", "\\\\n", "tab\there", "line\nbreak", "cr\r",
-      "=", "[x]", "]", ";c", "#c", "\xc3\xa9t\xc3\xa9", "\xff\xfe", "\x01\x7f", "\v", "C:\\dir\\", "  ", "a=b=c",
-      "/slash/", "@_-!.*%()", "trailing backslash\\",
+      "plain",
+      " lead",
+      "trail ",
+      "\"",
+      "\"\"",
+      "a\"b",
+      "\\",
+      "\\\\n",
+      "tab\there",
+      "line\nbreak",
+      "cr\r",
+      "=",
+      "[x]",
+      "]",
+      ";c",
+      "#c",
+      "\xc3\xa9t\xc3\xa9",
+      "\xff\xfe",
+      "\x01\x7f",
+      "\v",
+      "C:\\dir\\",
+      "  ",
+      "a=b=c",
+      "/slash/",
+      "@_-!.*%()",
+      "trailing backslash\\",
   };
   for (const std::string& t : texts) {
     SCOPED_TRACE(testing::PrintToString(t));

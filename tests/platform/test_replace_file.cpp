@@ -1,11 +1,11 @@
 // Replacing a file's contents: through a new file where the name is a regular file or a new one,
 // never in place for a regular file, and in place only for a device or a named pipe.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -146,7 +146,6 @@ TEST_F(ReplaceFile, NamedPipeIsWrittenToItsReaderAndStaysAPipe) {
   EXPECT_TRUE(S_ISFIFO(Lstat(fifo).st_mode));
   EXPECT_TRUE(Temporaries(dir).empty());
 }
-
 
 // The seams: a write that tests replace, and the choice between an unnamed and a named new file.
 class WriteSeam {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "support/records.h"
 #include "prog/crc.h"
 #include "prog/image_ops.h"
 #include "prog/prog_base.h"
 #include "protect/codec.h"
+#include "support/records.h"
 
 namespace {
 
@@ -20,21 +20,20 @@ uint32_t ZlibCrc(const std::vector<uint8_t>& bytes) {
   return static_cast<uint32_t>(crc32(0L, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
-
 // Takes the bytes [address, address + n) out of the image's records.
 void Punch(CProgBase& image, uint32_t address, uint32_t n) {
   CProgParse rebuilt;
   for (const CProgRecord& r : image.m_listRecords) {
-    std::vector<uint8_t> piece;
-    uint32_t pieceStart = r.m_dwAddress;
+    std::vector<uint8_t> chunk;
+    uint32_t chunkStart = r.m_dwAddress;
     for (uint32_t i = 0; i <= r.m_nLength; ++i) {
       const uint32_t a = r.m_dwAddress + i;
       if (i == r.m_nLength || (a >= address && a - address < n)) {
-        Place(rebuilt, pieceStart, piece);
-        piece.clear();
-        pieceStart = a + 1;
+        Place(rebuilt, chunkStart, chunk);
+        chunk.clear();
+        chunkStart = a + 1;
       } else {
-        piece.push_back(r.m_data[i]);
+        chunk.push_back(r.m_data[i]);
       }
     }
   }
@@ -177,7 +176,8 @@ TEST(RangeCrc, ZeroForEmptyRangesAndRangesPastTheTop) {
 // zlib's CRC register carried on over n bytes of 0xFF.
 uLong ZlibFill(uLong crc, uint64_t n) {
   static const std::vector<uint8_t> ff(1 << 20, 0xFF);
-  for (; n > 0; n -= std::min<uint64_t>(n, ff.size())) crc = crc32(crc, ff.data(), static_cast<uInt>(std::min<uint64_t>(n, ff.size())));
+  for (; n > 0; n -= std::min<uint64_t>(n, ff.size()))
+    crc = crc32(crc, ff.data(), static_cast<uInt>(std::min<uint64_t>(n, ff.size())));
   return crc;
 }
 
@@ -289,8 +289,8 @@ TEST(CrcBlock, BankedPointersTakeTheirBankFromWhereTheyLie) {
   image.m_nMachineWordSize = 2;
   image.m_bBankedMemoryModel = 1;
   image.m_dwCRCBlockPointer = 0x120100;
-  Place(image, 0x120100, {0x02, 0x00});                          // -> 0x120200
-  Place(image, 0x120200, {0, 0, 0, 1, 0x03, 0x00});               // count 1, entries -> 0x120300
+  Place(image, 0x120100, {0x02, 0x00});                                      // -> 0x120200
+  Place(image, 0x120200, {0, 0, 0, 1, 0x03, 0x00});                          // count 1, entries -> 0x120300
   Place(image, 0x120300, {0, 0, 0, 0, 0x10, 0x00, 0x10, 0x02, 0, 0, 0, 0});  // 0x121000 .. 0x121002
   Place(image, 0x121000, {0xAB, 0xCD});
   ASSERT_TRUE(image.UpdateCrcBlock());

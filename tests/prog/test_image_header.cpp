@@ -6,15 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "support/records.h"
-#include "prog/prog_base.h"
 #include "platform/string_table.h"
+#include "prog/prog_base.h"
+#include "support/records.h"
 #include "support/ui_recorder.h"
 
 namespace {
 
 constexpr uint32_t H = 0x1000;
-
 
 void PutValue(std::vector<uint8_t>& out, uint32_t value, int width, bool bigEndian) {
   for (int i = 0; i < width; ++i) {
@@ -80,10 +79,8 @@ TEST(ImageHeader, EcuId) {
     int result;
     const char* id;  // expected m_strEcuId (starts as "old")
   } cases[] = {
-      {"AB12_X01", PROG_OK, "AB12"},
-      {"_BCDEFGH", PROG_OK, ""},
-      {"ABCDEFG_", PROG_OK, "ABCDEFG"},
-      {"ABCDEFGH", PROG_E_HEADER_ID, "old"},
+      {"AB12_X01", PROG_OK, "AB12"},          {"_BCDEFGH", PROG_OK, ""},
+      {"ABCDEFG_", PROG_OK, "ABCDEFG"},       {"ABCDEFGH", PROG_E_HEADER_ID, "old"},
       {"AB\0_X01Z", PROG_E_HEADER_ID, "old"},  // the text ends before the underscore
   };
   for (const Case& c : cases) {
@@ -118,8 +115,14 @@ TEST(ImageHeader, EndianAndWordSizeKeepWhatTheyRead) {
     int result;
     uint8_t stored;
   } cases[] = {
-      {23, 0, PROG_OK, 0}, {23, 1, PROG_OK, 1}, {23, 2, PROG_E_HEADER_READ, 2},
-      {24, 0, PROG_OK, 2}, {24, 1, PROG_OK, 1}, {24, 3, PROG_OK, 3}, {24, 4, PROG_OK, 4}, {24, 5, PROG_E_HEADER_READ, 5},
+      {23, 0, PROG_OK, 0},
+      {23, 1, PROG_OK, 1},
+      {23, 2, PROG_E_HEADER_READ, 2},
+      {24, 0, PROG_OK, 2},
+      {24, 1, PROG_OK, 1},
+      {24, 3, PROG_OK, 3},
+      {24, 4, PROG_OK, 4},
+      {24, 5, PROG_E_HEADER_READ, 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.offset << ":" << int{c.byte});
@@ -151,15 +154,15 @@ TEST(ImageHeader, MapAddressByteOrderAndWidth) {
     uint8_t endian;
     uint32_t address;
   } cases[] = {
-      {1, 0, 0x12},       {1, 1, 0x12},       {2, 0, 0x1234},     {2, 1, 0x3412},
-      {3, 0, 0x123456},   {3, 1, 0x563412},   {4, 0, 0x12345678}, {4, 1, 0x78563412},
+      {1, 0, 0x12},     {1, 1, 0x12},     {2, 0, 0x1234},     {2, 1, 0x3412},
+      {3, 0, 0x123456}, {3, 1, 0x563412}, {4, 0, 0x12345678}, {4, 1, 0x78563412},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "w=" << int{c.w} << " endian=" << int{c.endian});
     const uint8_t slot[] = {0x12, 0x34, 0x56, 0x78};
-    std::vector<uint8_t> bytes(25 + c.w, 0);              // up to slot 0, which is not read
-    bytes.insert(bytes.end(), slot, slot + c.w);          // slot 1
-    bytes.insert(bytes.end(), c.w, 0);                    // the list's zero
+    std::vector<uint8_t> bytes(25 + c.w, 0);      // up to slot 0, which is not read
+    bytes.insert(bytes.end(), slot, slot + c.w);  // slot 1
+    bytes.insert(bytes.end(), c.w, 0);            // the list's zero
     CProgParse image;
     image.m_nEndian = c.endian;
     image.m_nHeaderWordSize = c.w;
@@ -181,8 +184,8 @@ TEST(ImageHeader, MapLengthsFollowTheListAndTheByteOrder) {
     bytes.insert(bytes.end(), {0x12, 0x34, 0x56, 0x78});
     Place(image, H, bytes);
     ASSERT_TRUE(image.ReadImageHeader(H));
-    const std::vector<uint32_t> expected = endian == 0 ? std::vector<uint32_t>{0x1234, 0x5678}
-                                                       : std::vector<uint32_t>{0x3412, 0x7856};
+    const std::vector<uint32_t> expected =
+        endian == 0 ? std::vector<uint32_t>{0x1234, 0x5678} : std::vector<uint32_t>{0x3412, 0x7856};
     EXPECT_EQ(image.m_arrMapLengths, expected);
   }
 }

@@ -3,8 +3,8 @@
 
 #include <dlfcn.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "support/records.h"
 #include "prog/image_ops.h"
 #include "prog/prog_base.h"
 #include "protect/codec.h"
 #include "support/prog_text.h"
+#include "support/records.h"
 #include "support/ui_recorder.h"
 
 // ---- allocation failure on demand: once armed, the n-th allocation throws. Every allocation
@@ -36,7 +36,6 @@ void* operator new(std::size_t n) {
 }
 
 namespace {
-
 
 // n bytes counting up from first.
 std::vector<uint8_t> Seq(size_t n, uint8_t first = 0) {
@@ -85,8 +84,8 @@ std::vector<uint8_t> Flat(const CProgBase& image, uint8_t fill) {
 
 std::vector<uint8_t> Range(const CProgBase& image, uint8_t fill, uint32_t start, uint32_t length, bool alt = false) {
   uint8_t* p = nullptr;
-  const uint32_t n = alt ? image.GetImageRangeAltEncoded(&p, fill, start, length)
-                         : image.GetImageRange(&p, fill, start, length);
+  const uint32_t n =
+      alt ? image.GetImageRangeAltEncoded(&p, fill, start, length) : image.GetImageRange(&p, fill, start, length);
   std::vector<uint8_t> v(p, p + n);
   FreeBuffer(p);
   return v;
@@ -128,8 +127,8 @@ TEST(Reblock, AllTo16ByteRecords) {
   EXPECT_TRUE(image.CursorIsNone());
   ASSERT_EQ(Shapes(image.m_listRecords), (std::vector<Shape>{{0x1000, 16, 3}, {0x1010, 16, 3}}));
   EXPECT_EQ(Data(image.m_listRecords.front()), Seq(16, 0x10));
-  EXPECT_EQ(Data(image.m_listRecords.back()), (std::vector<uint8_t>{0x20, 0x21, 0x22, 0x23, 0xFF, 0xFF, 0xFF, 0xFF, 0xA0,
-                                                                    0xA1, 0xA2, 0xA3, 0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(Data(image.m_listRecords.back()), (std::vector<uint8_t>{0x20, 0x21, 0x22, 0x23, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                                    0xA0, 0xA1, 0xA2, 0xA3, 0xFF, 0xFF, 0xFF, 0xFF}));
   for (const CProgRecord& r : image.m_listRecords) {
     EXPECT_EQ(r.m_bModified, 0);
     for (int i = 16; i < PROG_MAX_RECORD_DATA; ++i) EXPECT_EQ(r.m_data[i], 0);
@@ -174,12 +173,8 @@ TEST(Reblock, RangeEdgesCutRecords) {
     std::vector<Shape> after;
   };
   const Case cases[] = {
-      {"start inside a record",
-       {Rec(0x1008, Seq(16), 1)},
-       {{0x1010, 16, 3}, {0x1008, 8, 1}}},
-      {"end inside a record",
-       {Rec(0x1028, Seq(16), 2)},
-       {{0x1020, 16, 3}, {0x1030, 8, 2}}},
+      {"start inside a record", {Rec(0x1008, Seq(16), 1)}, {{0x1010, 16, 3}, {0x1008, 8, 1}}},
+      {"end inside a record", {Rec(0x1028, Seq(16), 2)}, {{0x1020, 16, 3}, {0x1030, 8, 2}}},
       {"a record over the whole range",
        {Rec(0x1000, Seq(64), 1)},
        {{0x1010, 16, 3}, {0x1020, 16, 3}, {0x1000, 16, 1}, {0x1030, 16, 1}}},
@@ -198,7 +193,7 @@ TEST(Reblock, RangeEdgesCutRecords) {
     const std::vector<uint8_t> flatBefore = Flat(image, 0xEE);
     ASSERT_TRUE(image.Reblock(16, 0x1010, 0x20, 0xEE));
     EXPECT_EQ(Shapes(image.m_listRecords), c.after);
-    // The cut pieces keep their mark; the rebuilt records start unmarked.
+    // The cut chunks keep their mark; the rebuilt records start unmarked.
     for (const CProgRecord& r : image.m_listRecords) EXPECT_EQ(r.m_bModified, r.m_nRecordType == 3 ? 0 : 1);
     const std::vector<uint8_t> flatAfter = Flat(image, 0xEE);
     ASSERT_GE(flatAfter.size(), flatBefore.size());
@@ -273,8 +268,10 @@ TEST(Reblock, RunningOutOfMemoryLosesNothing) {
   FailEachAllocationInTurn(
       records, [](CProgBase& image) { EXPECT_TRUE(image.Reblock(16, 0x1000, 0x20, 0xFF)); },
       [](const CProgBase& image) {
-        EXPECT_EQ(Shapes(image.m_listRecords), (std::vector<Shape>{{0x1000, 16, 3}, {0x1010, 16, 3}, {0x0FF0, 16, 1},
-                                                                   {0x1020, 16, 1}, {0x1020, 8, 2}, {0x2000, 4, 3}}));
+        EXPECT_EQ(
+            Shapes(image.m_listRecords),
+            (std::vector<Shape>{
+                {0x1000, 16, 3}, {0x1010, 16, 3}, {0x0FF0, 16, 1}, {0x1020, 16, 1}, {0x1020, 8, 2}, {0x2000, 4, 3}}));
       });
 }
 
@@ -287,7 +284,8 @@ TEST(Reblock, PropertyEveryByteStaysAtItsAddress) {
     for (int i = 0; i < count; ++i) {
       std::vector<uint8_t> data(rng() % 65);
       for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
-      image.m_listRecords.push_back(Rec(static_cast<uint32_t>(rng() % 0x800), data, static_cast<uint8_t>(1 + rng() % 3)));
+      image.m_listRecords.push_back(
+          Rec(static_cast<uint32_t>(rng() % 0x800), data, static_cast<uint8_t>(1 + rng() % 3)));
     }
     const uint8_t fill = static_cast<uint8_t>(rng());
     const std::vector<uint8_t> before = Flat(image, fill);
@@ -424,11 +422,10 @@ TEST(UsedLength, HighestEndOfTheRecordsWhollyInside) {
   struct Case {
     uint32_t start, limit, expected;
   } cases[] = {
-      {0x1000, 0x100, 16},     // 0x10F8 reaches past 0x1100
-      {0x1000, 0x108, 0x108},  // now it fits
-      {0x1100, 0x100, 0},      // nothing begins there
-      {0x0000, 0x2000, 0x1108},
-      {0xFFFFFF00, 0xFFFFFFFF, 0},  // the limit passes the top without wrapping
+      {0x1000, 0x100, 16},                                    // 0x10F8 reaches past 0x1100
+      {0x1000, 0x108, 0x108},                                 // now it fits
+      {0x1100, 0x100, 0},                                     // nothing begins there
+      {0x0000, 0x2000, 0x1108}, {0xFFFFFF00, 0xFFFFFFFF, 0},  // the limit passes the top without wrapping
   };
   for (const Case& c : cases) EXPECT_EQ(image.GetUsedLength(c.start, c.limit), c.expected) << std::hex << c.start;
 }
@@ -469,7 +466,11 @@ TEST(ImageRange, ClipsRecordsToTheRange) {
   };
   const Case cases[] = {
       {"inside one record", {Rec(0x1000, Seq(16))}, 0x1004, 8, Seq(8, 4)},
-      {"a record that begins inside", {Rec(0x1008, {0xA, 0xB})}, 0x1004, 8, {0xFF, 0xFF, 0xFF, 0xFF, 0xA, 0xB, 0xFF, 0xFF}},
+      {"a record that begins inside",
+       {Rec(0x1008, {0xA, 0xB})},
+       0x1004,
+       8,
+       {0xFF, 0xFF, 0xFF, 0xFF, 0xA, 0xB, 0xFF, 0xFF}},
       {"a record that runs past the end", {Rec(0x1006, Seq(8))}, 0x1004, 4, {0xFF, 0xFF, 0, 1}},
       {"later records win", {Rec(0x10, {1, 1, 1}), Rec(0x11, {2})}, 0x10, 3, {1, 2, 1}},
       {"the last byte of the address space", {Rec(0xFFFFFFFC, {1, 2, 3, 4})}, 0xFFFFFFFE, 2, {3, 4}},

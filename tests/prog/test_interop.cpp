@@ -29,7 +29,8 @@ class Interop : public ::testing::Test {
     std::mt19937 rng(seed);
     std::vector<uint8_t> data(size);
     for (auto& b : data) b = static_cast<uint8_t>(rng());
-    std::ofstream(m_dir / "in.bin", std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(size));
+    std::ofstream(m_dir / "in.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(size));
     return data;
   }
 
@@ -47,7 +48,8 @@ class Interop : public ::testing::Test {
     return image.Serialize(ar);
   }
 
-  static void ExpectSameBytes(CProgParse& image, const std::vector<uint8_t>& data, uint32_t base, const std::string& what) {
+  static void ExpectSameBytes(CProgParse& image, const std::vector<uint8_t>& data, uint32_t base,
+                              const std::string& what) {
     EXPECT_EQ(image.GetDataByteCount(), data.size()) << what;
     std::vector<uint8_t> got(data.size());
     for (size_t off = 0; off < data.size(); off += 255) {
@@ -89,7 +91,8 @@ TEST_F(Interop, SrecCatFormatsAndBlockSizes) {
   for (const Case& c : cases) {
     for (int obs : {16, 32}) {
       const auto data = WriteBinary(c.size, seed++);
-      Run("srec_cat in.bin -binary -offset " + std::to_string(c.offset) + " -o out.txt " + c.format + " -obs=" + std::to_string(obs));
+      Run("srec_cat in.bin -binary -offset " + std::to_string(c.offset) + " -o out.txt " + c.format +
+          " -obs=" + std::to_string(obs));
       CProgParse image;
       ASSERT_EQ(Load(image), PROG_OK) << c.name << " obs " << obs << ", line " << image.m_nLineNumber;
       ExpectSameBytes(image, data, c.offset, std::string(c.name) + " obs " + std::to_string(obs));

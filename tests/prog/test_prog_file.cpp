@@ -16,8 +16,8 @@
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "prog/prog_base.h"
-#include "support/prog_text.h"
 #include "support/codec_text.h"
+#include "support/prog_text.h"
 #include "support/temp_folder.h"
 #include "support/ui_recorder.h"
 
@@ -51,12 +51,11 @@ TEST_F(DetectFileType, FirstRecordLineDecides) {
     const char* text;
     int format;
   };
-  for (const Case& c : {Case{"// comment\n\n   S1 indented\nS10500001234B4\n:00000001FF\n", PROG_FORMAT_SRECORD},
-                        Case{"\n:00000001FF\nS10500001234B4\n", PROG_FORMAT_INTEL_HEX},
-                        Case{"// comment\r\rS10500001234B4\r", PROG_FORMAT_SRECORD},
-                        Case{":garbage\n", PROG_FORMAT_INTEL_HEX},
-                        Case{"s10500001234b4\n// nothing else\n", PROG_FORMAT_UNKNOWN},
-                        Case{"", PROG_FORMAT_UNKNOWN}}) {
+  for (const Case& c :
+       {Case{"// comment\n\n   S1 indented\nS10500001234B4\n:00000001FF\n", PROG_FORMAT_SRECORD},
+        Case{"\n:00000001FF\nS10500001234B4\n", PROG_FORMAT_INTEL_HEX},
+        Case{"// comment\r\rS10500001234B4\r", PROG_FORMAT_SRECORD}, Case{":garbage\n", PROG_FORMAT_INTEL_HEX},
+        Case{"s10500001234b4\n// nothing else\n", PROG_FORMAT_UNKNOWN}, Case{"", PROG_FORMAT_UNKNOWN}}) {
     WriteFile(dir / "f.txt", c.text);
     CProgParse image;
     image.m_dwTableAddress = 0x55;
@@ -164,18 +163,18 @@ TEST_P(SaveModes, WritesTheFormAndFileTheModeSays) {
   EXPECT_EQ(expected.find("// MachineWordSize=2") != std::string::npos, c.header);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Save, SaveModes,
-    ::testing::Values(SaveCase{"PlainReplacesSrz", 0, "a.srz", "a.sr", false, false},
-                      SaveCase{"PlainReplacesAnyExtension", 0, "a.hex", "a.sr", false, false},
-                      SaveCase{"PlainAddsExtension", 0, "a", "a.sr", false, false},
-                      SaveCase{"PlainKeepsDotsInTheName", 0, "v1.2.srz", "v1.2.sr", false, false},
-                      SaveCase{"OtherModesArePlain", 7, "a.SRZ", "a.sr", false, false},
-                      SaveCase{"ProtectedSrz", 1, "a.srz", "a.srz", true, true},
-                      SaveCase{"ProtectedSrzInCapitals", 1, "A.SRZ", "A.SRZ", true, true},
-                      SaveCase{"ProtectedModeOtherExtensionWritesPlain", 1, "a.sr", "a.sr", false, true},
-                      SaveCase{"ProtectedModeNoExtension", 1, "a", "a", false, true}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Save, SaveModes,
+                         ::testing::Values(SaveCase{"PlainReplacesSrz", 0, "a.srz", "a.sr", false, false},
+                                           SaveCase{"PlainReplacesAnyExtension", 0, "a.hex", "a.sr", false, false},
+                                           SaveCase{"PlainAddsExtension", 0, "a", "a.sr", false, false},
+                                           SaveCase{"PlainKeepsDotsInTheName", 0, "v1.2.srz", "v1.2.sr", false, false},
+                                           SaveCase{"OtherModesArePlain", 7, "a.SRZ", "a.sr", false, false},
+                                           SaveCase{"ProtectedSrz", 1, "a.srz", "a.srz", true, true},
+                                           SaveCase{"ProtectedSrzInCapitals", 1, "A.SRZ", "A.SRZ", true, true},
+                                           SaveCase{"ProtectedModeOtherExtensionWritesPlain", 1, "a.sr", "a.sr", false,
+                                                    true},
+                                           SaveCase{"ProtectedModeNoExtension", 1, "a", "a", false, true}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 class SaveFile : public FileTest {
  protected:
@@ -319,8 +318,7 @@ TEST_P(StreamLoad, ResultAndForm) {
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, StreamLoad,
-    ::testing::Values(StreamCase{"Plain", kPlain, S_OK, 0, 2},
-                      StreamCase{"Protected", ProtectText(kPlain), S_OK, 1, 2},
+    ::testing::Values(StreamCase{"Plain", kPlain, S_OK, 0, 2}, StreamCase{"Protected", ProtectText(kPlain), S_OK, 1, 2},
                       StreamCase{"PlainWithoutData", "// nothing\n", PROG_E_STREAM_NO_DATA, 0, 0},
                       StreamCase{"ProtectedWithoutData", ProtectText("// nothing\n"), PROG_E_STREAM_NO_DATA, 1, 0},
                       StreamCase{"Empty", "", PROG_E_STREAM_NO_DATA, 0, 0},

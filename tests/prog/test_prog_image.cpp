@@ -3,12 +3,11 @@
 
 #include <vector>
 
-#include "support/records.h"
 #include "prog/prog_base.h"
 #include "support/prog_text.h"
+#include "support/records.h"
 
 namespace {
-
 
 bool SameRecords(const CProgRecordList& a, const CProgRecordList& b) {
   if (a.size() != b.size()) return false;
@@ -160,7 +159,7 @@ TEST(ByteAccess, CursorPicksBetweenOverlappingRecords) {
   ASSERT_TRUE(image.GetBytes(0x14, &b, 1));
   EXPECT_EQ(b, 0xB4);  // cursor now on the later record
   ASSERT_TRUE(image.GetBytes(0x12, &b, 1));
-  EXPECT_EQ(b, 0xB2);  // and the shared address is found there again
+  EXPECT_EQ(b, 0xB2);                    // and the shared address is found there again
   EXPECT_FALSE(image.FindRecord(0x40));  // a miss resets the cursor
   EXPECT_TRUE(image.CursorIsNone());
   ASSERT_TRUE(image.GetBytes(0x12, &b, 1));
@@ -262,8 +261,8 @@ TEST(Substitution, OnlyFileTypeOneSubstitutesExceptAltEncode) {
   }
   image.m_nFileType = 1;
   EXPECT_EQ(image.EncodeWord(0x1234), (g_EncodeTable[0x12] << 8) | g_EncodeTable[0x34]);
-  EXPECT_EQ(image.EncodeLong(0x00FF0102),
-            uint32_t(g_EncodeTable[0]) << 24 | uint32_t(g_EncodeTable[0xFF]) << 16 | uint32_t(g_EncodeTable[1]) << 8 | g_EncodeTable[2]);
+  EXPECT_EQ(image.EncodeLong(0x00FF0102), uint32_t(g_EncodeTable[0]) << 24 | uint32_t(g_EncodeTable[0xFF]) << 16 |
+                                              uint32_t(g_EncodeTable[1]) << 8 | g_EncodeTable[2]);
   for (uint32_t v : {0u, 1u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
     EXPECT_EQ(image.DecodeLong(image.EncodeLong(v)), v);
     EXPECT_EQ(image.AltDecodeLong(image.AltEncodeLong(v)), v);

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "support/records.h"
 #include "platform/exceptions.h"
 #include "prog/prog_base.h"
 #include "support/prog_text.h"
+#include "support/records.h"
 
 namespace {
 
@@ -38,8 +38,7 @@ const std::string kS3 = SLine('3', "0000100001020304") + "\n";
 INSTANTIATE_TEST_SUITE_P(
     Parse, ReaderLines,
     ::testing::Values(
-        LineCase{"S1Valid", kS1, PROG_OK, 1, 1},
-        LineCase{"S1Checksum", "S10500001234B5\n", PROG_E_CHECKSUM, 1, 0},
+        LineCase{"S1Valid", kS1, PROG_OK, 1, 1}, LineCase{"S1Checksum", "S10500001234B5\n", PROG_E_CHECKSUM, 1, 0},
         LineCase{"S1LowerCaseHex", "S10500001234b4\n", PROG_OK, 1, 1},
         LineCase{"S1HeadUnreadable", "S1ZZ0000\n", PROG_E_S1_RECORD, 1, 0},
         LineCase{"S1ByteUnreadable", "S105000012G4B4\n", PROG_E_S1_RECORD, 1, 0},
@@ -53,8 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"S2HeadUnreadable", "S2\n", PROG_E_S2_S3_RECORD, 1, 0},
         LineCase{"S2ByteUnreadable", "S206010000QQ00\n", PROG_E_S1_RECORD, 1, 0},
         LineCase{"S2Length65", SLine('2', "000000" + std::string(130, '0')) + "\n", PROG_E_DATA_LENGTH, 1, 0},
-        LineCase{"S3Valid", kS3, PROG_OK, 1, 1},
-        LineCase{"S3HeadUnreadable", "S3-1\n", PROG_E_S2_S3_RECORD, 1, 0},
+        LineCase{"S3Valid", kS3, PROG_OK, 1, 1}, LineCase{"S3HeadUnreadable", "S3-1\n", PROG_E_S2_S3_RECORD, 1, 0},
         LineCase{"S3ByteUnreadable", "S3070000100001??00\n", PROG_E_S2_S3_RECORD, 1, 0},
         LineCase{"S3Count46", SLine('3', "00000000" + std::string(130, '1')) + "\n", PROG_E_S3_DATA_LENGTH, 1, 0},
         LineCase{"S3Length64", SLine('3', "00000000" + std::string(128, '1')) + "\n", PROG_OK, 1, 1},
@@ -102,8 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"FailureMidFile", kS1 + "\n// c\n" + kS1 + "S1050000123400\n" + kS1, PROG_E_CHECKSUM, 5, 2},
         LineCase{"CrLfLineEnds", "S10500001234B4\r\nS9030000FC\r\n", PROG_OK, 2, 1},
         LineCase{"CrLineEnds", "// c\rS10500001234B4\rS10500001234B4\rS9030000FC\r", PROG_OK, 4, 2},
-        LineCase{"CrLineEndsFailureLine", "// c\r\rS10500001234B4\rS1050000123400\rS9030000FC\r", PROG_E_CHECKSUM,
-                 4, 1},
+        LineCase{"CrLineEndsFailureLine", "// c\r\rS10500001234B4\rS1050000123400\rS9030000FC\r", PROG_E_CHECKSUM, 4,
+                 1},
         LineCase{"MixedLineEnds", "S10500001234B4\rS10500001234B4\r\nS10500001234B4\n// c", PROG_OK, 4, 3}),
     [](const auto& tc) { return tc.param.name; });
 
@@ -287,7 +285,6 @@ TEST(Reader, FileTypeOneDecodesFromItsLineOn) {
 
 // ---------------------------------------------------------------- writer
 
-
 TEST(Writer, RecordLinesCountAndTermination) {
   struct Case {
     const char* name;
@@ -336,7 +333,8 @@ TEST(Writer, HeaderBlockOnlyForProtectedOutputWithAWordSize) {
   image.AddInitRAMSection(0x4000, 0x100, 0x20);
   image.m_bProtectedOutput = 1;
   const std::string rule(57, '/');
-  const std::string expected = rule + "\n// Project=MPC55xx\n// Endian=1\n// MachineWordSize=4\n// BankedMemoryModel=0\n"
+  const std::string expected = rule +
+                               "\n// Project=MPC55xx\n// Endian=1\n// MachineWordSize=4\n// BankedMemoryModel=0\n"
                                "// TableAddress[0]=0xA0\n// CRCBlockPointer=0xB0\n// FileType=0\n"
                                "// InitRAMSection=RAM[0x4000],ROM[0x100],Length[0x20]\n" +
                                rule + "\n" + kS1 + SLine('5', "00000001") + "\n" + SLine('7', "00000000") + "\n";
@@ -383,9 +381,11 @@ TEST(RoundTrip, RandomImagesReadBackAsWritten) {
     image.m_wSoftwareVersionID = static_cast<uint16_t>(pick(0, 3));
     image.m_dwCRCBlockPointer = pick(0, UINT32_MAX);
     image.m_dwModuleConfigAddress = pick(0, 1) ? pick(0, UINT32_MAX) : 0;
-    for (uint32_t s = pick(0, 3); s > 0; --s) image.AddInitRAMSection(pick(0, UINT32_MAX), pick(0, UINT32_MAX), pick(0, 0xFFFF));
+    for (uint32_t s = pick(0, 3); s > 0; --s)
+      image.AddInitRAMSection(pick(0, UINT32_MAX), pick(0, UINT32_MAX), pick(0, 0xFFFF));
     image.m_nTermination = static_cast<uint8_t>(image.m_nMachineWordSize == 0 ? pick(0, 1) * 7 : 0);
-    image.m_dwStartAddress = image.m_nMachineWordSize == 2 || image.m_nMachineWordSize == 3 ? pick(0, 0xFFFF) : pick(0, UINT32_MAX);
+    image.m_dwStartAddress =
+        image.m_nMachineWordSize == 2 || image.m_nMachineWordSize == 3 ? pick(0, 0xFFFF) : pick(0, UINT32_MAX);
     for (uint32_t n = pick(1, 40); n > 0; --n) {
       const uint8_t type = static_cast<uint8_t>(pick(1, 3));
       const uint32_t maxAddress = type == 1 ? 0xFFFF : type == 2 ? 0xFFFFFF : UINT32_MAX;
@@ -401,7 +401,8 @@ TEST(RoundTrip, RandomImagesReadBackAsWritten) {
     ASSERT_EQ(LoadText(back, StoreText(image)), PROG_OK) << "round " << round;
 
     ASSERT_EQ(back.m_listRecords.size(), image.m_listRecords.size());
-    for (auto a = image.m_listRecords.begin(), b = back.m_listRecords.begin(); a != image.m_listRecords.end(); ++a, ++b) {
+    for (auto a = image.m_listRecords.begin(), b = back.m_listRecords.begin(); a != image.m_listRecords.end();
+         ++a, ++b) {
       ASSERT_EQ(a->m_dwAddress, b->m_dwAddress);
       ASSERT_EQ(a->m_nLength, b->m_nLength);
       ASSERT_EQ(a->m_nRecordType, b->m_nRecordType);
@@ -422,7 +423,8 @@ TEST(RoundTrip, RandomImagesReadBackAsWritten) {
       EXPECT_EQ(back.m_dwCRCBlockPointer, image.m_dwCRCBlockPointer);
       EXPECT_EQ(back.m_dwModuleConfigAddress, image.m_dwModuleConfigAddress);
       ASSERT_EQ(back.m_listInitRAM.size(), image.m_listInitRAM.size());
-      for (auto a = image.m_listInitRAM.begin(), b = back.m_listInitRAM.begin(); a != image.m_listInitRAM.end(); ++a, ++b) {
+      for (auto a = image.m_listInitRAM.begin(), b = back.m_listInitRAM.begin(); a != image.m_listInitRAM.end();
+           ++a, ++b) {
         EXPECT_EQ(a->m_dwRAMAddress, b->m_dwRAMAddress);
         EXPECT_EQ(a->m_dwROMAddress, b->m_dwROMAddress);
         EXPECT_EQ(a->m_dwLength, b->m_dwLength);

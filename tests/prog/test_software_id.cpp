@@ -171,18 +171,17 @@ Item WithZero() { return Item::Bytes({'A', 'B', 0, 'C', 'D', 'E', 'F', 'G'}); }
 
 INSTANTIATE_TEST_SUITE_P(
     Lookup, ParameterLength,
-    ::testing::Values(
-        LengthCase{"ItemFillsTheLength", 1, 8, Item::Text("12345678", 8), true, "12345678"},
-        LengthCase{"FactorsMultiply", 2, 4, Item::Text("12345678", 8), true, "12345678"},
-        LengthCase{"ItemShorterThanTheLength", 1, 8, Item::Text("12345", 5), true, "12345"},
-        LengthCase{"ZeroByteEndsTheText", 8, 1, WithZero(), true, "AB"},
-        LengthCase{"LengthZeroEmptyItem", 0, 5, Item::Bytes({}), true, ""},
-        LengthCase{"ItemLongerThanTheLengthIsRefused", 1, 8, Item::Text("123456789", 9), false, ""},
-        LengthCase{"LengthZeroWithValuesIsRefused", 0, 0, Item::Text("1", 1), false, ""},
-        // Products past 32 bits neither wrap round to a small length nor ask for gigabytes.
-        LengthCase{"ProductWrapsIn32Bits", 0x10000, 0x10000, Item::Text("12345678", 8), true, "12345678"},
-        LengthCase{"LargestFactors", 0xFFFFFFFF, 0xFFFFFFFF, Item::Text("12345678", 8), true, "12345678"},
-        LengthCase{"ItemOfTwoByteValues", 1, 8, Item::Words({0x4241, 0x4443}), true, "ABCD"}),
+    ::testing::Values(LengthCase{"ItemFillsTheLength", 1, 8, Item::Text("12345678", 8), true, "12345678"},
+                      LengthCase{"FactorsMultiply", 2, 4, Item::Text("12345678", 8), true, "12345678"},
+                      LengthCase{"ItemShorterThanTheLength", 1, 8, Item::Text("12345", 5), true, "12345"},
+                      LengthCase{"ZeroByteEndsTheText", 8, 1, WithZero(), true, "AB"},
+                      LengthCase{"LengthZeroEmptyItem", 0, 5, Item::Bytes({}), true, ""},
+                      LengthCase{"ItemLongerThanTheLengthIsRefused", 1, 8, Item::Text("123456789", 9), false, ""},
+                      LengthCase{"LengthZeroWithValuesIsRefused", 0, 0, Item::Text("1", 1), false, ""},
+                      // Products past 32 bits neither wrap round to a small length nor ask for gigabytes.
+                      LengthCase{"ProductWrapsIn32Bits", 0x10000, 0x10000, Item::Text("12345678", 8), true, "12345678"},
+                      LengthCase{"LargestFactors", 0xFFFFFFFF, 0xFFFFFFFF, Item::Text("12345678", 8), true, "12345678"},
+                      LengthCase{"ItemOfTwoByteValues", 1, 8, Item::Words({0x4241, 0x4443}), true, "ABCD"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SoftwareIdDatabase, ParameterTheDatabaseLacks) {

@@ -157,7 +157,7 @@ TEST(Reversal, BytesWordsLongsAndTarget) {
     image.m_nEndian = 1;
     std::vector<uint8_t> x = {1, 2, 3, 4};
     image.SwapToTarget(x.data());
-    EXPECT_EQ(x, w == 2 ? std::vector<uint8_t>({2, 1, 3, 4})
+    EXPECT_EQ(x, w == 2   ? std::vector<uint8_t>({2, 1, 3, 4})
                  : w == 4 ? std::vector<uint8_t>({4, 3, 2, 1})
                           : std::vector<uint8_t>({1, 2, 3, 4}));
   }
@@ -339,10 +339,10 @@ TEST(Descriptors, PackedWordOfLayout1) {
     uint8_t kind, width;
   };
   for (const Case& c : {Case{1u << 24 | 0u << 20 | 16u << 8 | 2u << 6 | 1u, 1, 0, 16, 2, 1},
-                        Case{0x12345678, 0x12, 3, 0x456, 1, 8},
-                        Case{0xFFFFFFFF, 0xFF, 3, 0xFFF, 3, 15}}) {
+                        Case{0x12345678, 0x12, 3, 0x456, 1, 8}, Case{0xFFFFFFFF, 0xFF, 3, 0xFFF, 3, 15}}) {
     CProgParse image;
-    MakeDescriptorImage(image, 1, {uint8_t(c.word >> 24), uint8_t(c.word >> 16), uint8_t(c.word >> 8), uint8_t(c.word)});
+    MakeDescriptorImage(image, 1,
+                        {uint8_t(c.word >> 24), uint8_t(c.word >> 16), uint8_t(c.word >> 8), uint8_t(c.word)});
     TableItemDesc d;
     ASSERT_TRUE(image.GetItemDescriptor(0, 0, d));
     EXPECT_EQ(d.dwAddress, 0x100u);
@@ -402,21 +402,21 @@ TEST(Descriptors, Layout2StrideIsNineForEveryWordSize) {
 class ItemResults : public ::testing::Test {
  protected:
   void SetUp() override {
-    b.SetItem(0, 0, Item::Bytes({1, 2, 3, 4, 5}));         // 5 one-byte values
+    b.SetItem(0, 0, Item::Bytes({1, 2, 3, 4, 5}));  // 5 one-byte values
     Item kind1 = Item::Bytes({1, 2});
     kind1.kind = 1;
     b.SetItem(0, 1, kind1);
     Item width3 = Item::Bytes({1, 2, 3, 4, 5, 6});
     width3.width = 3;
-    b.SetItem(0, 2, width3);                               // two values of 3 bytes
+    b.SetItem(0, 2, width3);  // two values of 3 bytes
     Item width3Empty = Item::Bytes({});
     width3Empty.width = 3;
     b.SetItem(0, 3, width3Empty);
-    b.SetItem(0, 4, Item::Bytes({7, 8, 9, 10, 11}));       // its third value goes missing
+    b.SetItem(0, 4, Item::Bytes({7, 8, 9, 10, 11}));  // its third value goes missing
     Item kind0 = Item::Words({0x1111});
     kind0.kind = 0;
     b.SetItem(0, 5, kind0);
-    b.SetItem(0, 6, Item::Bytes({}));                      // no values
+    b.SetItem(0, 6, Item::Bytes({}));  // no values
     b.Erase(b.ValueAddress(0, 4) + 2);
     b.BuildInto(image);
     ReadDirectory(image);
@@ -440,9 +440,9 @@ TEST_F(ItemResults, CodesInTheirOrder) {
   EXPECT_EQ(Read(1, 0), TABLE_E_KIND);  // kind 1, no size test
   EXPECT_EQ(Read(1, 2), TABLE_E_KIND);
   EXPECT_EQ(Read(2, 0), TABLE_E_WIDTH);
-  EXPECT_EQ(buf[0], 0xEE);              // nothing written
-  EXPECT_EQ(Read(3, 0), TABLE_OK);      // width 3, no values
-  EXPECT_EQ(Read(6, 0, 0), TABLE_OK);   // no values, no room
+  EXPECT_EQ(buf[0], 0xEE);             // nothing written
+  EXPECT_EQ(Read(3, 0), TABLE_OK);     // width 3, no values
+  EXPECT_EQ(Read(6, 0, 0), TABLE_OK);  // no values, no room
   EXPECT_EQ(Read(9, 0), TABLE_E_NO_ITEM);
 }
 

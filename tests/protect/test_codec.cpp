@@ -75,9 +75,9 @@ std::string Seal(const std::string& bytes, const std::string& passphrase) {
 
 std::string Unseal(const std::string& hex, const std::string& passphrase) {
   std::string out;
-  CryptoPP::StringSource(
-      hex, true,
-      new CryptoPP::HexDecoder(new CryptoPP::LegacyDecryptorWithMAC(passphrase.c_str(), new CryptoPP::StringSink(out))));
+  CryptoPP::StringSource(hex, true,
+                         new CryptoPP::HexDecoder(
+                             new CryptoPP::LegacyDecryptorWithMAC(passphrase.c_str(), new CryptoPP::StringSink(out))));
   return out;
 }
 
@@ -235,7 +235,11 @@ TEST(CodecDecode, IgnoresBytesAfterTheGzipStream) {
 TEST(CodecDecode, GzipHeaderFieldsAcceptedAndRefused) {
   const std::string text = SRecordText(3);
   const std::string gzip = GzipLevel5(text);  // a 10-byte header without flags, then the deflate data
-  const std::string extra("\x04\x00" "AB\x02\x00", 6), name("a.sr\0", 5), comment("note\0", 5);
+  const std::string extra(
+      "\x04\x00"
+      "AB\x02\x00",
+      6),
+      name("a.sr\0", 5), comment("note\0", 5);
   const struct {
     const char* name;
     uint8_t method;
@@ -304,11 +308,11 @@ TEST(CodecHex, WritesAndReadsAsTheLibraryDoes) {
     std::string bytes;
     for (size_t at = 0; at < text.size();) {
       const size_t n = std::min<size_t>(1 + rng() % 200, text.size() - at);
-      std::string piece((n + 1) / 2, '\0');
-      const size_t written = reader.Read(reinterpret_cast<const uint8_t*>(text.data() + at), n,
-                                         reinterpret_cast<uint8_t*>(piece.data()));
-      ASSERT_LE(written, piece.size());
-      bytes += piece.substr(0, written);
+      std::string chunk((n + 1) / 2, '\0');
+      const size_t written =
+          reader.Read(reinterpret_cast<const uint8_t*>(text.data() + at), n, reinterpret_cast<uint8_t*>(chunk.data()));
+      ASSERT_LE(written, chunk.size());
+      bytes += chunk.substr(0, written);
       at += n;
     }
     EXPECT_EQ(expected, bytes);
@@ -523,7 +527,7 @@ TEST(CodecFiles, EncodeAndDecodeWholeStreams) {
 TEST(CodecFiles, StreamsThatCannotBeReadWholeFail) {
   TempDir dir;
   WriteFile(dir / "sealed.srz", Encode("S9030000FC\r\n"));
-  std::FILE* pipe = ::popen("printf 0123456789ABCDEF", "r");  // no size to seek to
+  std::FILE* pipe = ::popen("printf 0123456789ABCDEF", "r");              // no size to seek to
   std::FILE* writeOnly = std::fopen((dir / "sealed.srz").c_str(), "ab");  // has a size, reads nothing
   ASSERT_NE(pipe, nullptr);
   ASSERT_NE(writeOnly, nullptr);
@@ -555,8 +559,8 @@ TEST(CodecInterop, DecodesAGzipStreamWrittenBySystemGzip) {
   TempDir dir;
   const std::string text = SRecordText(500);
   WriteFile(dir / "update.sr", text);
-  const std::string command = "/bin/gzip -5 -c '" + (dir / "update.sr").string() + "' > '" +
-                              (dir / "update.sr.gz").string() + "'";
+  const std::string command =
+      "/bin/gzip -5 -c '" + (dir / "update.sr").string() + "' > '" + (dir / "update.sr.gz").string() + "'";
   ASSERT_EQ(std::system(command.c_str()), 0);
   const std::string gzip = ReadFile(dir / "update.sr.gz");
   ASSERT_GT(gzip.size(), 10u);

@@ -20,7 +20,8 @@ inline std::string ProtectText(const std::string& text) {
 inline std::string UnprotectText(const std::string& text) {
   uint8_t* out = nullptr;
   uint32_t length = 0;
-  if (DecodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) < 0) return "<not protected>";
+  if (DecodeProtectedBuffer(0, text.data(), static_cast<uint32_t>(text.size()), &out, &length) < 0)
+    return "<not protected>";
   std::string plain(reinterpret_cast<char*>(out), length);
   FreeBuffer(out);
   return plain;

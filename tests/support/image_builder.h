@@ -74,9 +74,9 @@ struct Layout {
 struct Item {
   std::vector<uint8_t> values;
   uint8_t width = 1;
-  uint8_t kind = 2;            // 0 to 3
-  std::optional<uint16_t> count;  // default: values.size() / width
-  std::optional<uint8_t> flags;   // layouts 0 and 2: the raw flags byte (default from kind)
+  uint8_t kind = 2;                  // 0 to 3
+  std::optional<uint16_t> count;     // default: values.size() / width
+  std::optional<uint8_t> flags;      // layouts 0 and 2: the raw flags byte (default from kind)
   std::optional<uint8_t> widthBits;  // the raw width byte (layouts 0, 2) or low nibble (layout 1)
   uint8_t attr1 = 0;
   uint8_t attr2 = 0;
@@ -95,7 +95,8 @@ struct Item {
   static Item Longs(const std::vector<uint32_t>& v) {
     Item it;
     it.width = 4;
-    for (uint32_t x : v) it.values.insert(it.values.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)});
+    for (uint32_t x : v)
+      it.values.insert(it.values.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)});
     return it;
   }
   // A text of length one-byte values: the characters, then zero bytes.
@@ -183,12 +184,21 @@ class ImageBuilder {
     }
   }
 
-  uint32_t TableAddress(uint8_t table) { Lay(); return m_tables.at(table).address; }
+  uint32_t TableAddress(uint8_t table) {
+    Lay();
+    return m_tables.at(table).address;
+  }
   uint32_t DescriptorAddress(uint8_t table, uint16_t item) { return TableAddress(table) + item * DescriptorStride(); }
-  uint32_t ValueAddress(uint8_t table, uint16_t item) { Lay(); return m_values.at({table, item}); }
+  uint32_t ValueAddress(uint8_t table, uint16_t item) {
+    Lay();
+    return m_values.at({table, item});
+  }
 
   // Every byte of the image, by address.
-  const std::map<uint32_t, uint8_t>& Bytes() { Lay(); return m_bytes; }
+  const std::map<uint32_t, uint8_t>& Bytes() {
+    Lay();
+    return m_bytes;
+  }
 
   // Settings and records into image (reset first); records of at most recordSize bytes.
   void BuildInto(CProgBase& image, uint8_t recordSize = 32) {
@@ -232,7 +242,8 @@ class ImageBuilder {
     std::string s = HeaderText();
     for (const auto& [start, run] : Runs())
       for (size_t off = 0; off < run.size(); off += recordSize)
-        AppendS3(s, start + static_cast<uint32_t>(off), run.data() + off, std::min<size_t>(recordSize, run.size() - off));
+        AppendS3(s, start + static_cast<uint32_t>(off), run.data() + off,
+                 std::min<size_t>(recordSize, run.size() - off));
     s += "S70500000000FA\n";
     return s;
   }
@@ -360,7 +371,8 @@ class ImageBuilder {
             for (int b = 0; b < it.width; ++b) v |= uint32_t{it.values[i + b]} << (8 * b);
             PutValue(values + i, v, it.width, BigEndian());
           } else {
-            for (uint32_t b = 0; b < (it.width ? it.width : 1u) && i + b < size; ++b) Put(values + i + b, it.values[i + b]);
+            for (uint32_t b = 0; b < (it.width ? it.width : 1u) && i + b < size; ++b)
+              Put(values + i + b, it.values[i + b]);
           }
         }
         const uint32_t d = table.address + n * descStride;

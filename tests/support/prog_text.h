@@ -39,7 +39,8 @@ inline std::string SLine(char kind, const std::string& addressAndDataHex) {
   static const char* digits = "0123456789ABCDEF";
   const size_t bytes = addressAndDataHex.size() / 2;
   unsigned sum = static_cast<unsigned>(bytes + 1);
-  for (size_t i = 0; i < bytes; ++i) sum += static_cast<unsigned>(std::stoul(addressAndDataHex.substr(2 * i, 2), nullptr, 16));
+  for (size_t i = 0; i < bytes; ++i)
+    sum += static_cast<unsigned>(std::stoul(addressAndDataHex.substr(2 * i, 2), nullptr, 16));
   const unsigned count = static_cast<unsigned>(bytes + 1);
   const unsigned ck = ~sum & 0xFF;
   std::string s = "S";
@@ -58,7 +59,8 @@ inline std::string HexLine(const std::string& addressTypeDataHex) {
   const size_t bytes = addressTypeDataHex.size() / 2;
   const unsigned n = static_cast<unsigned>(bytes - 3);
   unsigned sum = n;
-  for (size_t i = 0; i < bytes; ++i) sum += static_cast<unsigned>(std::stoul(addressTypeDataHex.substr(2 * i, 2), nullptr, 16));
+  for (size_t i = 0; i < bytes; ++i)
+    sum += static_cast<unsigned>(std::stoul(addressTypeDataHex.substr(2 * i, 2), nullptr, 16));
   const unsigned ck = (0u - sum) & 0xFF;
   std::string s = ":";
   s += digits[n >> 4];

@@ -113,7 +113,8 @@ inline std::vector<UnusableTdb> UnusableTdbs() {
       {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }, TdbProblem::notRegularFile,
        ""},
       {"named pipe", [](const std::string& path) { ::mkfifo(path.c_str(), 0600); }, TdbProblem::notRegularFile, ""},
-      {"text file", [](const std::string& path) { std::ofstream(path) << "project_id,table0_rev,name\n42,3,CalIdTxt\n"; },
+      {"text file",
+       [](const std::string& path) { std::ofstream(path) << "project_id,table0_rev,name\n42,3,CalIdTxt\n"; },
        TdbProblem::notDatabase, ""},
       {"empty file", [](const std::string& path) { std::ofstream{path}; }, TdbProblem::noParameterTable, ""},
       {"a view named parameter",
@@ -128,16 +129,19 @@ inline std::vector<UnusableTdb> UnusableTdbs() {
        TdbProblem::noParameterTable, ""},
       // The first "CalIdTxt" row points at the software ID.
       {"duplicate rows without a key",
-       sql("CREATE TABLE parameter (" + columns + ", size_factor2 INTEGER);"
+       sql("CREATE TABLE parameter (" + columns +
+           ", size_factor2 INTEGER);"
            "INSERT INTO parameter VALUES (42, 3, 'SwIdTxt', 1, 2, 1, 8), (42, 3, 'CalIdTxt', 1, 2, 1, 8),"
            "(42, 3, 'CalIdTxt', 2, 0, 16, 1);"),
        TdbProblem::noUniqueKey, ""},
       {"a unique index that lets rows of one name repeat",
-       sql("CREATE TABLE parameter (" + columns + ", size_factor2 INTEGER);"
+       sql("CREATE TABLE parameter (" + columns +
+           ", size_factor2 INTEGER);"
            "CREATE UNIQUE INDEX by_place ON parameter (project_id, table0_rev, name, table_no);"),
        TdbProblem::noUniqueKey, ""},
       {"a partial unique index",
-       sql("CREATE TABLE parameter (" + columns + ", size_factor2 INTEGER);"
+       sql("CREATE TABLE parameter (" + columns +
+           ", size_factor2 INTEGER);"
            "CREATE UNIQUE INDEX some ON parameter (project_id, table0_rev, name) WHERE table_no > 5;"),
        TdbProblem::noUniqueKey, ""},
       {"a column missing", sql("CREATE TABLE parameter (" + columns + key + ");"), TdbProblem::missingColumn,

@@ -32,7 +32,10 @@ class UiRecorder : public IUiServices {
     const unsigned type = style & MB_TYPEMASK;
     return (type == MB_YESNO || type == MB_YESNOCANCEL) ? IDYES : IDOK;
   }
-  void BeginWaitCursor() override { ++waitDepth; ++waitCount; }
+  void BeginWaitCursor() override {
+    ++waitDepth;
+    ++waitCount;
+  }
   void EndWaitCursor() override { --waitDepth; }
 
   std::vector<Box> boxes;

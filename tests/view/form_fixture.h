@@ -4,9 +4,9 @@
 #include <wx/checkbox.h>
 #include <wx/textctrl.h>
 
-#include "support/test_tdb.h"
 #include "common/text_conv.h"
 #include "res/app_ids.h"
+#include "support/test_tdb.h"
 #include "tests/app/app_fixture.h"
 #include "view/tessary_view.h"
 

@@ -22,8 +22,9 @@ class ClipboardHolder : public ::testing::Test {
     int fds[2];
     ASSERT_EQ(0, pipe(fds));
     const std::string displayFd = std::to_string(fds[1]);
-    char* args[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>(displayFd.c_str()),
-                    const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
+    char* args[] = {
+        const_cast<char*>("Xvfb"),      const_cast<char*>("-displayfd"), const_cast<char*>(displayFd.c_str()),
+        const_cast<char*>("-nolisten"), const_cast<char*>("tcp"),        nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
@@ -91,7 +92,9 @@ class ClipboardHolder : public ::testing::Test {
   pid_t m_holder = 0;
 };
 
-const std::string kText = "CalibrationID\tSoftwareID\t\r\nKAL-Pr\xC3\xBC" "fung \xE2\x9C\x93\tSW-\xC3\xA4\t\r\n";
+const std::string kText =
+    "CalibrationID\tSoftwareID\t\r\nKAL-Pr\xC3\xBC"
+    "fung \xE2\x9C\x93\tSW-\xC3\xA4\t\r\n";
 
 }  // namespace
 
@@ -101,7 +104,10 @@ TEST_F(ClipboardHolder, ServesTheTextUntilAnotherProgramCopies) {
   EXPECT_EQ(kText, Xclip("-o -t UTF8_STRING"));
   EXPECT_EQ(kText, Xclip("-o -t TEXT"));
   // STRING is Latin-1: what it cannot hold comes as a question mark.
-  EXPECT_EQ("CalibrationID\tSoftwareID\t\r\nKAL-Pr\xFC" "fung ?\tSW-\xE4\t\r\n", Xclip("-o -t STRING"));
+  EXPECT_EQ(
+      "CalibrationID\tSoftwareID\t\r\nKAL-Pr\xFC"
+      "fung ?\tSW-\xE4\t\r\n",
+      Xclip("-o -t STRING"));
   const std::string targets = Xclip("-o -t TARGETS");
   for (const char* target : {"TARGETS", "UTF8_STRING", "STRING", "TEXT"})
     EXPECT_NE(std::string::npos, targets.find(target)) << targets;

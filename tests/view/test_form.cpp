@@ -32,8 +32,8 @@ const std::string kProtected = TESSARY_SAMPLES_DIR "/sample-protected.srz";
 std::string PictureBytes(wxBitmapType type) {
   if (type == wxBITMAP_TYPE_GIF) {
     // One pixel; the toolkit writes GIF only from paletted images.
-    static const unsigned char gif[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xFF, 0, 0, 0, 0, 0,
-                                        ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'};
+    static const unsigned char gif[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xFF, 0, 0, 0,  0,
+                                        0,   ',', 0,   0,   0,   0,   1, 0, 1, 0, 0,    2, 2, 'D',  1, 0, ';'};
     return std::string(reinterpret_cast<const char*>(gif), sizeof gif);
   }
   wxImage image(8, 6);
@@ -189,8 +189,8 @@ TEST_F(FormGui, BrowseShowsTheWaitCursorWhileItWorks) {
   CTessaryAuthorView* view = StartWithNewDocument();
   ASSERT_NE(nullptr, view);
   std::ofstream(Path("p.gif"), std::ios::binary) << PictureBytes(wxBITMAP_TYPE_GIF);
-  for (const auto& [button, path] : {std::pair<int, std::string>{IDC_BROWSE_PROGRAM, kPlain},
-                                     {IDC_BROWSE_IMAGE, Path("p.gif")}}) {
+  for (const auto& [button, path] :
+       {std::pair<int, std::string>{IDC_BROWSE_PROGRAM, kPlain}, {IDC_BROWSE_IMAGE, Path("p.gif")}}) {
     SCOPED_TRACE(path);
     ui.waitCount = 0;
     Browse(view, button, path);
@@ -239,8 +239,9 @@ TEST_F(FormGui, BrowseForTheImageStoresTheFileWhole) {
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(c.picture, view->GetPicture()->HasPicture());
   }
-  EXPECT_EQ("Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|GIF Files (*.gif)|*.gif|All Files (*.*)|*.*||",
-            dialogs.requests.back().filter);
+  EXPECT_EQ(
+      "Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|GIF Files (*.gif)|*.gif|All Files (*.*)|*.*||",
+      dialogs.requests.back().filter);
   EXPECT_TRUE(ui.boxes.empty());
 }
 
@@ -340,16 +341,11 @@ TEST_F(FormGui, TheFormFollowsTheWindowAsItGrows) {
     int x, y, w, h;
     double left, top, right, bottom;
   } cases[] = {
-      {IDC_IMAGE_GROUP, 205, 7, 128, 110, 0, 0, 1, 0},
-      {IDC_PICTURE, 214, 19, 99, 69, 0, 0, 1, 0},
-      {IDC_BROWSE_IMAGE, 263, 92, 50, 14, 1, 0, 1, 0},
-      {IDC_POST_UPGRADE_ACTIONS, 342, 7, 97, 110, 1, 0, 1, 0},
-      {IDC_COMMENTS, 256, 131, 183, 132, 0, 0, 1, 1},
-      {IDC_TARGET_LIST, 7, 131, 239, 112, 0, 0, 0, 1},
-      {IDC_ADD_TARGET, 7, 249, 50, 14, 0, 1, 0, 1},
-      {IDC_REMOVE_TARGET, 66, 249, 50, 14, 0, 1, 0, 1},
-      {IDC_BROWSE_PROGRAM, 135, 82, 50, 14, 0, 0, 0, 0},
-      {IDC_CALIBRATION_ID, 66, 19, 120, 14, 0, 0, 0, 0},
+      {IDC_IMAGE_GROUP, 205, 7, 128, 110, 0, 0, 1, 0},   {IDC_PICTURE, 214, 19, 99, 69, 0, 0, 1, 0},
+      {IDC_BROWSE_IMAGE, 263, 92, 50, 14, 1, 0, 1, 0},   {IDC_POST_UPGRADE_ACTIONS, 342, 7, 97, 110, 1, 0, 1, 0},
+      {IDC_COMMENTS, 256, 131, 183, 132, 0, 0, 1, 1},    {IDC_TARGET_LIST, 7, 131, 239, 112, 0, 0, 0, 1},
+      {IDC_ADD_TARGET, 7, 249, 50, 14, 0, 1, 0, 1},      {IDC_REMOVE_TARGET, 66, 249, 50, 14, 0, 1, 0, 1},
+      {IDC_BROWSE_PROGRAM, 135, 82, 50, 14, 0, 0, 0, 0}, {IDC_CALIBRATION_ID, 66, 19, 120, 14, 0, 0, 0, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.id);
@@ -403,7 +399,8 @@ TEST_F(FormGui, ANarrowTabShowsScrollBarsBesideTheFormAndWholeControls) {
   ASSERT_TRUE(WaitFor([&] { return form->GetClientSize().x < base.x && form->GetClientSize().y < base.y; }));
   Pump();
   auto* scrolled = GTK_SCROLLED_WINDOW(form->GetHandle());
-  GtkWidget* const bars[] = {gtk_scrolled_window_get_hscrollbar(scrolled), gtk_scrolled_window_get_vscrollbar(scrolled)};
+  GtkWidget* const bars[] = {gtk_scrolled_window_get_hscrollbar(scrolled),
+                             gtk_scrolled_window_get_vscrollbar(scrolled)};
   EXPECT_TRUE(WaitFor([&] { return gtk_widget_get_mapped(bars[0]) && gtk_widget_get_mapped(bars[1]); }));
   const wxRect shown = ScreenRectOf(gtk_bin_get_child(GTK_BIN(scrolled)));
   for (GtkWidget* bar : bars) {
@@ -503,7 +500,8 @@ TEST_F(FormGui, TheDialogsFiltersMatchEitherCaseAndAllFilesEveryName) {
   } cases[] = {
       {"Programming Files (*.srz;*.sr)|*.srz;*.sr|All Files (*.*)|*.*||",
        "Programming Files (*.srz;*.sr)|*.[sS][rR][zZ];*.[sS][rR]|All Files (*.*)|*"},
-      {"Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|GIF Files (*.gif)|*.gif|All Files (*.*)|*.*||",
+      {"Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|GIF Files (*.gif)|*.gif|All Files "
+       "(*.*)|*.*||",
        "Bitmap Files (*.bmp)|*.[bB][mM][pP]|JPEG Files (*.jpg;*.jpeg)|*.[jJ][pP][gG];*.[jJ][pP][eE][gG]|"
        "GIF Files (*.gif)|*.[gG][iI][fF]|All Files (*.*)|*"},
       {"Tessary Files (*.rvq)|*.rvq|All Files (*.*)|*||", "Tessary Files (*.rvq)|*.[rR][vV][qQ]|All Files (*.*)|*"},
@@ -539,7 +537,6 @@ TEST_F(FormGui, EachBrowseStartsWhereItsOwnDialogWasLastAnswered) {
 }
 
 }  // namespace
-
 
 namespace {
 

@@ -200,9 +200,9 @@ TEST_F(PreferencesGui, BrowseButtonsChooseFoldersThroughTheServices) {
         }
       },
       wxID_OK);
-  EXPECT_EQ((std::vector<wxString>{"Update Files Location", "Source Calibrations Location",
-                                   "Source Calibrations Location"}),
-            dialogs.folderTitles);
+  EXPECT_EQ(
+      (std::vector<wxString>{"Update Files Location", "Source Calibrations Location", "Source Calibrations Location"}),
+      dialogs.folderTitles);
   // Each chooser starts at what its edit shows; a cancelled one leaves the edit alone.
   EXPECT_EQ((std::vector<wxString>{"", "/typed", "/typed"}), dialogs.folderStarts);
   EXPECT_EQ("/picked/updates/", Stored("UpdatePath"));

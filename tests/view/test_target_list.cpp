@@ -163,8 +163,8 @@ TEST_F(TargetList, DropFilterKeepsExistingFilesInOrder) {
   std::ofstream(Path("a.srz")) << "x";
   std::ofstream(Path("empty.sr"));
   std::filesystem::create_directory(Path("folder"));
-  const std::vector<std::string> dropped = {Path("b.sr"), Path("folder"), Path("missing.sr"), Path("a.srz"),
-                                            Path("empty.sr"), Path("b.sr")};
+  const std::vector<std::string> dropped = {Path("b.sr"),  Path("folder"),   Path("missing.sr"),
+                                            Path("a.srz"), Path("empty.sr"), Path("b.sr")};
   EXPECT_EQ((std::vector<std::string>{Path("b.sr"), Path("a.srz"), Path("empty.sr"), Path("b.sr")}),
             FilterDroppedFiles(dropped));
   EXPECT_TRUE(FilterDroppedFiles({Path("folder"), Path("missing.sr"), ""}).empty());

@@ -45,7 +45,8 @@ class TargetsGui : public FormGui {
   }
 
   // A programming file for the target (calibrationID, softwareID), plain or protected.
-  std::string Program(const std::string& name, const std::string& calId, const std::string& swId, bool protect = false) {
+  std::string Program(const std::string& name, const std::string& calId, const std::string& swId,
+                      bool protect = false) {
     testimg::ImageBuilder b;
     b.SetIdentity(42, 3, swId, calId);
     const std::string text = protect ? ProtectText(b.Text()) : b.Text();
@@ -202,7 +203,9 @@ TEST_F(TargetsGui, RemoveTakesTheSelectedRowsAndKeepsTheOrderOfTheRest) {
     std::initializer_list<long> selected;
     Rows left;
   } cases[] = {
-      {"none: nothing goes, yet the document is marked", {}, {{"C1", "S1"}, {"C2", "S2"}, {"C3", "S3"}, {"C4", "S4"}, {"C5", "S5"}}},
+      {"none: nothing goes, yet the document is marked",
+       {},
+       {{"C1", "S1"}, {"C2", "S2"}, {"C3", "S3"}, {"C4", "S4"}, {"C5", "S5"}}},
       {"one", {1}, {{"C1", "S1"}, {"C3", "S3"}, {"C4", "S4"}, {"C5", "S5"}}},
       {"several", {0, 2, 3}, {{"C3", "S3"}}},
   };

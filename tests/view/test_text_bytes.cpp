@@ -56,11 +56,15 @@ wxString ClipboardText() {
 }
 
 // Answers the toolkit's own file dialogs while a command runs: once one shows, choose() may pick
-// a file in it; once it has one, seen() is told what it shows and the dialog is accepted.
+// a file in it; once it has one, seen() is told what it shows and the dialog is accepted. The
+// chooser takes a file only once it has read its folder, so a choice that has not taken after a
+// while is made again; a dialog that never gets a file is cancelled after a minute, so that the
+// test fails instead of waiting for ever.
 class RealDialogAnswer {
  public:
   using Step = std::function<void(GtkFileChooser*)>;
-  explicit RealDialogAnswer(Step choose, Step seen = [](GtkFileChooser*) {})
+  explicit RealDialogAnswer(
+      Step choose, Step seen = [](GtkFileChooser*) {})
       : m_choose(std::move(choose)), m_seen(std::move(seen)) {
     m_timer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
     m_timer.Start(100);
@@ -77,9 +81,15 @@ class RealDialogAnswer {
       shown = true;
       if (m_answered == w->data) continue;  // closing
       GtkFileChooser* chooser = GTK_FILE_CHOOSER(w->data);
-      if (m_chosen != w->data) {
+      if (m_chosen != w->data || m_ticks % kChooseAgain == kChooseAgain - 1) {
+        if (m_chosen != w->data) m_ticks = 0;
         m_chosen = w->data;
         m_choose(chooser);
+      }
+      if (++m_ticks > kGiveUp) {
+        m_answered = w->data;
+        gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_CANCEL);
+        continue;
       }
       gchar* file = gtk_file_chooser_get_filename(chooser);
       gchar* folder = gtk_file_chooser_get_current_folder(chooser);
@@ -96,8 +106,11 @@ class RealDialogAnswer {
     if (!shown) m_chosen = m_answered = nullptr;
   }
 
+  static constexpr int kChooseAgain = 20;  // ticks of 100 ms
+  static constexpr int kGiveUp = 600;
   Step m_choose, m_seen;
   gpointer m_chosen = nullptr, m_answered = nullptr;
+  int m_ticks = 0;
   wxTimer m_timer;
 };
 
@@ -106,9 +119,13 @@ class RealDialogAnswer {
 // A document written elsewhere in an 8-bit code page.
 TEST_F(FormGui, AnEightBitDocumentShowsItsCodePageAndKeepsItsBytesUntilATextIsEdited) {
   CUpdateDocumentData written;
-  written.m_strCalibrationID = "CAL-Stra\xDF" "e \x80";
+  written.m_strCalibrationID =
+      "CAL-Stra\xDF"
+      "e \x80";
   written.m_strSoftwareID = "SW-\x93x\x94";
-  written.m_strComments = "Kommentar \x93" "alt\x94 \xE4\x81";
+  written.m_strComments =
+      "Kommentar \x93"
+      "alt\x94 \xE4\x81";
   written.m_targets.push_back(std::make_unique<CTargetObj>("T-\x8A\xE9", "S-\x9F"));
   written.m_targets.push_back(std::make_unique<CTargetObj>("T-\xC3\xA9", "S-UTF-8"));
   const std::string path = Path("cp1252.rvq");
@@ -122,9 +139,13 @@ TEST_F(FormGui, AnEightBitDocumentShowsItsCodePageAndKeepsItsBytesUntilATextIsEd
   CTessaryAuthorView* view = CurrentView();
   ASSERT_NE(nullptr, view);
   CTessaryAuthorDoc* doc = view->GetDocument();
-  EXPECT_EQ(U("CAL-Stra\xC3\x9F" "e \xE2\x82\xAC"), Text(view, IDC_CALIBRATION_ID));
+  EXPECT_EQ(U("CAL-Stra\xC3\x9F"
+              "e \xE2\x82\xAC"),
+            Text(view, IDC_CALIBRATION_ID));
   EXPECT_EQ(U("SW-\xE2\x80\x9Cx\xE2\x80\x9D"), Text(view, IDC_SOFTWARE_ID));
-  EXPECT_EQ(U("Kommentar \xE2\x80\x9C" "alt\xE2\x80\x9D \xC3\xA4\xC2\x81"), Text(view, IDC_COMMENTS));
+  EXPECT_EQ(U("Kommentar \xE2\x80\x9C"
+              "alt\xE2\x80\x9D \xC3\xA4\xC2\x81"),
+            Text(view, IDC_COMMENTS));
   CTargetListCtrl* list = view->GetTargetList();
   ASSERT_EQ(2, list->GetItemCount());
   EXPECT_EQ(U("T-\xC5\xA0\xC3\xA9"), list->GetItemText(0, 0));
@@ -157,7 +178,9 @@ TEST_F(FormGui, AnEightBitDocumentShowsItsCodePageAndKeepsItsBytesUntilATextIsEd
 
   // The comments edited become UTF-8 with the characters they show; the rest stays as it was.
   Control<wxTextCtrl>(second, IDC_COMMENTS)->AppendText(U(" \xE2\x9C\x93"));
-  const std::string edited = "Kommentar \xE2\x80\x9C" "alt\xE2\x80\x9D \xC3\xA4\xC2\x81 \xE2\x9C\x93";
+  const std::string edited =
+      "Kommentar \xE2\x80\x9C"
+      "alt\xE2\x80\x9D \xC3\xA4\xC2\x81 \xE2\x9C\x93";
   EXPECT_EQ(edited, doc->m_strComments);
   EXPECT_EQ(U(edited.c_str()), Text(view, IDC_COMMENTS));
   Command(ID_FILE_SAVE);
@@ -168,7 +191,8 @@ TEST_F(FormGui, AnEightBitDocumentShowsItsCodePageAndKeepsItsBytesUntilATextIsEd
 }
 
 TEST_F(FormGui, TextTypedBeyondAsciiIsTheSameEverywhereAndSavedAsUtf8) {
-  const wxString typed = U("Zweite Zeile \xC3\xA4\xC3\xB6\xC3\xBC \xE2\x82\xAC \xE2\x9C\x93 \xE2\x80\x9Cquoted\xE2\x80\x9D");
+  const wxString typed =
+      U("Zweite Zeile \xC3\xA4\xC3\xB6\xC3\xBC \xE2\x82\xAC \xE2\x9C\x93 \xE2\x80\x9Cquoted\xE2\x80\x9D");
   const std::string utf8 = ToSystemText(typed);
   CTessaryAuthorView* view = StartWithNewDocument();
   ASSERT_NE(nullptr, view);
@@ -179,7 +203,9 @@ TEST_F(FormGui, TextTypedBeyondAsciiIsTheSameEverywhereAndSavedAsUtf8) {
   EXPECT_EQ(typed, Text(CurrentView(), IDC_COMMENTS));
   EXPECT_EQ(utf8, view->GetDocument()->m_strComments);
 
-  const std::string path = Path("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC.rvq");
+  const std::string path = Path(
+      "Gr\xC3\xBC\xC3\x9F"
+      "e \xE2\x82\xAC.rvq");
   dialogs.files.push_back(FromSystemPath(path));
   Command(ID_FILE_SAVE_AS);
   EXPECT_EQ(utf8, Load(path).m_strComments);
@@ -189,7 +215,9 @@ TEST_F(FormGui, TextTypedBeyondAsciiIsTheSameEverywhereAndSavedAsUtf8) {
   view = CurrentView();
   ASSERT_NE(nullptr, view);
   EXPECT_EQ(typed, Text(view, IDC_COMMENTS));
-  EXPECT_EQ(U("TessaryAuthor - Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC.rvq"), Frame()->GetTitle());
+  EXPECT_EQ(U("TessaryAuthor - Gr\xC3\xBC\xC3\x9F"
+              "e \xE2\x82\xAC.rvq"),
+            Frame()->GetTitle());
 
   // Typed further and saved again: what was there stays as it was.
   Control<wxTextCtrl>(view, IDC_COMMENTS)->AppendText(U(" \xE2\x80\x93 mehr"));
@@ -241,14 +269,15 @@ TEST_F(FormGui, NamesThatAreNotUtf8KeepTheirBytesThroughTheRealDialogs) {
   // is the document's own file.
   std::string offeredFolder, offeredName;
   {
-    RealDialogAnswer answer([](GtkFileChooser*) {}, [&](GtkFileChooser* chooser) {
-      gchar* current = gtk_file_chooser_get_current_folder(chooser);
-      offeredFolder = current ? current : "";
-      g_free(current);
-      gchar* name = gtk_file_chooser_get_current_name(chooser);
-      offeredName = name ? name : "";
-      g_free(name);
-    });
+    RealDialogAnswer answer([](GtkFileChooser*) {},
+                            [&](GtkFileChooser* chooser) {
+                              gchar* current = gtk_file_chooser_get_current_folder(chooser);
+                              offeredFolder = current ? current : "";
+                              g_free(current);
+                              gchar* name = gtk_file_chooser_get_current_name(chooser);
+                              offeredName = name ? name : "";
+                              g_free(name);
+                            });
     Command(ID_FILE_SAVE_AS);
     EXPECT_EQ(1, answer.answered);
   }
