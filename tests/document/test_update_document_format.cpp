@@ -422,23 +422,15 @@ TEST_F(UpdateDocumentFile, EveryRoadOnAFullDiskKeepsTheDocumentAndSaysSo) {
   CUpdateDocumentData big = Sample();
   big.m_strProgramData.assign(2 << 20, 'P');
   const std::string old = Encoded(Sample());
-  enum class Road { newName, existing, longName, lockedFolder };
-  const struct {
-    const char* what;
-    Road road;
-  } roads[] = {{"new name", Road::newName},
-               {"existing document", Road::existing},
-               {"255-byte name", Road::longName},
-               {"locked folder", Road::lockedFolder}};
-  for (const auto& r : roads) {
+  for (const SaveRoadCase& r : SaveRoads()) {
     SCOPED_TRACE(r.what);
     const fs::path folder = disk.path() / "docs";
     fs::create_directory(folder);
-    const std::string name = r.road == Road::longName ? std::string(251, 'L') + ".rvq" : "doc.rvq";
+    const std::string& name = r.name;
     const std::string path = (folder / name).string();
-    if (r.road != Road::newName) WriteBytes(path, old);
+    if (r.road != SaveRoad::newName) WriteBytes(path, old);
     std::unique_ptr<FolderLock> lock;
-    if (r.road == Road::lockedFolder) {
+    if (r.road == SaveRoad::lockedFolder) {
       lock = std::make_unique<FolderLock>(folder);
       if (!lock->locked()) {
         lock.reset();
@@ -450,18 +442,18 @@ TEST_F(UpdateDocumentFile, EveryRoadOnAFullDiskKeepsTheDocumentAndSaysSo) {
     EXPECT_FALSE(rvq::SaveFile(path, big, message));
     lock.reset();
     switch (r.road) {
-      case Road::newName:
+      case SaveRoad::newName:
         EXPECT_EQ(Message(2008, path, ENOSPC), message);
         EXPECT_TRUE(NamesIn(folder).empty());
         break;
-      case Road::existing:
-      case Road::longName: EXPECT_EQ(Message(2005, path, ENOSPC), message); break;
-      case Road::lockedFolder:
+      case SaveRoad::existing:
+      case SaveRoad::longName: EXPECT_EQ(Message(2005, path, ENOSPC), message); break;
+      case SaveRoad::lockedFolder:
         EXPECT_TRUE(message == Message(2010, path, EACCES) || message == Message(2010, path, EPERM)) << message;
         EXPECT_NE(std::string::npos, message.find("no new file can be made in its folder")) << message;
         break;
     }
-    if (r.road != Road::newName) {
+    if (r.road != SaveRoad::newName) {
       EXPECT_NE(std::string::npos, message.find("left as it was")) << message;
       EXPECT_EQ(NamesIn(folder), std::vector<std::string>{name});
       EXPECT_TRUE(ReadBytes(path) == old);

@@ -149,6 +149,18 @@ def target_rows(app):
     return rows[1:]
 
 
+def open_refused(app, path, why):
+    """File, Open of path is refused with the message "<path>\n<why>", and no document window opens."""
+    app.menu("File", "Open...")
+    file_dialog(app, "Open", path)
+    box = message_box(app, timeout=15)
+    expected = f"{path}\n{why}"
+    check(same_text(box.text, expected), f"the message box says {box.text!r}, not {expected!r}")
+    box.press("OK")
+    app.wait_no_dialog()
+    check(app.title() == APP_TITLE, f"a document window is open after the refused open: {app.title()!r}")
+
+
 def update_form_picture(ctx, out):
     """The README's picture: a new document's form with the plain sample chosen through Browse."""
     app = ctx.start_app()
@@ -223,15 +235,7 @@ def open_damaged_document(ctx):
     app = ctx.start_app()
     app.main_window()
 
-    app.menu("File", "Open...")
-    file_dialog(app, "Open", path)
-    box = message_box(app, timeout=15)
-    expected = f"{path}\nis damaged or incomplete and cannot be opened."
-    check(same_text(box.text, expected), f"the message box says {box.text!r}, not {expected!r}")
-    box.press("OK")
-    app.wait_no_dialog()
-
-    check(app.title() == APP_TITLE, f"a document window is open after the failed open: {app.title()!r}")
+    open_refused(app, path, "is damaged or incomplete and cannot be opened.")
     recent = [i for i in app.menu_items("File") if os.path.basename(path) in i]
     check(not recent, f"the damaged document went into the recent files: {recent}")
     check(not changes(before, file_state(path)), "opening the damaged document changed the file")
@@ -285,14 +289,7 @@ def open_named_pipe(ctx):
     app = ctx.start_app()
     app.main_window()
 
-    app.menu("File", "Open...")
-    file_dialog(app, "Open", path)
-    box = message_box(app, timeout=15)
-    expected = f"{path}\nis not a regular file and cannot be opened."
-    check(same_text(box.text, expected), f"the message box says {box.text!r}, not {expected!r}")
-    box.press("OK")
-    app.wait_no_dialog()
-    check(app.title() == APP_TITLE, f"a document window is open after the refused open: {app.title()!r}")
+    open_refused(app, path, "is not a regular file and cannot be opened.")
     exit_by_menu(app)
 
 

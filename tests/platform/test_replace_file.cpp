@@ -245,29 +245,21 @@ TEST(ReplaceFileOnSmallDisk, EveryRoadKeepsTheDocumentOrReplacesItWhole) {
   const std::string old(200 * 1024, 'o');
   const std::string fits(100 * 1024, 'n');
   const std::string tooBig(2 << 20, 'N');
-  enum class Road { newName, existing, longName, lockedFolder };
-  const struct {
-    const char* what;
-    Road road;
-  } roads[] = {{"new name", Road::newName},
-               {"existing document", Road::existing},
-               {"255-byte name", Road::longName},
-               {"locked folder", Road::lockedFolder}};
   struct statvfs empty {};
   ASSERT_EQ(::statvfs(disk.path().c_str(), &empty), 0);
   for (const bool unnamed : kUnnamedAndNamed) {
     const NewFileKind kind(unnamed);
-    for (const auto& r : roads) {
+    for (const SaveRoadCase& r : SaveRoads()) {
       for (const std::string* text : {&tooBig, &fits}) {
         SCOPED_TRACE(std::string(KindName(unnamed)) + ", " + r.what + (text == &fits ? ", fits" : ", too big"));
         const fs::path folder = disk.path() / "docs";
         fs::create_directory(folder);
-        const std::string name = r.road == Road::longName ? std::string(251, 'L') + ".rvq" : "doc.rvq";
+        const std::string& name = r.name;
         const fs::path doc = folder / name;
-        if (r.road != Road::newName) WriteFile(doc, old);
-        const ino_t inode = r.road != Road::newName ? Lstat(doc).st_ino : 0;
+        if (r.road != SaveRoad::newName) WriteFile(doc, old);
+        const ino_t inode = r.road != SaveRoad::newName ? Lstat(doc).st_ino : 0;
         std::unique_ptr<FolderLock> lock;
-        if (r.road == Road::lockedFolder) {
+        if (r.road == SaveRoad::lockedFolder) {
           lock = std::make_unique<FolderLock>(folder);
           if (!lock->locked()) {
             lock.reset();
@@ -279,7 +271,7 @@ TEST(ReplaceFileOnSmallDisk, EveryRoadKeepsTheDocumentOrReplacesItWhole) {
         ReplaceOutcome outcome = ReplaceOutcome::replaced;
         const int err = ReplaceFileContents(doc.string(), text->data(), text->size(), &outcome);
         lock.reset();
-        if (r.road == Road::lockedFolder) {
+        if (r.road == SaveRoad::lockedFolder) {
           EXPECT_TRUE(err == EACCES || err == EPERM) << err;
           EXPECT_EQ(outcome, ReplaceOutcome::noNewFile);
         } else if (text == &tooBig) {
@@ -295,7 +287,7 @@ TEST(ReplaceFileOnSmallDisk, EveryRoadKeepsTheDocumentOrReplacesItWhole) {
           if (inode) {
             EXPECT_NE(Lstat(doc).st_ino, inode);  // a new file, not the old one rewritten
           }
-        } else if (r.road == Road::newName) {
+        } else if (r.road == SaveRoad::newName) {
           EXPECT_TRUE(NamesIn(folder).empty());
         } else {
           EXPECT_EQ(NamesIn(folder), std::vector<std::string>{name});

@@ -21,6 +21,23 @@
 #include <system_error>
 #include <vector>
 
+// The roads a save takes to the disk, each with the document's name on it: a new name, an existing
+// document, a name of 255 bytes (no longer temporary name fits beside it), a folder that takes no
+// new file.
+enum class SaveRoad { newName, existing, longName, lockedFolder };
+struct SaveRoadCase {
+  const char* what;
+  SaveRoad road;
+  std::string name;
+};
+inline const std::vector<SaveRoadCase>& SaveRoads() {
+  static const std::vector<SaveRoadCase> roads = {{"new name", SaveRoad::newName, "doc.rvq"},
+                                                  {"existing document", SaveRoad::existing, "doc.rvq"},
+                                                  {"255-byte name", SaveRoad::longName, std::string(251, 'L') + ".rvq"},
+                                                  {"locked folder", SaveRoad::lockedFolder, "doc.rvq"}};
+  return roads;
+}
+
 // A tmpfs of `bytes` mounted on a new folder, unmounted again with all it holds. Mounting needs
 // the privilege to do so; without it mounted() is false and why() says so.
 class SmallDisk {
