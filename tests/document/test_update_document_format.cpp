@@ -424,23 +424,13 @@ TEST_F(UpdateDocumentFile, EveryRoadOnAFullDiskKeepsTheDocumentAndSaysSo) {
   const std::string old = Encoded(Sample());
   for (const SaveRoadCase& r : SaveRoads()) {
     SCOPED_TRACE(r.what);
-    const fs::path folder = disk.path() / "docs";
-    fs::create_directory(folder);
-    const std::string& name = r.name;
-    const std::string path = (folder / name).string();
-    if (r.road != SaveRoad::newName) WriteBytes(path, old);
-    std::unique_ptr<FolderLock> lock;
-    if (r.road == SaveRoad::lockedFolder) {
-      lock = std::make_unique<FolderLock>(folder);
-      if (!lock->locked()) {
-        lock.reset();
-        fs::remove_all(folder);
-        continue;
-      }
-    }
+    RoadFolder at(disk.path(), r, old);
+    if (!at.ready()) continue;
+    const fs::path& folder = at.folder;
+    const std::string path = at.document.string();
     std::string message;
     EXPECT_FALSE(rvq::SaveFile(path, big, message));
-    lock.reset();
+    at.Unlock();
     switch (r.road) {
       case SaveRoad::newName:
         EXPECT_EQ(Message(2008, path, ENOSPC), message);
@@ -455,10 +445,9 @@ TEST_F(UpdateDocumentFile, EveryRoadOnAFullDiskKeepsTheDocumentAndSaysSo) {
     }
     if (r.road != SaveRoad::newName) {
       EXPECT_NE(std::string::npos, message.find("left as it was")) << message;
-      EXPECT_EQ(NamesIn(folder), std::vector<std::string>{name});
+      EXPECT_EQ(NamesIn(folder), std::vector<std::string>{r.name});
       EXPECT_TRUE(ReadBytes(path) == old);
     }
-    fs::remove_all(folder);
   }
 }
 

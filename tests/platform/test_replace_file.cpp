@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -252,25 +253,15 @@ TEST(ReplaceFileOnSmallDisk, EveryRoadKeepsTheDocumentOrReplacesItWhole) {
     for (const SaveRoadCase& r : SaveRoads()) {
       for (const std::string* text : {&tooBig, &fits}) {
         SCOPED_TRACE(std::string(KindName(unnamed)) + ", " + r.what + (text == &fits ? ", fits" : ", too big"));
-        const fs::path folder = disk.path() / "docs";
-        fs::create_directory(folder);
-        const std::string& name = r.name;
-        const fs::path doc = folder / name;
-        if (r.road != SaveRoad::newName) WriteFile(doc, old);
+        std::optional<RoadFolder> at(std::in_place, disk.path(), r, old);
+        if (!at->ready()) continue;
+        const fs::path folder = at->folder;
+        const fs::path doc = at->document;
         const ino_t inode = r.road != SaveRoad::newName ? Lstat(doc).st_ino : 0;
-        std::unique_ptr<FolderLock> lock;
-        if (r.road == SaveRoad::lockedFolder) {
-          lock = std::make_unique<FolderLock>(folder);
-          if (!lock->locked()) {
-            lock.reset();
-            fs::remove_all(folder);
-            continue;
-          }
-        }
 
         ReplaceOutcome outcome = ReplaceOutcome::replaced;
         const int err = ReplaceFileContents(doc.string(), text->data(), text->size(), &outcome);
-        lock.reset();
+        at->Unlock();
         if (r.road == SaveRoad::lockedFolder) {
           EXPECT_TRUE(err == EACCES || err == EPERM) << err;
           EXPECT_EQ(outcome, ReplaceOutcome::noNewFile);
@@ -282,7 +273,7 @@ TEST(ReplaceFileOnSmallDisk, EveryRoadKeepsTheDocumentOrReplacesItWhole) {
           EXPECT_EQ(outcome, ReplaceOutcome::replaced);
         }
         if (err == 0) {
-          EXPECT_EQ(NamesIn(folder), std::vector<std::string>{name});
+          EXPECT_EQ(NamesIn(folder), std::vector<std::string>{r.name});
           EXPECT_TRUE(ReadFile(doc) == *text);
           if (inode) {
             EXPECT_NE(Lstat(doc).st_ino, inode);  // a new file, not the old one rewritten
@@ -290,11 +281,11 @@ TEST(ReplaceFileOnSmallDisk, EveryRoadKeepsTheDocumentOrReplacesItWhole) {
         } else if (r.road == SaveRoad::newName) {
           EXPECT_TRUE(NamesIn(folder).empty());
         } else {
-          EXPECT_EQ(NamesIn(folder), std::vector<std::string>{name});
+          EXPECT_EQ(NamesIn(folder), std::vector<std::string>{r.name});
           EXPECT_TRUE(ReadFile(doc) == old);
           EXPECT_EQ(Lstat(doc).st_ino, inode);
         }
-        fs::remove_all(folder);
+        at.reset();
         // Nothing holds on to the space either (an unnamed file left open would).
         struct statvfs now {};
         ASSERT_EQ(::statvfs(disk.path().c_str(), &now), 0);

@@ -16,7 +16,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -119,6 +121,42 @@ class FolderLock {
   struct stat m_before {};
   bool m_immutable = false;
   bool m_locked = false;
+};
+
+// The folder of one save road on a disk: made, holding the old document unless the road is a new
+// name, and locked for the locked-folder road (ready() is false where it cannot be locked here).
+// Gone with this object.
+class RoadFolder {
+ public:
+  RoadFolder(const std::filesystem::path& disk, const SaveRoadCase& road, const std::string& old)
+      : folder(disk / "docs"), document(folder / road.name) {
+    std::filesystem::create_directory(folder);
+    if (road.road != SaveRoad::newName) std::ofstream(document, std::ios::binary) << old;
+    if (road.road == SaveRoad::lockedFolder) {
+      m_lock = std::make_unique<FolderLock>(folder);
+      if (!m_lock->locked()) {
+        m_lock.reset();
+        m_ready = false;
+      }
+    }
+  }
+  ~RoadFolder() {
+    m_lock.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+  RoadFolder(const RoadFolder&) = delete;
+  RoadFolder& operator=(const RoadFolder&) = delete;
+
+  bool ready() const { return m_ready; }
+  void Unlock() { m_lock.reset(); }
+
+  const std::filesystem::path folder;
+  const std::filesystem::path document;
+
+ private:
+  std::unique_ptr<FolderLock> m_lock;
+  bool m_ready = true;
 };
 
 // Runs body in a child process as the user "nobody" (65534) and returns its result (0 to 255),
