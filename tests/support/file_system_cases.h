@@ -23,6 +23,8 @@
 #include <system_error>
 #include <vector>
 
+#include "support/unwritable.h"
+
 // The roads a save takes to the disk, each with the document's name on it: a new name, an existing
 // document, a name of 255 bytes (no longer temporary name fits beside it), a folder that takes no
 // new file.
@@ -83,12 +85,10 @@ class FolderLock {
  public:
   explicit FolderLock(std::filesystem::path folder) : m_folder(std::move(folder)) {
     ::stat(m_folder.c_str(), &m_before);
-    ::chmod(m_folder.c_str(), 0555);
-    if (CanCreateIn(m_folder) && ::geteuid() == 0) SetImmutable(true);
-    m_locked = !CanCreateIn(m_folder);
+    m_locked = MakeUnwritable(m_folder) && !CanCreateIn(m_folder);
   }
   ~FolderLock() {
-    if (m_immutable) SetImmutable(false);
+    MakeWritable(m_folder);
     ::chmod(m_folder.c_str(), m_before.st_mode & 07777);
   }
   FolderLock(const FolderLock&) = delete;
@@ -106,20 +106,8 @@ class FolderLock {
   }
 
  private:
-  void SetImmutable(bool on) {
-    const int fd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-      if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0) m_immutable = on;
-    }
-    ::close(fd);
-  }
-
   std::filesystem::path m_folder;
   struct stat m_before {};
-  bool m_immutable = false;
   bool m_locked = false;
 };
 
