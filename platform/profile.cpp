@@ -299,11 +299,18 @@ std::string ProfileContents::Text() const {
   return text;
 }
 
-const ProfileContents::Line* ProfileContents::FindLine(std::string_view section, std::string_view entry) const {
-  const std::string normal = NormalSection(section);
+bool ProfileContents::Storable(std::string_view section, std::string_view entry, std::string_view value) {
+  return !entry.empty() && StorableName(section) && StorableName(entry) && value.find('\0') == std::string_view::npos;
+}
+
+ProfileContents::Line* ProfileContents::FindEntry(const std::string& normalSection, std::string_view entry) {
   for (auto it = m_lines.rbegin(); it != m_lines.rend(); ++it)
-    if (it->kind == Line::entry && SameName(it->name, entry) && SameName(it->section, normal)) return &*it;
+    if (it->kind == Line::entry && SameName(it->name, entry) && SameName(it->section, normalSection)) return &*it;
   return nullptr;
+}
+
+const ProfileContents::Line* ProfileContents::FindLine(std::string_view section, std::string_view entry) const {
+  return const_cast<ProfileContents*>(this)->FindEntry(NormalSection(section), entry);
 }
 
 const std::string* ProfileContents::Find(std::string_view section, std::string_view entry) const {
@@ -320,15 +327,8 @@ int ProfileContents::FindInt(std::string_view section, std::string_view entry, i
 std::vector<std::pair<std::string, std::string>> ProfileContents::Section(std::string_view section) const {
   const std::string normal = NormalSection(section);
   std::vector<std::pair<std::string, std::string>> entries;
-  std::map<std::string, std::size_t> at;
-  for (const Line& line : m_lines) {
-    if (line.kind != Line::entry || !SameName(line.section, normal)) continue;
-    const auto [it, added] = at.emplace(Folded(line.name), entries.size());
-    if (added)
-      entries.emplace_back(line.name, line.value);
-    else
-      entries[it->second].second = line.value;
-  }
+  for (Entry& e : Entries())
+    if (SameName(e.section, normal)) entries.emplace_back(std::move(e.name), std::move(e.value));
   return entries;
 }
 
@@ -347,15 +347,13 @@ std::vector<ProfileContents::Entry> ProfileContents::Entries() const {
 }
 
 bool ProfileContents::Set(std::string_view section, std::string_view entry, std::string_view value) {
-  if (entry.empty() || !StorableName(section) || !StorableName(entry) || value.find('\0') != std::string_view::npos)
-    return false;
+  if (!Storable(section, entry, value)) return false;
   const std::string normal = NormalSection(section);
-  for (auto it = m_lines.rbegin(); it != m_lines.rend(); ++it)
-    if (it->kind == Line::entry && SameName(it->name, entry) && SameName(it->section, normal)) {
-      it->value = value;
-      it->text = EntryLine(it->name, value);
-      return true;
-    }
+  if (Line* found = FindEntry(normal, entry)) {
+    found->value = value;
+    found->text = EntryLine(found->name, value);
+    return true;
+  }
 
   Line line;
   line.kind = Line::entry;
@@ -386,24 +384,15 @@ bool ProfileContents::Set(std::string_view section, std::string_view entry, std:
   return true;
 }
 
-void ProfileContents::Remove(std::string_view section, std::string_view entry) {
-  const std::string normal = NormalSection(section);
-  std::erase_if(m_lines, [&](const Line& line) {
-    return line.kind == Line::entry && SameName(line.name, entry) && SameName(line.section, normal);
-  });
-}
-
 bool ProfileContents::ReplaceSection(std::string_view section,
                                      const std::vector<std::pair<std::string, std::string>>& entries) {
   for (const auto& [name, value] : entries)
-    if (name.empty() || !StorableName(section) || !StorableName(name) || value.find('\0') != std::string::npos)
-      return false;
-  for (const auto& existing : Section(section)) {
-    const std::string& name = existing.first;
-    const bool kept =
-        std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return SameName(e.first, name); });
-    if (!kept) Remove(section, name);
-  }
+    if (!Storable(section, name, value)) return false;
+  const std::string normal = NormalSection(section);
+  std::erase_if(m_lines, [&](const Line& line) {
+    return line.kind == Line::entry && SameName(line.section, normal) &&
+           std::none_of(entries.begin(), entries.end(), [&](const auto& e) { return SameName(e.first, line.name); });
+  });
   for (const auto& [name, value] : entries) Set(section, name, value);
   return true;
 }

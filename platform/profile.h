@@ -40,7 +40,6 @@ class ProfileContents {
   // Sets an entry, adding it (and its section) where needed. False, with nothing changed, for
   // what the file cannot hold: an empty entry name, a name with a line break, a NUL byte.
   bool Set(std::string_view section, std::string_view entry, std::string_view value);
-  void Remove(std::string_view section, std::string_view entry);
   // Afterwards the section holds exactly these entries.
   bool ReplaceSection(std::string_view section, const std::vector<std::pair<std::string, std::string>>& entries);
 
@@ -56,6 +55,9 @@ class ProfileContents {
     std::string value;    // an entry's value
   };
   static Line ParseLine(std::string_view text, const std::string& section);
+  static bool Storable(std::string_view section, std::string_view entry, std::string_view value);
+  // The last line of the entry in the section (named as NormalSection gives it), or nullptr.
+  Line* FindEntry(const std::string& normalSection, std::string_view entry);
   const Line* FindLine(std::string_view section, std::string_view entry) const;
 
   std::vector<Line> m_lines;
