@@ -256,32 +256,19 @@ constexpr HeaderKey kHeaderKeys[] = {
      }},
 };
 
-// Not a result code: a reader met a line of the other format and handed it over.
-constexpr int kOtherFormat = 0;
-
-// What both readers share: the lines, counted in the image as they are read; the header keys of
-// the comment lines; the insertion of data records.
+// What both readers share: the header keys of the comment lines and the insertion of data
+// records.
 class TextReader {
  public:
-  TextReader(CProgParse& image, CArchive& ar) : m_image(image), m_ar(ar) {}
+  explicit TextReader(CProgParse& image) : m_image(image) {}
 
-  // Reads up to the end of the input, a failing line or a line of the other format (left for the
-  // other reader); returns PROG_OK, the failing line's code or kOtherFormat. Comment lines give
-  // the header keys, lines of kind own go to readRecord.
-  template <typename ReadRecord>
-  int ReadLines(LineKind own, ReadRecord readRecord) {
-    while (NextLine()) {
-      const LineKind kind = KindOf(m_line);
-      if (kind == LineKind::comment) {
-        ReadHeaderKeys(m_line);
-      } else if (kind != own) {
-        m_handedOver = true;
-        return kOtherFormat;
-      } else if (const int result = readRecord(m_line); result != PROG_OK) {
-        return result;
+  void ReadHeaderKeys(const std::string& line) {
+    for (const HeaderKey& k : kHeaderKeys) {
+      if (line.find(k.key) != std::string::npos) {
+        k.apply(m_image, line);
+        return;
       }
     }
-    return PROG_OK;
   }
 
   // Parses into a new record at the end of the list, which keeps it with its kind on success and
@@ -298,32 +285,6 @@ class TextReader {
   }
 
   CProgParse& m_image;
-
- private:
-  // The next line, counted; false at the end of the input. A line handed over to the other
-  // reader comes again, not counted again.
-  bool NextLine() {
-    if (m_handedOver) {
-      m_handedOver = false;
-      return true;
-    }
-    if (!m_ar.ReadString(m_line)) return false;
-    ++m_image.m_nLineNumber;
-    return true;
-  }
-
-  void ReadHeaderKeys(const std::string& line) {
-    for (const HeaderKey& k : kHeaderKeys) {
-      if (line.find(k.key) != std::string::npos) {
-        k.apply(m_image, line);
-        return;
-      }
-    }
-  }
-
-  CArchive& m_ar;
-  std::string m_line;
-  bool m_handedOver = false;
 };
 
 // S-record lines; S0 is read unchecked, S5, S7 and S9 here rather than by the image's parsers.
@@ -331,11 +292,6 @@ class SRecordReader {
  public:
   explicit SRecordReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
 
-  int Read() {
-    return m_text.ReadLines(LineKind::sRecord, [this](const std::string& line) { return ReadRecord(line); });
-  }
-
- private:
   int ReadRecord(const std::string& line) {
     const char kind = line.size() > 1 ? line[1] : '\0';
     switch (kind) {
@@ -350,6 +306,7 @@ class SRecordReader {
     }
   }
 
+ private:
   // The count of the data records read so far, in two bytes or four.
   int ReadCount(const std::string& line) {
     uint32_t f[3] = {};
@@ -383,11 +340,6 @@ class IntelHexReader {
  public:
   explicit IntelHexReader(TextReader& text) : m_text(text), m_image(text.m_image) {}
 
-  int Read() {
-    return m_text.ReadLines(LineKind::intelHex, [this](const std::string& line) { return ReadRecord(line); });
-  }
-
- private:
   int ReadRecord(const std::string& line) {
     // The type is told by the ninth character; a shorter line has none to read.
     if (line.size() < 8) AfxThrowInvalidArgException();
@@ -400,6 +352,7 @@ class IntelHexReader {
     }
   }
 
+ private:
   TextReader& m_text;
   CProgParse& m_image;
 };
@@ -414,14 +367,21 @@ int CProgParse::Serialize(CArchive& ar) {
 
 int CProgParse::Load(CArchive& ar) {
   Reset();
-  TextReader text(*this, ar);
+  TextReader text(*this);
   SRecordReader sRecords(text);
   IntelHexReader intelHex(text);
-  // A text may change format from one record line to the next: each reader hands the other the
-  // first line that is not its own.
-  bool sRecordTurn = true;
-  int result;
-  while ((result = sRecordTurn ? sRecords.Read() : intelHex.Read()) == kOtherFormat) sRecordTurn = !sRecordTurn;
+  // A text may change format from one record line to the next: each line goes to the reader of
+  // its kind, and the first failing line ends the load.
+  std::string line;
+  int result = PROG_OK;
+  while (result == PROG_OK && ar.ReadString(line)) {
+    ++m_nLineNumber;
+    switch (KindOf(line)) {
+      case LineKind::comment: text.ReadHeaderKeys(line); break;
+      case LineKind::sRecord: result = sRecords.ReadRecord(line); break;
+      case LineKind::intelHex: result = intelHex.ReadRecord(line); break;
+    }
+  }
   if (result == PROG_OK && m_listRecords.empty()) result = PROG_E_NO_DATA;
   return result;
 }
