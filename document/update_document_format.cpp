@@ -6,7 +6,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cassert>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -42,38 +41,59 @@ uint32_t GetU32(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-void PutBytes(std::string& out, const void* data, std::size_t size) {
-  PutU32(out, static_cast<uint32_t>(size));
-  out.append(static_cast<const char*>(data), size);
-}
-
 std::size_t ImageSize(const CUpdateDocumentData& doc) {
   return doc.m_pImageData && doc.m_nImageSize > 0 ? static_cast<std::size_t>(doc.m_nImageSize) : 0;
 }
 
-// The file's size for doc, or 0 when a member is too long for the format's 32-bit lengths.
-std::size_t EncodedSize(const CUpdateDocumentData& doc) {
-  constexpr std::size_t kMax = std::numeric_limits<uint32_t>::max();
-  bool fits = doc.m_targets.size() <= kMax;
-  std::size_t size = kMinimumSize;
-  const auto text = [&](std::size_t length) {
-    fits = fits && length <= kMax;
-    size += 4 + length;
+// Everything but the CRC, in the file's order, to out: one walk for the counting and the writing,
+// so the two cannot drift apart.
+template <class Out>
+void Write(const CUpdateDocumentData& doc, Out& out) {
+  const auto text = [&](const void* data, std::size_t size) {
+    out.Length(size);
+    out.Bytes(data, size);
   };
-  text(doc.m_strCalibrationID.size());
-  text(doc.m_strSoftwareID.size());
-  size += 4;  // size
-  text(doc.m_strProgramData.size());
-  text(doc.m_strComments.size());
-  size += 4;  // target count
+  out.Bytes(kMagic, sizeof kMagic);
+  out.U32(kFormatVersion);
+  text(doc.m_strCalibrationID.data(), doc.m_strCalibrationID.size());
+  text(doc.m_strSoftwareID.data(), doc.m_strSoftwareID.size());
+  out.U32(doc.m_dwSize);
+  text(doc.m_strProgramData.data(), doc.m_strProgramData.size());
+  text(doc.m_strComments.data(), doc.m_strComments.size());
+  out.Length(doc.m_targets.size());
   for (const auto& t : doc.m_targets) {
-    text(t->m_strCalibrationID.size());
-    text(t->m_strSoftwareID.size());
+    text(t->m_strCalibrationID.data(), t->m_strCalibrationID.size());
+    text(t->m_strSoftwareID.data(), t->m_strSoftwareID.size());
   }
-  text(ImageSize(doc));
-  size += 3;  // the flags
-  return fits ? size : 0;
+  text(doc.m_pImageData.get(), ImageSize(doc));
+  out.Flag(doc.m_bClearRuntime);
+  out.Flag(doc.m_bClearFaultHistory);
+  out.Flag(doc.m_bResetBreakin);
 }
+
+// What Write would write, and whether every length fits the format's 32 bits.
+struct SizeCounter {
+  void Bytes(const void* /*data*/, std::size_t n) { size += n; }
+  void Length(std::size_t n) {
+    fits = fits && n <= std::numeric_limits<uint32_t>::max();
+    size += 4;
+  }
+  void U32(uint32_t /*v*/) { size += 4; }
+  void Flag(bool /*on*/) { size += 1; }
+
+  std::size_t size = 0;
+  bool fits = true;
+};
+
+// Write's bytes onto a string; the lengths have been counted as fitting first.
+struct Appender {
+  void Bytes(const void* data, std::size_t n) { out.append(static_cast<const char*>(data), n); }
+  void Length(std::size_t n) { PutU32(out, static_cast<uint32_t>(n)); }
+  void U32(uint32_t v) { PutU32(out, v); }
+  void Flag(bool on) { out += static_cast<char>(on ? 1 : 0); }
+
+  std::string& out;
+};
 
 // Where the reader takes the members' bytes from: a buffer, or the file itself, read straight
 // into the members. Left() is what remains before the CRC, so that no length can run past it.
@@ -257,28 +277,14 @@ int OpenForReading(const std::string& path) {
 }  // namespace
 
 bool Encode(const CUpdateDocumentData& doc, std::string& bytes) {
-  const std::size_t size = EncodedSize(doc);
-  if (size == 0) return false;
+  SizeCounter count;
+  Write(doc, count);
+  if (!count.fits) return false;
   std::string out;
-  out.reserve(size);
-  out.append(reinterpret_cast<const char*>(kMagic), sizeof kMagic);
-  PutU32(out, kFormatVersion);
-  PutBytes(out, doc.m_strCalibrationID.data(), doc.m_strCalibrationID.size());
-  PutBytes(out, doc.m_strSoftwareID.data(), doc.m_strSoftwareID.size());
-  PutU32(out, doc.m_dwSize);
-  PutBytes(out, doc.m_strProgramData.data(), doc.m_strProgramData.size());
-  PutBytes(out, doc.m_strComments.data(), doc.m_strComments.size());
-  PutU32(out, static_cast<uint32_t>(doc.m_targets.size()));
-  for (const auto& t : doc.m_targets) {
-    PutBytes(out, t->m_strCalibrationID.data(), t->m_strCalibrationID.size());
-    PutBytes(out, t->m_strSoftwareID.data(), t->m_strSoftwareID.size());
-  }
-  PutBytes(out, doc.m_pImageData.get(), ImageSize(doc));
-  out += static_cast<char>(doc.m_bClearRuntime ? 1 : 0);
-  out += static_cast<char>(doc.m_bClearFaultHistory ? 1 : 0);
-  out += static_cast<char>(doc.m_bResetBreakin ? 1 : 0);
+  out.reserve(count.size + 4);  // and the CRC
+  Appender append{out};
+  Write(doc, append);
   PutU32(out, Crc32(out.data(), out.size()));
-  assert(out.size() == size);
   bytes = std::move(out);
   return true;
 }

@@ -87,11 +87,8 @@ class TextOutput {
   TextOutput(size_t limit, size_t expected) : m_limit(limit) { m_text.reserve(std::min(expected, limit)); }
 
   void Append(const void* data, size_t length) {
-    const size_t size = m_text.size();
-    if (length > m_limit - size)
+    if (length > m_limit - m_text.size())
       throw CryptoPP::Exception(CryptoPP::Exception::OTHER_ERROR, "output longer than its limit");
-    if (length > m_text.capacity() - size)
-      m_text.reserve(std::min(m_limit, std::max(2 * m_text.capacity(), size + length)));
     m_text.append(static_cast<const char*>(data), length);
   }
 
@@ -160,16 +157,15 @@ bool RunChain(const void* input, uint32_t inputLength, Sink& sink, MakeChain mak
   }
 }
 
-// One stage into a block of its own, handed out on success (with spare zero bytes after it);
-// everything allocated is released on a failure.
-template <class MakeChain>
-int RunStage(const void* input, uint32_t inputLength, size_t limit, size_t expected, size_t spare, MakeChain makeChain,
-             uint8_t** outBuffer, uint32_t* outLength) noexcept {
+// A block of its own, filled by fill (false or any exception is a failure) and handed out on
+// success with spare zero bytes after it; everything allocated is released on a failure.
+template <class Fill>
+int IntoBlock(size_t limit, size_t expected, size_t spare, Fill fill, uint8_t** outBuffer,
+              uint32_t* outLength) noexcept {
   if (outBuffer == nullptr || outLength == nullptr) return 0;
   try {
     BlockOutput output(limit, expected);
-    OutputSink<BlockOutput> sink(output);
-    if (!RunChain(input, inputLength, sink, makeChain)) return 0;
+    if (!fill(output)) return 0;
     const size_t size = output.Size();  // within limit, which is at most 32 bits
     *outBuffer = output.Release(spare);
     *outLength = static_cast<uint32_t>(size);
@@ -278,18 +274,10 @@ int BuildCodecPassphrase(char (&passphrase)[kCodecPassphraseBuffer]) noexcept {
 
 int EncryptToHex(const void* input, uint32_t inputLength, const char* passphrase, uint8_t** outBuffer,
                  uint32_t* outLength) noexcept {
-  if (outBuffer == nullptr || outLength == nullptr) return 0;
-  try {
-    // The zero byte after the text must still fit in a 32-bit count.
-    BlockOutput output(kMaxLength32 - 1, SealedHexLength(inputLength));
-    if (!SealAsHex(input, inputLength, passphrase, output)) return 0;
-    const size_t size = output.Size();
-    *outBuffer = output.Release(1);
-    *outLength = static_cast<uint32_t>(size);
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  // The zero byte after the text must still fit in a 32-bit count.
+  return IntoBlock(
+      kMaxLength32 - 1, SealedHexLength(inputLength), 1,
+      [&](BlockOutput& output) { return SealAsHex(input, inputLength, passphrase, output); }, outBuffer, outLength);
 }
 
 // False when the text's first sealed bytes fail the passphrase's key check, which the decryptor
@@ -299,23 +287,16 @@ bool MayBeSealedWith(const void* input, uint32_t inputLength, const char* passph
   constexpr size_t kHeader =
       size_t{CryptoPP::LegacyDecryptor::SALTLENGTH} + size_t{CryptoPP::LegacyDecryptor::BLOCKSIZE};
   uint8_t header[kHeader];
-  size_t digits = 0;
-  // The hex decoder's rules: either case, every other character passed over.
-  const auto* p = static_cast<const uint8_t*>(input);
-  for (uint32_t i = 0; i < inputLength && digits < 2 * kHeader; ++i) {
-    const int c = p[i];
-    const int v = c >= '0' && c <= '9'   ? c - '0'
-                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                         : -1;
-    if (v < 0) continue;
-    if (digits % 2 == 0)
-      header[digits / 2] = static_cast<uint8_t>(v << 4);
-    else
-      header[digits / 2] |= static_cast<uint8_t>(v);
-    ++digits;
+  size_t got = 0;
+  HexReader reader;
+  const auto* text = static_cast<const uint8_t*>(input);
+  for (uint32_t done = 0; done < inputLength && got < kHeader;) {
+    // Read gives at most (n + 1) / 2 bytes, which for an even n is just the room left.
+    const uint32_t n = std::min(static_cast<uint32_t>(2 * (kHeader - got)), inputLength - done);
+    got += reader.Read(text + done, n, header + got);
+    done += n;
   }
-  if (digits < 2 * kHeader) return true;
+  if (got < kHeader) return true;
   try {
     CryptoPP::LegacyDecryptor probe(passphrase, nullptr, true);
     probe.Put(header, kHeader);
@@ -328,32 +309,28 @@ bool MayBeSealedWith(const void* input, uint32_t inputLength, const char* passph
 
 int DecryptFromHex(const void* input, uint32_t inputLength, const char* passphrase, uint8_t** outBuffer,
                    uint32_t* outLength) noexcept {
-  if (passphrase == nullptr || outBuffer == nullptr || outLength == nullptr) return 0;
-  if (input == nullptr && inputLength != 0) return 0;
+  if (passphrase == nullptr || (input == nullptr && inputLength != 0)) return 0;
   if (!MayBeSealedWith(input, inputLength, passphrase)) return 0;
-  try {
-    BlockOutput output(kMaxLength32, inputLength / 2);
-    OutputSink<BlockOutput> sink(output);
-    const Chain head(new CryptoPP::LegacyDecryptorWithMAC(passphrase, new CryptoPP::Redirector(sink), true));
-    // The digits go to the decryptor a chunk at a time as they are read: no block of sealed
-    // bytes, and no pass over them of its own.
-    constexpr uint32_t kChunk = 16384;
-    Byte sealed[kChunk / 2 + 1];
-    HexReader reader;
-    const auto* text = static_cast<const uint8_t*>(input);
-    for (uint32_t done = 0; done < inputLength;) {
-      const uint32_t n = std::min(kChunk, inputLength - done);
-      head->Put(sealed, reader.Read(text + done, n, sealed), true);
-      done += n;
-    }
-    head->MessageEnd(-1, true);
-    const size_t size = output.Size();
-    *outBuffer = output.Release(0);
-    *outLength = static_cast<uint32_t>(size);
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return IntoBlock(
+      kMaxLength32, inputLength / 2, 0,
+      [&](BlockOutput& output) {
+        OutputSink<BlockOutput> sink(output);
+        const Chain head(new CryptoPP::LegacyDecryptorWithMAC(passphrase, new CryptoPP::Redirector(sink), true));
+        // The digits go to the decryptor a chunk at a time as they are read: no block of sealed
+        // bytes, and no pass over them of its own.
+        constexpr uint32_t kChunk = 16384;
+        Byte sealed[kChunk / 2 + 1];
+        HexReader reader;
+        const auto* text = static_cast<const uint8_t*>(input);
+        for (uint32_t done = 0; done < inputLength;) {
+          const uint32_t n = std::min(kChunk, inputLength - done);
+          head->Put(sealed, reader.Read(text + done, n, sealed), true);
+          done += n;
+        }
+        head->MessageEnd(-1, true);
+        return true;
+      },
+      outBuffer, outLength);
 }
 
 int CompressAndEncrypt(const void* input, uint32_t inputLength, uint8_t** outBuffer, uint32_t* outLength,
@@ -373,9 +350,14 @@ int DecryptAndDecompress(const void* input, uint32_t inputLength, uint8_t** outB
   uint8_t* gzip = nullptr;
   uint32_t gzipLength = 0;
   if (!DecryptFromHex(input, inputLength, passphrase.Get(), &gzip, &gzipLength)) return 0;
-  const int result = RunStage(
-      gzip, gzipLength, maxPlainLength, ExpectedPlainLength(gzip, gzipLength), 0,
-      [](CryptoPP::BufferedTransformation* attachment) { return Chain(new CryptoPP::Gunzip(attachment, false, -1)); },
+  const int result = IntoBlock(
+      maxPlainLength, ExpectedPlainLength(gzip, gzipLength), 0,
+      [&](BlockOutput& output) {
+        OutputSink<BlockOutput> sink(output);
+        return RunChain(gzip, gzipLength, sink, [](CryptoPP::BufferedTransformation* attachment) {
+          return Chain(new CryptoPP::Gunzip(attachment, false, -1));
+        });
+      },
       outBuffer, outLength);
   FreeBuffer(gzip);
   return result;

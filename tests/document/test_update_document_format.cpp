@@ -25,6 +25,7 @@
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "support/file_system_cases.h"
+#include "support/temp_folder.h"
 #include "support/update_documents.h"
 
 namespace fs = std::filesystem;
@@ -76,27 +77,15 @@ rvq::DecodeResult DecodeInto(const std::string& bytes, CUpdateDocumentData& out)
   return rvq::Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out);
 }
 
-class TempDir : public ::testing::Test {
+class TempDir : public TempFolderTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/rvq_test_XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(tmpl));
-    m_dir = tmpl;
-  }
+  // A test may have taken the owner's rights to the folder away.
   void TearDown() override {
     std::error_code ec;
-    fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(m_dir, ec);
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
+    TempFolderTest::TearDown();
   }
-  std::string Path(const std::string& name) const { return (m_dir / name).string(); }
-  static void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  static std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  fs::path m_dir;
+  std::string Path(const std::string& name) const { return (dir / name).string(); }
 };
 
 }  // namespace
@@ -237,9 +226,9 @@ TEST_F(UpdateDocumentFile, SavesAndLoadsThroughTheDisk) {
   CUpdateDocumentData loaded;
   ASSERT_TRUE(rvq::LoadFile(path, loaded, message)) << message;
   ExpectSame(Sample(), loaded);
-  EXPECT_EQ(Encoded(Sample()), ReadBytes(path));
+  EXPECT_EQ(Encoded(Sample()), ReadFile(path));
   // Nothing is left beside it.
-  EXPECT_EQ(1, std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 TEST_F(UpdateDocumentFile, RefusalMessagesNameTheFile) {
@@ -257,7 +246,7 @@ TEST_F(UpdateDocumentFile, RefusalMessagesNameTheFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = Path(c.name);
-    WriteBytes(path, c.bytes);
+    WriteFile(path, c.bytes);
     CUpdateDocumentData doc;
     std::string message;
     EXPECT_FALSE(rvq::LoadFile(path, doc, message));
@@ -276,7 +265,7 @@ TEST_F(UpdateDocumentFile, FailedSaveLeavesTheOldFile) {
   const std::string path = Path("doc.rvq");
   std::string message;
   ASSERT_TRUE(rvq::SaveFile(path, Sample(), message));
-  const std::string before = ReadBytes(path);
+  const std::string before = ReadFile(path);
 
   CUpdateDocumentData big = Sample();
   auto image = std::make_unique<uint8_t[]>(1 << 20);
@@ -296,15 +285,15 @@ TEST_F(UpdateDocumentFile, FailedSaveLeavesTheOldFile) {
   EXPECT_FALSE(saved);
   EXPECT_NE(std::string::npos, message.find(path)) << message;
   EXPECT_NE(std::string::npos, message.find("left as it was")) << message;
-  EXPECT_EQ(before, ReadBytes(path));
-  EXPECT_EQ(1, std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+  EXPECT_EQ(before, ReadFile(path));
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 
   // A folder in the way and a folder that is not there fail the same way, with nothing written.
   fs::create_directory(Path("folder.rvq"));
   EXPECT_FALSE(rvq::SaveFile(Path("folder.rvq"), Sample(), message));
   EXPECT_TRUE(fs::is_directory(Path("folder.rvq")));
   EXPECT_FALSE(rvq::SaveFile(Path("no/such/dir.rvq"), Sample(), message));
-  EXPECT_EQ(2, std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+  EXPECT_EQ(2, std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
   // Where no file was, none is said to be left.
   EXPECT_EQ(Path("no/such/dir.rvq") + "\ncould not be saved.\n" + std::strerror(ENOENT), message);
 }
@@ -342,7 +331,7 @@ TEST_F(UpdateDocumentFile, LoadsEveryMemberStraightFromTheFile) {
   for (const RoundTripCase& c : RoundTripCases()) {
     SCOPED_TRACE(c.name);
     const CUpdateDocumentData original = c.make();
-    WriteBytes(path, Encoded(original));
+    WriteFile(path, Encoded(original));
     CUpdateDocumentData loaded = Sample();
     std::string message;
     ASSERT_TRUE(rvq::LoadFile(path, loaded, message)) << message;
@@ -354,7 +343,7 @@ TEST_F(UpdateDocumentFile, RefusesDamagedFilesByNameAndKeepsTheDocument) {
   const std::string path = Path("damaged.rvq");
   for (const auto& [what, bytes] : DamagedFiles()) {
     SCOPED_TRACE(what);
-    WriteBytes(path, bytes);
+    WriteFile(path, bytes);
     // The same verdict as the reader of a whole buffer.
     CUpdateDocumentData scratch;
     uint32_t version = 0;
@@ -446,19 +435,19 @@ TEST_F(UpdateDocumentFile, EveryRoadOnAFullDiskKeepsTheDocumentAndSaysSo) {
     if (r.road != SaveRoad::newName) {
       EXPECT_NE(std::string::npos, message.find("left as it was")) << message;
       EXPECT_EQ(NamesIn(folder), std::vector<std::string>{r.name});
-      EXPECT_TRUE(ReadBytes(path) == old);
+      EXPECT_TRUE(ReadFile(path) == old);
     }
   }
 }
 
 TEST_F(UpdateDocumentFile, RefusedReplacementInAStickyFolderSaysSo) {
-  ASSERT_EQ(0, chmod(m_dir.c_str(), 0755));
-  const fs::path sticky = m_dir / "sticky";
+  ASSERT_EQ(0, chmod(dir.c_str(), 0755));
+  const fs::path sticky = dir / "sticky";
   fs::create_directory(sticky);
   ASSERT_EQ(0, chmod(sticky.c_str(), 01777));
   const std::string path = (sticky / "doc.rvq").string();
   const std::string old = Encoded(Sample());
-  WriteBytes(path, old);
+  WriteFile(path, old);
   ASSERT_EQ(0, chmod(path.c_str(), 0666));
   const int result = RunAsNobody([&] {
     std::string message;
@@ -467,7 +456,7 @@ TEST_F(UpdateDocumentFile, RefusedReplacementInAStickyFolderSaysSo) {
   });
   if (result < 0) GTEST_SKIP() << "needs root to act as another user";
   EXPECT_EQ(0, result);
-  EXPECT_EQ(old, ReadBytes(path));
+  EXPECT_EQ(old, ReadFile(path));
   EXPECT_EQ(NamesIn(sticky), std::vector<std::string>{"doc.rvq"});
 }
 

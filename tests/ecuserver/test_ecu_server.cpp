@@ -7,11 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 
 #include "ecuserver/ecu_server.h"
+#include "support/temp_folder.h"
 #include "support/test_tdb.h"
 
 namespace {
@@ -241,10 +241,7 @@ TEST_F(DatabaseFile, NamesMatchCaseSensitivelyWhateverTheColumnSays) {
 
 TEST_F(DatabaseFile, TheFileIsOnlyRead) {
   WriteTestTdb(path, testimg::StandardTestRows());
-  const std::string before = [&] {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }();
+  const std::string before = ReadFile(path);
   const auto modified = std::filesystem::last_write_time(path);
   {
     ScopedTdbPath scope(path);
@@ -253,8 +250,7 @@ TEST_F(DatabaseFile, TheFileIsOnlyRead) {
     ParameterInfo info = Filled(0);
     EXPECT_NE(0, server.GetParameterInfo("CalIdTxt", &info));
   }
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_EQ(before, std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  EXPECT_EQ(before, ReadFile(path));
   EXPECT_EQ(modified, std::filesystem::last_write_time(path));
   for (const char* side : {"-journal", "-wal", "-shm"}) EXPECT_FALSE(std::filesystem::exists(path + side)) << side;
 }

@@ -211,6 +211,9 @@ TEST(CodecDecode, AcceptsLowerCaseAndLineBreaks) {
       {"CR LF every 64", InsertLineBreaks(hex, 64, "\r\n")},
       {"LF every 64, lower case", InsertLineBreaks(lower, 64, "\n")},
       {"trailing line end", hex + "\r\n"},
+      // Breaks inside the salt and key check, which are read ahead of the rest, at odd places.
+      {"CR LF every 7", InsertLineBreaks(hex, 7, "\r\n")},
+      {"a space after every digit, lower case", InsertLineBreaks(lower, 1, " ")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -379,6 +382,7 @@ TEST(CodecDecode, RejectsWhatIsNotAProtectedTextAndTouchesNoOutput) {
       {"cipher text digit changed", changeDigit(hex.size() / 2)},
       {"last digit changed", changeDigit(hex.size() - 1)},
       {"another passphrase", Seal(gzip, "another passphrase entirely")},
+      {"another passphrase, LF every 5", InsertLineBreaks(Seal(gzip, "another passphrase entirely"), 5, "\n")},
       {"sealed, but not gzip", Seal(text, passphrase)},
       {"sealed nothing", Seal("", passphrase)},
       {"sealed gzip cut short", Seal(gzip.substr(0, gzip.size() - 5), passphrase)},
