@@ -63,19 +63,31 @@ wxFileHistory* CTessaryDocManager::OnCreateFileHistory() {
 }
 
 void CTessaryDocManager::AddFileToHistory(const wxString& file) {
+  // Taken before the toolkit changes the list in its own way.
+  const std::vector<std::string> shown = ShownRecentFiles();
   // The desktop's own recent files get it from the toolkit.
   wxDocManager::AddFileToHistory(file);
   const std::string path = ToSystemPath(file);
-  ChangeRecentFiles([&](const std::vector<std::string>& files) { return WithRecentFile(files, path, kRecentFiles); });
+  ChangeRecentFiles(shown,
+                    [&](const std::vector<std::string>& files) { return WithRecentFile(files, path, kRecentFiles); });
 }
 
 void CTessaryDocManager::RemoveFileFromHistory(size_t i) {
-  if (i >= m_recentFiles.size()) return;
-  const std::string path = m_recentFiles[i];
-  ChangeRecentFiles([&](const std::vector<std::string>& files) { return WithoutRecentFile(files, path); });
+  const std::vector<std::string> shown = ShownRecentFiles();
+  if (i >= shown.size()) return;
+  const std::string path = shown[i];
+  ChangeRecentFiles(shown, [&](const std::vector<std::string>& files) { return WithoutRecentFile(files, path); });
+}
+
+std::vector<std::string> CTessaryDocManager::ShownRecentFiles() const {
+  // The names convert both ways without loss, so the list keeps the file system's bytes.
+  std::vector<std::string> files;
+  for (size_t i = 0; i < GetHistoryFilesCount(); ++i) files.push_back(ToSystemPath(GetHistoryFile(i)));
+  return files;
 }
 
 void CTessaryDocManager::ChangeRecentFiles(
+    const std::vector<std::string>& shown,
     const std::function<std::vector<std::string>(const std::vector<std::string>&)>& change) {
   std::vector<std::string> files;
   bool merged = false;
@@ -91,7 +103,7 @@ void CTessaryDocManager::ChangeRecentFiles(
     if (written) m_storedRecentFiles = files;
   }
   // Without a profile, or one that could not be read now, the list of this run.
-  if (!merged) files = change(m_recentFiles);
+  if (!merged) files = change(shown);
   ShowRecentFiles(files);
 }
 
@@ -101,11 +113,10 @@ void CTessaryDocManager::LoadRecentFiles() {
   const std::vector<std::string> stored = ReadRecentFiles(profile->Read(), kRecentFiles);
   if (stored == m_storedRecentFiles) return;
   m_storedRecentFiles = stored;
-  if (m_recentFiles != stored) ShowRecentFiles(stored);
+  if (ShownRecentFiles() != stored) ShowRecentFiles(stored);
 }
 
 void CTessaryDocManager::ShowRecentFiles(const std::vector<std::string>& files) {
-  m_recentFiles = files;
   if (auto* list = static_cast<CRecentFileList*>(GetFileHistory())) list->SetFiles(files);
   NotifyHistoryChanged();
 }

@@ -38,11 +38,14 @@ class CTessaryDocManager : public wxDocManager {
   void OnRecentFile(wxCommandEvent& event);
   void OnUpdateRecentFile(wxUpdateUIEvent& event);
   void NotifyHistoryChanged();
-  void ChangeRecentFiles(const std::function<std::vector<std::string>(const std::vector<std::string>&)>& change);
+  // The list shown, as the file system's names.
+  std::vector<std::string> ShownRecentFiles() const;
+  // shown is the list to change when the profile cannot be read.
+  void ChangeRecentFiles(const std::vector<std::string>& shown,
+                         const std::function<std::vector<std::string>(const std::vector<std::string>&)>& change);
   void ShowRecentFiles(const std::vector<std::string>& files);
 
   std::function<void()> m_onHistoryChanged;
-  std::vector<std::string> m_recentFiles;        // as shown, the file system's names
   std::vector<std::string> m_storedRecentFiles;  // the stored list when last read or written
 };
 

@@ -69,9 +69,9 @@ namespace {
 constexpr const char* kRegistryKey = "Brevanta";
 }  // namespace
 
-wxString CTessaryAuthorApp::ProfilePath() {
-  return FromSystemPath(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
-}
+std::string CTessaryAuthorApp::ProfileFile() { return UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)); }
+
+wxString CTessaryAuthorApp::ProfilePath() { return FromSystemPath(ProfileFile()); }
 
 bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxInitAllImageHandlers();
@@ -80,7 +80,7 @@ bool CTessaryAuthorApp::InitInstance(const std::vector<std::string>& args) {
   // value is written.
   SetVendorName(kRegistryKey);
   SetAppName(ResText(AFX_IDS_APP_TITLE));
-  m_profile = std::make_unique<CProfile>(UserProfilePath(kRegistryKey, LoadResString(AFX_IDS_APP_TITLE)));
+  m_profile = std::make_unique<CProfile>(ProfileFile());
   SetAppProfile(m_profile.get());
   // The toolkit would otherwise make a configuration file of its own when one of its parts asks.
   wxConfigBase::DontCreateOnDemand();

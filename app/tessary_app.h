@@ -43,6 +43,9 @@ class CTessaryAuthorApp : public wxApp {
   static wxString ProfilePath();
 
  private:
+  // ProfilePath as the file system's bytes.
+  static std::string ProfileFile();
+
   std::unique_ptr<CWxUiServices> m_ui;
   std::unique_ptr<CProfile> m_profile;
   std::unique_ptr<CTessaryDocManager> m_pDocManager;

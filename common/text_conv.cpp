@@ -2,6 +2,8 @@
 
 #include <wx/strconv.h>
 
+#include "platform/utf8.h"
+
 namespace {
 
 // Windows-1252 from 0x80 to 0x9F; the rest of the code page is Latin-1. The bytes it leaves
@@ -16,32 +18,6 @@ wchar_t Cp1252(unsigned char byte) {
   return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : static_cast<wchar_t>(byte);
 }
 
-// The length of the well-formed UTF-8 sequence that starts text, or 0 when none does.
-size_t SequenceLength(std::string_view text) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // overlong
-    if (lead == 0xED) high = 0x9F;  // surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;   // overlong
-    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
-  } else {
-    return 0;
-  }
-  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-  for (size_t i = 2; i < length; ++i)
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-  return length;
-}
-
 wxString DecodeCp1252(std::string_view text) {
   wxString s;
   s.reserve(text.size());
@@ -53,7 +29,7 @@ wxString DecodeCp1252(std::string_view text) {
 
 bool IsValidUtf8(std::string_view text) {
   for (size_t n; !text.empty(); text.remove_prefix(n))
-    if ((n = SequenceLength(text)) == 0) return false;
+    if ((n = tessary::Utf8SequenceLength(text)) == 0) return false;
   return true;
 }
 
@@ -71,7 +47,7 @@ wxString FromMessageText(const std::string& message) {
   wxString s;
   s.reserve(message.size());
   for (std::string_view rest(message); !rest.empty();) {
-    const size_t n = SequenceLength(rest);
+    const size_t n = tessary::Utf8SequenceLength(rest);
     if (n == 0) {
       s += wxUniChar(Cp1252(static_cast<unsigned char>(rest.front())));
       rest.remove_prefix(1);

@@ -13,22 +13,25 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
+
+#include "platform/utf8.h"
 
 namespace {
 
-// The text for STRING, which is ISO Latin-1: a character beyond it as '?'.
-std::string Latin1(const std::string& utf8) {
+// The text for STRING, which is ISO Latin-1: a character beyond it, or a byte that is not UTF-8,
+// as '?'.
+std::string Latin1(std::string_view utf8) {
   std::string text;
-  for (size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (length == 1)
-      text += static_cast<char>(lead);
-    else if (length == 2 && i + 1 < utf8.size() && lead < 0xC4)
-      text += static_cast<char>(((lead & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
+  for (size_t n; !utf8.empty(); utf8.remove_prefix(std::max<size_t>(n, 1))) {
+    n = tessary::Utf8SequenceLength(utf8);
+    const auto lead = static_cast<unsigned char>(utf8[0]);
+    if (n == 1)
+      text += utf8[0];
+    else if (n == 2 && lead < 0xC4)
+      text += static_cast<char>(((lead & 0x1F) << 6) | (static_cast<unsigned char>(utf8[1]) & 0x3F));
     else
       text += '?';
-    i += length;
   }
   return text;
 }
