@@ -83,11 +83,4 @@ std::vector<int> ParseColumnWidths(std::string_view text) {
   return widths;
 }
 
-std::string FormatColumnWidths(const std::vector<int>& widths) {
-  std::string text;
-  for (std::size_t i = 0; i < widths.size(); ++i) {
-    if (i) text += ',';
-    text += std::to_string(widths[i]);
-  }
-  return text;
-}
+std::string FormatColumnWidths(const std::vector<int>& widths) { return JoinInts(widths); }

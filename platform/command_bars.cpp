@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "platform/profile.h"
 #include "res/app_ids.h"
 #include "res/app_resources.h"
 
@@ -105,11 +106,6 @@ CommandBarsState CommandBarsState::Defaults() {
 }
 
 std::vector<std::pair<std::string, std::string>> CommandBarsState::ToEntries() const {
-  std::string buttons;
-  for (std::size_t i = 0; i < standardButtons.size(); ++i) {
-    if (i) buttons += ',';
-    buttons += std::to_string(standardButtons[i]);
-  }
   std::string keyText;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (i) keyText += '\t';
@@ -123,7 +119,7 @@ std::vector<std::pair<std::string, std::string>> CommandBarsState::ToEntries() c
           {"ScreenTips", flag(screenTips)},
           {"ShortcutsInTips", flag(shortcutsInTips)},
           {"LargeIcons", flag(largeIcons)},
-          {"StandardButtons", buttons},
+          {"StandardButtons", JoinInts(standardButtons)},
           {"Keys", keyText}};
 }
 

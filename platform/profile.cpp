@@ -465,6 +465,15 @@ bool ParseProfileInt(std::string_view s, int& value) {
   return !s.empty() && ec == std::errc() && p == end;
 }
 
+std::string JoinInts(const std::vector<int>& values) {
+  std::string text;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i) text += ',';
+    text += std::to_string(values[i]);
+  }
+  return text;
+}
+
 void SetAppProfile(CProfile* profile) { g_appProfile = profile; }
 CProfile* GetAppProfile() { return g_appProfile; }
 

@@ -95,6 +95,8 @@ class CProfile {
 
 // A whole decimal number within int, white space around it allowed, as a profile value holds one.
 bool ParseProfileInt(std::string_view text, int& value);
+// The numbers as a profile value lists them: "1,2,3"; "" for none.
+std::string JoinInts(const std::vector<int>& values);
 
 // The profile the program's parts use; nullptr (the default) when there is none, in which case
 // reads give their defaults and writes are dropped.

@@ -43,18 +43,32 @@ bool WriteAll(int fd, const char* p, std::size_t n, std::size_t& done) {
   return true;
 }
 
-// Follows symbolic links to the name the data goes to, so that the links stay. The name need
-// not exist: a dangling link gets its target created. Returns 0 or the errno value.
-int FollowLinks(std::string& path) {
+bool WriteAll(int fd, const char* p, std::size_t n) {
+  std::size_t done;
+  return WriteAll(fd, p, n, done);
+}
+
+// The name the data goes to, and what it is now.
+struct Target {
+  std::string path;
+  bool exists = false;
+  struct stat st {};
+};
+
+// Follows symbolic links from path to the name the data goes to, so that the links stay. The name
+// need not exist: a dangling link gets its target created. Returns 0 or the errno value.
+int FollowLinks(const std::string& path, Target& t) {
+  t.path = path;
   for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+    t.exists = ::lstat(t.path.c_str(), &t.st) == 0;
+    if (!t.exists) return errno == ENOENT ? 0 : errno;
+    if (!S_ISLNK(t.st.st_mode)) return 0;
     char link[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), link, sizeof link);
+    const ssize_t n = ::readlink(t.path.c_str(), link, sizeof link);
     if (n < 0) return errno;
     if (static_cast<std::size_t>(n) == sizeof link) return ENAMETOOLONG;
     const std::string to(link, static_cast<std::size_t>(n));
-    path = to.front() == '/' ? to : tessary::ContainingFolder(path) + "/" + to;
+    t.path = to.front() == '/' ? to : tessary::ContainingFolder(t.path) + "/" + to;
   }
   return ELOOP;
 }
@@ -104,6 +118,21 @@ std::string TemporaryName(const std::string& dir) {
   return name;
 }
 
+// Runs make on temporary names in dir until one is not taken yet (make gives EEXIST for a taken
+// one); name is the one that worked. Returns 0 or the errno value.
+template <typename Make>
+int OnFreeTemporaryName(const std::string& dir, std::string& name, Make make) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::string candidate = TemporaryName(dir);
+    const int err = make(candidate);
+    if (err != EEXIST) {
+      if (!err) name = candidate;
+      return err;
+    }
+  }
+  return EEXIST;
+}
+
 // The new file: unnamed (O_TMPFILE) where the file system has such files, else a named temporary
 // file that is removed again unless it took the document's place.
 struct NewFile {
@@ -118,16 +147,10 @@ int CreateNewFile(const std::string& dir, NewFile& f) {
     if (f.fd >= 0) return 0;
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
   }
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::string name = TemporaryName(dir);
+  return OnFreeTemporaryName(dir, f.name, [&f](const std::string& name) {
     f.fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (f.fd >= 0) {
-      f.name = name;
-      return 0;
-    }
-    if (errno != EEXIST) return errno;
-  }
-  return EEXIST;
+    return f.fd >= 0 ? 0 : errno;
+  });
 }
 
 // Gives the unnamed file its first name; EEXIST when the name is taken (nothing is replaced).
@@ -142,12 +165,7 @@ int PutInPlace(NewFile& f, const std::string& dir, const std::string& target, bo
   if (f.name.empty()) {
     if (!exists) return LinkUnnamed(f.fd, target);
     // A rename is the only way to replace a name at once: the file gets a temporary name first.
-    int err = EEXIST;
-    for (int attempt = 0; attempt < kNameAttempts && err == EEXIST; ++attempt) {
-      const std::string name = TemporaryName(dir);
-      err = LinkUnnamed(f.fd, name);
-      if (!err) f.name = name;
-    }
+    const int err = OnFreeTemporaryName(dir, f.name, [&f](const std::string& name) { return LinkUnnamed(f.fd, name); });
     if (err) return err;
   } else if (!exists) {
     if (::renameat2(AT_FDCWD, f.name.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
@@ -185,10 +203,9 @@ int WriteThroughNewFile(const std::string& target, const char* bytes, std::size_
     return err;
   }
   int err = 0;
-  std::size_t done = 0;
   if (::fchmod(f.fd, mode) != 0 && errno != EPERM) err = errno;
   if (!err) err = Reserve(f.fd, length);
-  if (!err && !WriteAll(f.fd, bytes, length, done)) err = errno;
+  if (!err && !WriteAll(f.fd, bytes, length)) err = errno;
   if (!err && ::fsync(f.fd) != 0) err = errno;
   if (!err) err = PutInPlace(f, dir, target, exists, outcome);
   // Once synced, a late error of close has nothing left to report.
@@ -211,23 +228,20 @@ int ReplaceFileContents(const std::string& path, const void* bytes, std::size_t 
   ReplaceOutcome& result = outcome ? *outcome : ignored;
   result = ReplaceOutcome::unchanged;
   const char* data = static_cast<const char*>(bytes);
-  std::string target = path;
-  if (const int err = FollowLinks(target)) return err;
-  struct stat st;
-  const bool exists = ::lstat(target.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) return errno;
+  Target target;
+  if (const int err = FollowLinks(path, target)) return err;
+  int err = 0;
   // Only a regular file can be replaced by another one; a device or a pipe is written as it is
   // (and a folder refuses the write).
-  if (exists && !S_ISREG(st.st_mode)) {
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    const int err = WriteInPlace(target, data, length, result);
-    if (!err) result = ReplaceOutcome::replaced;
-    return err;
+  if (target.exists && !S_ISREG(target.st.st_mode)) {
+    if (S_ISDIR(target.st.st_mode)) return EISDIR;
+    err = WriteInPlace(target.path, data, length, result);
+  } else {
+    // The rename would replace a file that the user may not write; refuse as writing it would.
+    if (target.exists && ::access(target.path.c_str(), W_OK) != 0) return errno;
+    const mode_t mode = target.exists ? target.st.st_mode & 07777 : NewFileMode();
+    err = WriteThroughNewFile(target.path, data, length, target.exists, mode, result);
   }
-  // The rename would replace a file that the user may not write; refuse as writing it would.
-  if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
-  const mode_t mode = exists ? st.st_mode & 07777 : NewFileMode();
-  const int err = WriteThroughNewFile(target, data, length, exists, mode, result);
   if (!err) result = ReplaceOutcome::replaced;
   return err;
 }

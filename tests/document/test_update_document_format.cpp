@@ -466,10 +466,9 @@ TEST_F(UpdateDocumentFile, PipeThatTookPartOfTheDocumentIsSaidToHaveIt) {
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reader, 0);
-  g_replaceFileWrite = TenBytesThenFail;
+  const WriteSeam seam(TenBytesThenFail);
   std::string message;
   const bool saved = rvq::SaveFile(fifo, Sample(), message);
-  g_replaceFileWrite = write;
   close(reader);
   EXPECT_FALSE(saved);
   EXPECT_EQ(Message(2012, fifo, EIO), message);

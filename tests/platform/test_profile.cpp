@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/profile.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/unwritable.h"
 
@@ -460,22 +461,18 @@ TEST_F(Profile, EditChangesSeveralValuesInOneWrite) {
 }
 
 TEST(ProfilePath, ComesFromTheConfigurationFolder) {
-  const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
-  const char* savedHome = std::getenv("HOME");
-  const std::string oldConfig = savedConfig ? savedConfig : "", oldHome = savedHome ? savedHome : "";
-  ::setenv("HOME", "/home/user", 1);
-  ::setenv("XDG_CONFIG_HOME", "/xdg/config", 1);
-  EXPECT_EQ("/xdg/config/Brevanta/TessaryAuthor.conf", UserProfilePath("Brevanta", "TessaryAuthor"));
-  // A relative folder is not a valid one.
-  ::setenv("XDG_CONFIG_HOME", "relative", 1);
+  const ScopedEnv home("HOME", "/home/user");
+  {
+    const ScopedEnv config("XDG_CONFIG_HOME", "/xdg/config");
+    EXPECT_EQ("/xdg/config/Brevanta/TessaryAuthor.conf", UserProfilePath("Brevanta", "TessaryAuthor"));
+  }
+  {
+    // A relative folder is not a valid one.
+    const ScopedEnv config("XDG_CONFIG_HOME", "relative");
+    EXPECT_EQ("/home/user/.config/Brevanta/TessaryAuthor.conf", UserProfilePath("Brevanta", "TessaryAuthor"));
+  }
+  const ScopedEnv config("XDG_CONFIG_HOME", nullptr);
   EXPECT_EQ("/home/user/.config/Brevanta/TessaryAuthor.conf", UserProfilePath("Brevanta", "TessaryAuthor"));
-  ::unsetenv("XDG_CONFIG_HOME");
-  EXPECT_EQ("/home/user/.config/Brevanta/TessaryAuthor.conf", UserProfilePath("Brevanta", "TessaryAuthor"));
-  if (savedConfig) ::setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1);
-  if (savedHome)
-    ::setenv("HOME", oldHome.c_str(), 1);
-  else
-    ::unsetenv("HOME");
 }
 
 }  // namespace

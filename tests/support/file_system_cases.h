@@ -23,6 +23,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/replace_file.h"
 #include "support/unwritable.h"
 
 // The roads a save takes to the disk, each with the document's name on it: a new name, an existing
@@ -164,6 +165,24 @@ inline int RunAsNobody(const std::function<int()>& body) {
   if (!WIFEXITED(status) || WEXITSTATUS(status) == 254) return -1;
   return WEXITSTATUS(status);
 }
+
+// The save's hooks, set while the object lives: the write that tests replace, and the choice
+// between an unnamed and a named new file.
+class WriteSeam {
+ public:
+  explicit WriteSeam(ssize_t (*write)(int, const void*, std::size_t)) { g_replaceFileWrite = write; }
+  ~WriteSeam() { g_replaceFileWrite = ::write; }
+  WriteSeam(const WriteSeam&) = delete;
+  WriteSeam& operator=(const WriteSeam&) = delete;
+};
+
+class NewFileKind {
+ public:
+  explicit NewFileKind(bool unnamed) { g_replaceFileUnnamed = unnamed; }
+  ~NewFileKind() { g_replaceFileUnnamed = true; }
+  NewFileKind(const NewFileKind&) = delete;
+  NewFileKind& operator=(const NewFileKind&) = delete;
+};
 
 // A write for the save's write hook that puts out ten bytes at most, then fails with EIO on the
 // call after, then writes again.

@@ -21,6 +21,7 @@
 #include "ecuserver/ecu_server.h"
 #include "image_builder.h"
 #include "prog/prog_base.h"
+#include "scoped_env.h"
 
 inline void ExecSql(sqlite3* db, const std::string& sql) {
   char* error = nullptr;
@@ -155,25 +156,10 @@ inline std::vector<UnusableTdb> UnusableTdbs() {
 // Makes path the default database while it lives, and puts the previous TESSARY_TDB back after.
 class ScopedTdbPath {
  public:
-  explicit ScopedTdbPath(const std::string& path) {
-    if (const char* old = std::getenv("TESSARY_TDB")) {
-      m_old = old;
-      m_hadOld = true;
-    }
-    ::setenv("TESSARY_TDB", path.c_str(), 1);
-  }
-  ~ScopedTdbPath() {
-    if (m_hadOld)
-      ::setenv("TESSARY_TDB", m_old.c_str(), 1);
-    else
-      ::unsetenv("TESSARY_TDB");
-  }
-  ScopedTdbPath(const ScopedTdbPath&) = delete;
-  ScopedTdbPath& operator=(const ScopedTdbPath&) = delete;
+  explicit ScopedTdbPath(const std::string& path) : m_env("TESSARY_TDB", path.c_str()) {}
 
  private:
-  std::string m_old;
-  bool m_hadOld = false;
+  ScopedEnv m_env;
 };
 
 // A test database in a temporary file, made the default one while it lives.
