@@ -1,11 +1,8 @@
 #include "authoring/program_load.h"
 
-#include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -37,32 +34,14 @@ std::string KindOf(uint32_t mode) {
   }
 }
 
-// A regular file opened for reading. The open does not wait for a pipe's writer (nor for a
-// device that would make it wait): the file is looked at first and refused unless it is regular.
+// A regular file opened for reading; anything else is refused before a byte is read.
 class CRegularFile : public CFile {
  public:
   explicit CRegularFile(const std::string& path) {
-    int fd;
-    do {
-      fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-      const int err = errno;
-      AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
-    }
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
-      const int err = errno;
-      ::close(fd);
-      AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
-    }
-    if (!S_ISREG(st.st_mode)) {
-      ::close(fd);
-      throw CNotAFileException(path, static_cast<uint32_t>(st.st_mode));
-    }
-    // A regular file's reads never wait anyway; the flag goes so that nothing can differ.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    const int fd = OpenRegularForReading(path, st);
+    if (fd == kNotRegularFile) throw CNotAFileException(path, static_cast<uint32_t>(st.st_mode));
+    if (fd < 0) AfxThrowFileException(CFileException::CauseFromErrno(-fd), -fd, path);
     m_hFile = fd;
     m_strFileName = path;
   }

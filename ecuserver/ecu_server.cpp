@@ -1,6 +1,5 @@
 #include "ecuserver/ecu_server.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/path.h"
 
 namespace {
@@ -193,27 +193,20 @@ void RememberSound(const std::string& path, const struct stat& st) {
 sqlite3* OpenTdb(const std::string& path, int64_t& deadline, TdbStatus& status) {
   status = TdbStatus{};
   status.path = path;
-  // Looked at without blocking: a named pipe would hold the open until someone writes to it.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    status.osError = errno;
-    status.problem = errno == ENOENT ? TdbProblem::missing : TdbProblem::unreadable;
-    return nullptr;
-  }
+  // Looked at first: a named pipe would hold SQLite's open until someone writes to it.
   struct stat st;
-  const bool statted = ::fstat(fd, &st) == 0;
-  const int statError = errno;
-  ::close(fd);
-  if (!statted) {
-    status.osError = statError;
-    status.problem = TdbProblem::unreadable;
-    return nullptr;
-  }
-  if (!S_ISREG(st.st_mode)) {
+  const int fd = OpenRegularForReading(path, st);
+  if (fd == kNotRegularFile) {
     status.problem = TdbProblem::notRegularFile;
     status.fileMode = static_cast<uint32_t>(st.st_mode);
     return nullptr;
   }
+  if (fd < 0) {
+    status.osError = -fd;
+    status.problem = -fd == ENOENT ? TdbProblem::missing : TdbProblem::unreadable;
+    return nullptr;
+  }
+  ::close(fd);
 
   sqlite3* db = nullptr;
   // Read-only and never created: a missing file stays missing.
