@@ -70,6 +70,17 @@ bool IsKeyColumn(const unsigned char* column) {
   return false;
 }
 
+// Notes in status why a query stopped with rc; a row or the end is no failure.
+void NoteQueryFailure(sqlite3* db, int rc, TdbStatus& status) {
+  if (rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+  if ((rc & 0xFF) == SQLITE_INTERRUPT) {
+    status.problem = TdbProblem::queryUnfinished;
+  } else {
+    status.problem = TdbProblem::notDatabase;
+    status.detail = sqlite3_errmsg(db);
+  }
+}
+
 // Runs sql and hands each row to row; false when it did not run to its end. The status says why.
 template <typename Row>
 bool ForEachRow(sqlite3* db, const char* sql, int64_t& deadline, TdbStatus& status, Row&& row) {
@@ -80,14 +91,8 @@ bool ForEachRow(sqlite3* db, const char* sql, int64_t& deadline, TdbStatus& stat
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) row(stmt);
   }
   sqlite3_finalize(stmt);
-  if (rc == SQLITE_DONE) return true;
-  if ((rc & 0xFF) == SQLITE_INTERRUPT) {
-    status.problem = TdbProblem::queryUnfinished;
-  } else {
-    status.problem = TdbProblem::notDatabase;
-    status.detail = sqlite3_errmsg(db);
-  }
-  return false;
+  NoteQueryFailure(db, rc, status);
+  return rc == SQLITE_DONE;
 }
 
 // The schema the lookup relies on: a stored table "parameter" with the columns it reads, and a
@@ -317,12 +322,7 @@ int CECUServer::GetParameterInfo(const char* name, ParameterInfo* info) {
       }
     }
   }
-  if ((rc & 0xFF) == SQLITE_INTERRUPT) {
-    m_status.problem = TdbProblem::queryUnfinished;
-  } else if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-    m_status.problem = TdbProblem::notDatabase;
-    m_status.detail = sqlite3_errmsg(m_db);
-  }
+  NoteQueryFailure(m_db, rc, m_status);
   sqlite3_reset(m_query);
   sqlite3_clear_bindings(m_query);
   return found;
