@@ -92,16 +92,12 @@ std::string AboutFile(const std::string& path, const std::string& text) {
 // Runs work; a class-library exception or running out of memory is reported, naming the file,
 // and gives false.
 bool ReportFailures(CommandCursor& cursor, const std::string& path, const std::function<void()>& work) {
-  std::string text;
   try {
     work();
     return true;
-  } catch (const CException& e) {
-    text = e.GetErrorMessage();
-  } catch (const std::bad_alloc&) {
-    text = CMemoryException().GetErrorMessage();
+  } catch (...) {
+    cursor.MessageBox(AboutFile(path, FailureText()), MB_OK);
   }
-  cursor.MessageBox(AboutFile(path, text), MB_OK);
   return false;
 }
 
