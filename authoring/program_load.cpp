@@ -129,7 +129,7 @@ std::string CNotAFileException::GetErrorMessage() const {
   return tessary::Format(LoadResString(IDS_NOT_A_FILE).c_str(), m_strFileName.c_str(), KindOf(m_mode).c_str());
 }
 
-std::string ReadWholeFile(const std::string& path, unsigned, uint64_t limit) {
+std::string ReadWholeFile(const std::string& path, uint64_t limit) {
   std::string bytes;
   ReadWholeFileInto(path, limit, [&](uint32_t n) {
     bytes.resize(n);
@@ -138,7 +138,7 @@ std::string ReadWholeFile(const std::string& path, unsigned, uint64_t limit) {
   return bytes;
 }
 
-std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, unsigned, uint64_t limit, uint32_t& length) {
+std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, uint64_t limit, uint32_t& length) {
   std::unique_ptr<uint8_t[]> bytes;
   length = ReadWholeFileInto(path, limit, [&](uint32_t n) {
     bytes.reset(new uint8_t[n]);
@@ -188,7 +188,7 @@ bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
   int code = PROG_OK;
   // Reading, decoding and parsing: a failure here is reported and ends the command.
   if (!ReportFailures(cursor, path, [&] {
-        bytes = ReadWholeFile(path, CFile::modeRead | CFile::shareExclusive);
+        bytes = ReadWholeFile(path);
         if (DecodeAndParse(*image, bytes, code)) return;
         // Not protected: taken as plain text, and kept in its protected form once its IDs are found.
         plain = true;
@@ -221,7 +221,6 @@ bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
         }
       }))
     return false;
-  std::string().swap(bytes);
 
   out.ids = std::move(ids);
   out.size = length;
@@ -239,7 +238,7 @@ std::unique_ptr<CTargetObj> LoadTargetFromFile(const std::string& path,
   // The read stage: a failure here is reported, and the file is not added. A plain text is
   // parsed from the bytes already read, not read a second time.
   if (!ReportFailures(cursor, path, [&] {
-        std::string bytes = ReadWholeFile(path, CFile::modeRead);
+        std::string bytes = ReadWholeFile(path);
         isProtected = DecodeAndParse(records, bytes, code);
         if (!isProtected)
           code =
