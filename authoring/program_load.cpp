@@ -1,11 +1,8 @@
 #include "authoring/program_load.h"
 
-#include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -37,32 +34,14 @@ std::string KindOf(uint32_t mode) {
   }
 }
 
-// A regular file opened for reading. The open does not wait for a pipe's writer (nor for a
-// device that would make it wait): the file is looked at first and refused unless it is regular.
+// A regular file opened for reading; anything else is refused before a byte is read.
 class CRegularFile : public CFile {
  public:
   explicit CRegularFile(const std::string& path) {
-    int fd;
-    do {
-      fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-      const int err = errno;
-      AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
-    }
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
-      const int err = errno;
-      ::close(fd);
-      AfxThrowFileException(CFileException::CauseFromErrno(err), err, path);
-    }
-    if (!S_ISREG(st.st_mode)) {
-      ::close(fd);
-      throw CNotAFileException(path, static_cast<uint32_t>(st.st_mode));
-    }
-    // A regular file's reads never wait anyway; the flag goes so that nothing can differ.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    const int fd = OpenRegularForReading(path, st);
+    if (fd == kNotRegularFile) throw CNotAFileException(path, static_cast<uint32_t>(st.st_mode));
+    if (fd < 0) AfxThrowFileException(CFileException::CauseFromErrno(-fd), -fd, path);
     m_hFile = fd;
     m_strFileName = path;
   }
@@ -113,16 +92,12 @@ std::string AboutFile(const std::string& path, const std::string& text) {
 // Runs work; a class-library exception or running out of memory is reported, naming the file,
 // and gives false.
 bool ReportFailures(CommandCursor& cursor, const std::string& path, const std::function<void()>& work) {
-  std::string text;
   try {
     work();
     return true;
-  } catch (const CException& e) {
-    text = e.GetErrorMessage();
-  } catch (const std::bad_alloc&) {
-    text = CMemoryException().GetErrorMessage();
+  } catch (...) {
+    cursor.MessageBox(AboutFile(path, FailureText()), MB_OK);
   }
-  cursor.MessageBox(AboutFile(path, text), MB_OK);
   return false;
 }
 
@@ -133,14 +108,27 @@ bool TakeAnyway(CommandCursor& cursor, const std::string& path, int code, uint32
   return cursor.MessageBox(question, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES;
 }
 
-// Decodes bytes and parses the plain text; false when the bytes are not a protected file.
-bool DecodeAndParse(CProgParse& image, std::string& bytes, int& code) {
-  uint8_t* out = nullptr;
-  uint32_t outLength = 0;
-  if (DecodeProtectedBuffer(0, bytes.data(), static_cast<uint32_t>(bytes.size()), &out, &outLength) < 0) return false;
-  CodecBuffer decoded(out);  // released also when the parse throws
-  code = ParseProgramText(image, decoded.get(), outLength);
-  return true;
+// The read stage of both commands: the file's bytes, decoded or taken as plain text, parsed into
+// image. A failure here is reported, naming the file, and gives false.
+bool ReadAndParse(CommandCursor& cursor, const std::string& path, CProgParse& image, std::string& bytes,
+                  bool& isProtected, int& code) {
+  return ReportFailures(cursor, path, [&] {
+    bytes = ReadWholeFile(path);
+    code = ParseProgramBytes(image, reinterpret_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
+                             isProtected);
+  });
+}
+
+// The IDs of image; false when it has none. A database that cannot be used is reported and sets
+// *databaseUnusable (when given).
+bool LookUpIds(CommandCursor& cursor, CProgBase& image, ProgramIds& ids, bool* databaseUnusable = nullptr) {
+  TdbStatus database;
+  const IdLookup lookup = ReadProgramIds(image, ids, &database);
+  if (lookup == IdLookup::databaseUnusable) {
+    cursor.MessageBox(DatabaseProblemText(database), MB_OK);
+    if (databaseUnusable) *databaseUnusable = true;
+  }
+  return lookup == IdLookup::ok;
 }
 
 }  // namespace
@@ -154,7 +142,7 @@ std::string CNotAFileException::GetErrorMessage() const {
   return tessary::Format(LoadResString(IDS_NOT_A_FILE).c_str(), m_strFileName.c_str(), KindOf(m_mode).c_str());
 }
 
-std::string ReadWholeFile(const std::string& path, unsigned, uint64_t limit) {
+std::string ReadWholeFile(const std::string& path, uint64_t limit) {
   std::string bytes;
   ReadWholeFileInto(path, limit, [&](uint32_t n) {
     bytes.resize(n);
@@ -163,7 +151,7 @@ std::string ReadWholeFile(const std::string& path, unsigned, uint64_t limit) {
   return bytes;
 }
 
-std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, unsigned, uint64_t limit, uint32_t& length) {
+std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, uint64_t limit, uint32_t& length) {
   std::unique_ptr<uint8_t[]> bytes;
   length = ReadWholeFileInto(path, limit, [&](uint32_t n) {
     bytes.reset(new uint8_t[n]);
@@ -209,25 +197,16 @@ bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
   CommandCursor cursor;
   auto image = std::make_unique<CProgParse>();
   std::string bytes;
-  bool plain = false;
+  bool isProtected = false;
   int code = PROG_OK;
-  // Reading, decoding and parsing: a failure here is reported and ends the command.
-  if (!ReportFailures(cursor, path, [&] {
-        bytes = ReadWholeFile(path, CFile::modeRead | CFile::shareExclusive);
-        if (DecodeAndParse(*image, bytes, code)) return;
-        // Not protected: taken as plain text, and kept in its protected form once its IDs are found.
-        plain = true;
-        code = ParseProgramText(*image, reinterpret_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
-      }))
-    return false;
+  if (!ReadAndParse(cursor, path, *image, bytes, isProtected, code)) return false;
+  // A plain text is kept in its protected form once its IDs are found.
+  const bool plain = !isProtected;
   // This text goes to the controller: one that does not read whole is taken only on request.
   if (code != PROG_OK && !TakeAnyway(cursor, path, code, image->m_nLineNumber)) return false;
 
   ProgramIds ids;
-  TdbStatus database;
-  const IdLookup lookup = ReadProgramIds(*image, ids, &database);
-  if (lookup == IdLookup::databaseUnusable) cursor.MessageBox(DatabaseProblemText(database), MB_OK);
-  if (lookup != IdLookup::ok) return false;
+  if (!LookUpIds(cursor, *image, ids)) return false;
   // The records are not needed for what is kept. Before an encode, their many small blocks, which
   // the heap would keep for itself, go back to the system: the encode's large blocks then do not
   // come on top of them.
@@ -246,7 +225,6 @@ bool LoadUpgradeProgram(const std::string& path, UpgradeProgram& out) {
         }
       }))
     return false;
-  std::string().swap(bytes);
 
   out.ids = std::move(ids);
   out.size = length;
@@ -261,16 +239,10 @@ std::unique_ptr<CTargetObj> LoadTargetFromFile(const std::string& path,
   CProgParse records;
   bool isProtected = false;
   int code = PROG_OK;
-  // The read stage: a failure here is reported, and the file is not added. A plain text is
-  // parsed from the bytes already read, not read a second time.
-  if (!ReportFailures(cursor, path, [&] {
-        std::string bytes = ReadWholeFile(path, CFile::modeRead);
-        isProtected = DecodeAndParse(records, bytes, code);
-        if (!isProtected)
-          code =
-              ParseProgramText(records, reinterpret_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
-      }))
-    return nullptr;
+  {
+    std::string bytes;  // not needed once parsed
+    if (!ReadAndParse(cursor, path, records, bytes, isProtected, code)) return nullptr;
+  }
   if (code != PROG_OK) {
     if (!isProtected) {
       cursor.MessageBox(AboutFile(path, ParseFailureText(code, records.m_nLineNumber)), MB_OK);
@@ -280,13 +252,7 @@ std::unique_ptr<CTargetObj> LoadTargetFromFile(const std::string& path,
   }
 
   ProgramIds ids;
-  TdbStatus database;
-  const IdLookup lookup = ReadProgramIds(records, ids, &database);
-  if (lookup == IdLookup::databaseUnusable) {
-    cursor.MessageBox(DatabaseProblemText(database), MB_OK);
-    if (databaseUnusable) *databaseUnusable = true;
-  }
-  if (lookup != IdLookup::ok) return nullptr;
+  if (!LookUpIds(cursor, records, ids, databaseUnusable)) return nullptr;
   for (const auto& target : targets) {
     if (target->m_strCalibrationID == ids.calibrationID) {
       cursor.MessageBox(

@@ -35,16 +35,14 @@ class CNotAFileException : public CException {
 inline constexpr uint64_t kProgramFileLimit = uint64_t{1} << 32;
 inline constexpr uint64_t kImageFileLimit = uint64_t{1} << 31;
 
-// The whole file's bytes. openFlags are the class library's (its sharing modes are not enforced
-// on this platform); the file is always opened for reading. Only a regular file is read: anything else is refused with
+// The whole file's bytes. Only a regular file is read: anything else is refused with
 // CNotAFileException before a byte is read, and without waiting for a pipe's writer. Throws
 // CFileException when it cannot be opened or read, also when it yields fewer bytes than its
 // length (it changed while being read), CFileTooLargeException for limit bytes and more, and
 // CMemoryException.
-std::string ReadWholeFile(const std::string& path, unsigned openFlags, uint64_t limit = kProgramFileLimit);
+std::string ReadWholeFile(const std::string& path, uint64_t limit = kProgramFileLimit);
 // The same into a byte array of its own (an image file, which the document keeps as it is read).
-std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, unsigned openFlags, uint64_t limit,
-                                              uint32_t& length);
+std::unique_ptr<uint8_t[]> ReadWholeFileBytes(const std::string& path, uint64_t limit, uint32_t& length);
 
 // The text of a failed parse: the code's own text with the line number.
 std::string ParseFailureText(int code, uint32_t lineNumber);

@@ -1,6 +1,5 @@
 #include "document/update_document_format.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -14,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/replace_file.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
@@ -131,19 +131,6 @@ class BufferSource : public Source {
  private:
   const uint8_t* m_next;
 };
-
-// Reads until n bytes, the end of the file or an error (err); returns how many came.
-std::size_t ReadFully(int fd, uint8_t* out, std::size_t n, int& err) {
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t r = ::read(fd, out + done, std::min<std::size_t>(n - done, 1u << 30));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) err = errno;
-    if (r <= 0) break;
-    done += static_cast<std::size_t>(r);
-  }
-  return done;
-}
 
 // Reads the body from a file, small fields through a buffer and large members straight into
 // their own memory, and keeps the CRC of every byte taken.
@@ -265,15 +252,6 @@ DecodeResult CheckHeader(const uint8_t* data, std::size_t size, uint32_t* versio
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
-int OpenForReading(const std::string& path) {
-  int fd;
-  do {
-    // Not blocking: a named pipe would wait for a writer.
-    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 }  // namespace
 
 bool Encode(const CUpdateDocumentData& doc, std::string& bytes) {
@@ -312,15 +290,14 @@ bool LoadFile(const std::string& path, CUpdateDocumentData& out, std::string& me
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return cannotRead(errno);
   if (!S_ISREG(st.st_mode)) return fail(IDS_RVQ_NOT_REGULAR_FILE);
-  const int fd = OpenForReading(path);
-  if (fd < 0) return cannotRead(errno);
+  // The name may have been replaced by something else in between.
+  const int fd = OpenRegularForReading(path, st);
+  if (fd == kNotRegularFile) return fail(IDS_RVQ_NOT_REGULAR_FILE);
+  if (fd < 0) return cannotRead(-fd);
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
-  // The name may have been replaced by something else in between.
-  if (::fstat(fd, &st) != 0) return cannotRead(errno);
-  if (!S_ISREG(st.st_mode)) return fail(IDS_RVQ_NOT_REGULAR_FILE);
   const uint64_t length = static_cast<uint64_t>(st.st_size);
 
   try {

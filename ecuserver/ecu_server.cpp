@@ -1,6 +1,5 @@
 #include "ecuserver/ecu_server.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/path.h"
 
 namespace {
@@ -70,6 +70,17 @@ bool IsKeyColumn(const unsigned char* column) {
   return false;
 }
 
+// Notes in status why a query stopped with rc; a row or the end is no failure.
+void NoteQueryFailure(sqlite3* db, int rc, TdbStatus& status) {
+  if (rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+  if ((rc & 0xFF) == SQLITE_INTERRUPT) {
+    status.problem = TdbProblem::queryUnfinished;
+  } else {
+    status.problem = TdbProblem::notDatabase;
+    status.detail = sqlite3_errmsg(db);
+  }
+}
+
 // Runs sql and hands each row to row; false when it did not run to its end. The status says why.
 template <typename Row>
 bool ForEachRow(sqlite3* db, const char* sql, int64_t& deadline, TdbStatus& status, Row&& row) {
@@ -80,14 +91,8 @@ bool ForEachRow(sqlite3* db, const char* sql, int64_t& deadline, TdbStatus& stat
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) row(stmt);
   }
   sqlite3_finalize(stmt);
-  if (rc == SQLITE_DONE) return true;
-  if ((rc & 0xFF) == SQLITE_INTERRUPT) {
-    status.problem = TdbProblem::queryUnfinished;
-  } else {
-    status.problem = TdbProblem::notDatabase;
-    status.detail = sqlite3_errmsg(db);
-  }
-  return false;
+  NoteQueryFailure(db, rc, status);
+  return rc == SQLITE_DONE;
 }
 
 // The schema the lookup relies on: a stored table "parameter" with the columns it reads, and a
@@ -193,27 +198,20 @@ void RememberSound(const std::string& path, const struct stat& st) {
 sqlite3* OpenTdb(const std::string& path, int64_t& deadline, TdbStatus& status) {
   status = TdbStatus{};
   status.path = path;
-  // Looked at without blocking: a named pipe would hold the open until someone writes to it.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    status.osError = errno;
-    status.problem = errno == ENOENT ? TdbProblem::missing : TdbProblem::unreadable;
-    return nullptr;
-  }
+  // Looked at first: a named pipe would hold SQLite's open until someone writes to it.
   struct stat st;
-  const bool statted = ::fstat(fd, &st) == 0;
-  const int statError = errno;
-  ::close(fd);
-  if (!statted) {
-    status.osError = statError;
-    status.problem = TdbProblem::unreadable;
-    return nullptr;
-  }
-  if (!S_ISREG(st.st_mode)) {
+  const int fd = OpenRegularForReading(path, st);
+  if (fd == kNotRegularFile) {
     status.problem = TdbProblem::notRegularFile;
     status.fileMode = static_cast<uint32_t>(st.st_mode);
     return nullptr;
   }
+  if (fd < 0) {
+    status.osError = -fd;
+    status.problem = -fd == ENOENT ? TdbProblem::missing : TdbProblem::unreadable;
+    return nullptr;
+  }
+  ::close(fd);
 
   sqlite3* db = nullptr;
   // Read-only and never created: a missing file stays missing.
@@ -324,12 +322,7 @@ int CECUServer::GetParameterInfo(const char* name, ParameterInfo* info) {
       }
     }
   }
-  if ((rc & 0xFF) == SQLITE_INTERRUPT) {
-    m_status.problem = TdbProblem::queryUnfinished;
-  } else if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-    m_status.problem = TdbProblem::notDatabase;
-    m_status.detail = sqlite3_errmsg(m_db);
-  }
+  NoteQueryFailure(m_db, rc, m_status);
   sqlite3_reset(m_query);
   sqlite3_clear_bindings(m_query);
   return found;

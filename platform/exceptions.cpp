@@ -91,14 +91,22 @@ void AfxThrowArchiveException(CArchiveException::Cause cause, const std::string&
   throw CArchiveException(cause, fileName);
 }
 
+std::string FailureText() {
+  try {
+    throw;
+  } catch (const CException& e) {
+    return e.GetErrorMessage();
+  } catch (const std::bad_alloc&) {
+    return CMemoryException().GetErrorMessage();
+  }
+}
+
 bool ReportExceptions(const std::function<void()>& work, unsigned style) {
   try {
     work();
     return true;
-  } catch (const CException& e) {
-    e.ReportError(style);
-  } catch (const std::bad_alloc&) {
-    CMemoryException().ReportError(style);
+  } catch (...) {
+    AfxMessageBox(FailureText(), style);
   }
   return false;
 }

@@ -77,6 +77,10 @@ class CArchiveException : public CException {
   std::string m_strFileName;
 };
 
+// The text of the exception being handled, for the user: a CException's own, or the one for
+// running out of memory. Any other exception is thrown on. Only inside a catch block.
+std::string FailureText();
+
 // Runs work. A CException, or running out of memory, is reported in a message box of style and
 // gives false; other exceptions pass.
 bool ReportExceptions(const std::function<void()>& work, unsigned style = MB_OK);

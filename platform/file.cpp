@@ -4,10 +4,45 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+
+int OpenRegularForReading(const std::string& path, struct stat& st) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -errno;
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return -err;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return kNotRegularFile;
+  }
+  // A regular file's reads never wait anyway; the flag goes so that nothing can differ.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+std::size_t ReadFully(int fd, void* out, std::size_t n, int& err) {
+  auto* p = static_cast<uint8_t*>(out);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t r = ::read(fd, p + done, std::min<std::size_t>(n - done, 1u << 30));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) err = errno;
+    if (r <= 0) break;
+    done += static_cast<std::size_t>(r);
+  }
+  return done;
+}
 
 // ---------------------------------------------------------------- CFile
 
@@ -78,17 +113,10 @@ void CFile::WriteAll(const uint8_t* p, size_t n) const {
 }
 
 uint32_t CFile::ReadDirect(uint8_t* p, uint32_t n) {
-  uint32_t done = 0;
-  while (done < n) {
-    const ssize_t r = ::read(m_hFile, p + done, n - done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
-    if (r == 0) break;
-    done += static_cast<uint32_t>(r);
-  }
-  return done;
+  int err = 0;
+  const std::size_t done = ReadFully(m_hFile, p, n, err);
+  if (err) ThrowErrno(err);
+  return static_cast<uint32_t>(done);
 }
 
 void CFile::Settle() const {

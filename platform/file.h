@@ -1,6 +1,9 @@
 // Files: CFile over a POSIX descriptor, CStdioFile for text lines, CMemFile over a heap block.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +11,18 @@
 #include <vector>
 
 #include "platform/exceptions.h"
+
+// What OpenRegularForReading gives for a path that names something other than a regular file.
+inline constexpr int kNotRegularFile = INT_MIN;
+
+// Opens path for reading without waiting for a named pipe's writer (nor for a device that would
+// make the open wait), and looks at what it is. The descriptor of a regular file, with st its
+// status; kNotRegularFile, closed again and st telling what it is, for anything else; -errno when
+// it cannot be opened or looked at.
+int OpenRegularForReading(const std::string& path, struct stat& st);
+
+// Reads until n bytes, the end of the file or an error (err); returns how many came.
+std::size_t ReadFully(int fd, void* out, std::size_t n, int& err);
 
 // Reads and writes go through a 64 KiB buffer of the file's own, so that an archive's small
 // blocks do not each cost a system call; every other operation settles the buffer first.

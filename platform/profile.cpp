@@ -13,6 +13,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/file.h"
 #include "platform/path.h"
 #include "platform/replace_file.h"
 
@@ -137,25 +138,16 @@ bool MakeFolders(const std::string& folder) {
 // not a regular file (a pipe would never end), EFBIG for one too large to be a profile.
 int ReadProfileFile(const std::string& path, std::string& text) {
   text.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  int err = 0;
   struct stat st;
-  if (::fstat(fd, &st) != 0)
-    err = errno;
-  else if (!S_ISREG(st.st_mode))
-    err = EINVAL;
-  else if (st.st_size > kMaxProfileSize)
-    err = EFBIG;
+  const int fd = OpenRegularForReading(path, st);
+  if (fd == kNotRegularFile) return EINVAL;
+  if (fd < 0) return -fd;
+  int err = st.st_size > kMaxProfileSize ? EFBIG : 0;
+  // Up to the end, however long the file has grown since it was looked at.
   char buffer[16384];
-  while (!err) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno != EINTR) err = errno;
-      continue;
-    }
-    if (n == 0) break;
-    text.append(buffer, static_cast<std::size_t>(n));
+  for (std::size_t n = sizeof buffer; !err && n == sizeof buffer;) {
+    n = ReadFully(fd, buffer, sizeof buffer, err);
+    text.append(buffer, n);
     if (text.size() > static_cast<std::size_t>(kMaxProfileSize)) err = EFBIG;
   }
   ::close(fd);

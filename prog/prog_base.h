@@ -278,6 +278,10 @@ class CProgParse : public CProgBase {
 // m_nLineNumber is that line.
 int ParseProgramText(CProgBase& image, uint8_t* bytes, uint32_t length);
 
+// The same for the bytes of a programming file as read: decoded first when they are a protected
+// text (wasProtected then says so, before the parse), else parsed as they are.
+int ParseProgramBytes(CProgBase& image, uint8_t* bytes, uint32_t length, bool& wasProtected);
+
 extern const uint8_t g_EncodeTable[256];
 extern const uint8_t g_DecodeTable[256];
 extern const uint8_t g_AltEncodeTable[256];

@@ -82,9 +82,8 @@ int StoreToMemFile(CProgBase& image, CMemFile& mem, const char* leadingText = nu
   return code;
 }
 
-// Parses length bytes at text into the image; the stream result of the code.
-HRESULT ParseBuffer(CProgBase& image, uint8_t* text, uint32_t length) {
-  const int code = ParseProgramText(image, text, length);
+// The stream result of a parse's code.
+HRESULT StreamResult(int code) {
   if (code == PROG_OK) return S_OK;
   return code == PROG_E_NO_DATA ? PROG_E_STREAM_NO_DATA : PROG_E_STREAM_PARSE;
 }
@@ -110,6 +109,15 @@ int ParseProgramText(CProgBase& image, uint8_t* bytes, uint32_t length) {
   ar.Close();
   mem.Detach();  // the bytes stay the caller's
   return code;
+}
+
+int ParseProgramBytes(CProgBase& image, uint8_t* bytes, uint32_t length, bool& wasProtected) {
+  uint8_t* out = nullptr;
+  uint32_t outLength = 0;
+  wasProtected = DecodeProtectedBuffer(0, bytes, length, &out, &outLength) >= 0;
+  if (!wasProtected) return ParseProgramText(image, bytes, length);
+  const CodecBuffer decoded(out);  // released also when the parse throws
+  return ParseProgramText(image, decoded.get(), outLength);
 }
 
 int CProgBase::DetectFileType(std::string path) {
@@ -170,23 +178,16 @@ HRESULT CProgBase::LoadFromStream(IStream* stream) {
   // Only what the stream delivered is text: it may stand short of its end.
   if (readLength > size) readLength = size;
 
-  hr = PROG_E_STREAM_LOAD;
+  bool wasProtected = false;
   try {
-    uint8_t* pOutBuffer = nullptr;
-    uint32_t uBufferLength = 0;
-    if (DecodeProtectedBuffer(0, readBuffer.get(), readLength, &pOutBuffer, &uBufferLength) >= 0) {
-      const CodecBuffer decoded(pOutBuffer);
-      m_bLoadedProtected = 1;
-      hr = ParseBuffer(*this, decoded.get(), uBufferLength);
-    } else {
-      m_bLoadedProtected = 0;
-      hr = ParseBuffer(*this, readBuffer.get(), readLength);
-    }
+    hr = StreamResult(ParseProgramBytes(*this, readBuffer.get(), readLength, wasProtected));
   } catch (const CException&) {
     hr = PROG_E_STREAM_LOAD;
   } catch (const std::bad_alloc&) {
     hr = PROG_E_STREAM_LOAD;
   }
+  // Known before the parse, so also after one that failed.
+  m_bLoadedProtected = wasProtected ? 1 : 0;
   return hr;
 }
 

@@ -1,7 +1,7 @@
 #include "view/handler_guard.h"
 
 #include <exception>
-#include <new>
+#include <string>
 
 #include "platform/exceptions.h"
 
@@ -16,15 +16,13 @@ bool GuardHandler(const std::function<void()>& work) {
 }
 
 void ReportCurrentException() {
+  std::string text;
   try {
-    throw;
-  } catch (const CException& e) {
-    e.ReportError(MB_ICONEXCLAMATION);
-  } catch (const std::bad_alloc&) {
-    CMemoryException().ReportError(MB_ICONEXCLAMATION);
+    text = FailureText();
   } catch (const std::exception& e) {
-    AfxMessageBox(e.what(), MB_ICONEXCLAMATION);
+    text = e.what();
   } catch (...) {
-    AfxMessageBox("An unexpected error occurred.", MB_ICONEXCLAMATION);
+    text = "An unexpected error occurred.";
   }
+  AfxMessageBox(text, MB_ICONEXCLAMATION);
 }

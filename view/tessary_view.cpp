@@ -442,8 +442,7 @@ void CTessaryAuthorView::OnBrowseImage() {
   // A failure to read leaves the handler with the cursor already back; the guard reports it.
   CWaitCursor wait;
   uint32_t length = 0;
-  std::unique_ptr<uint8_t[]> data =
-      ReadWholeFileBytes(path, CFile::modeRead | CFile::shareDenyNone, kImageFileLimit, length);
+  std::unique_ptr<uint8_t[]> data = ReadWholeFileBytes(path, kImageFileLimit, length);
   // The old image goes only now that the new one has been read whole.
   GetDocument()->SetImage(this, std::move(data), static_cast<int32_t>(length));
   ShowDocumentImage();

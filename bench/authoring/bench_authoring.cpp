@@ -76,7 +76,7 @@ void TimeAndPeak(benchmark::State& state, const std::function<bool()>& op, const
 
 void BM_ReadFile(benchmark::State& state) {
   const Input& in = In(state);
-  for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(in.plainPath, CFile::modeRead).size());
+  for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(in.plainPath).size());
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(in.plain.size()));
 }
 

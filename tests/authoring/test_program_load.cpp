@@ -280,7 +280,7 @@ TEST_F(ProgramLoad, OnlyRegularFilesAreReadAndTheRestRefusedAtOnce) {
     // An image is read the same way.
     uint32_t length = 77;
     try {
-      ReadWholeFileBytes(c.path, CFile::modeRead, kImageFileLimit, length);
+      ReadWholeFileBytes(c.path, kImageFileLimit, length);
       ADD_FAILURE() << "read";
     } catch (const CNotAFileException& e) {
       EXPECT_EQ(message, e.GetErrorMessage());
